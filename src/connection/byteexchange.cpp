@@ -1,0 +1,72 @@
+#include "connection/byteexchange.h"
+
+#include <cstdlib>
+
+namespace kline {
+
+std::string ToHex(const ByteString& bytes) {
+  static const char* digits = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(bytes.size() * 2);
+  for (unsigned char b : bytes) {
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  return out;
+}
+
+int ReplyByte(const std::string& reply, int k) {
+  std::size_t pos = static_cast<std::size_t>(2 * (k - 1));
+  if (k < 1 || pos + 2 > reply.size()) return -1;
+  int v = 0;
+  for (std::size_t i = pos; i < pos + 2; ++i) {
+    char c = reply[i];
+    int d = (c >= '0' && c <= '9')   ? c - '0'
+            : (c >= 'A' && c <= 'F') ? c - 'A' + 10
+            : (c >= 'a' && c <= 'f') ? c - 'a' + 10
+                                     : -1;
+    if (d < 0) return -1;
+    v = v * 16 + d;
+  }
+  return v;
+}
+
+int64_t ExchangeClock::elapsed() const {
+  return std::llabs(static_cast<int64_t>(t1) - static_cast<int64_t>(t0));
+}
+
+void Pause(Host& host, int64_t ms) {
+  if (ms > 0) host.Sleep(static_cast<int>(ms > 0x7FFFFFFF ? 0x7FFFFFFF : ms));
+}
+
+namespace {
+
+void PollPause(SerialPort& port, Host& host, int count, int ms) {
+  if (ms <= 0) return;
+  if (!port.sleepUntilWaiting(count, ms)) host.Sleep(ms);
+}
+
+}  // namespace
+
+bool WaitForBytes(SerialPort& port, Host& host, int count, int timeLimit, int poll1, int poll2,
+                  ExchangeClock& clk) {
+  while (port.inBufferCount() < count) {
+    clk.t1 = host.timeGetTime();
+    PollPause(port, host, count, poll1);
+    PollPause(port, host, count, poll2);
+    if (clk.t1 - clk.t0 > static_cast<uint32_t>(timeLimit < 0 ? 0 : timeLimit)) return false;
+  }
+  return true;
+}
+
+std::optional<std::string> ByteExchange(SerialPort& port, Host& host, uint8_t code,
+                                        const ExchangeParams& p, ExchangeClock& clk) {
+  Pause(host, p.pause);
+  if (p.discardFirst) port.readAll();
+  port.write(ByteString(1, static_cast<char>(code)));
+  clk.t0 = host.timeGetTime();
+  if (!WaitForBytes(port, host, p.count, p.timeLimit, p.poll1, p.poll2, clk)) return std::nullopt;
+  return ToHex(port.readAll());
+}
+
+}  // namespace kline

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+#include "serial/serialport.h"
+#include "ui/host.h"
+
+namespace kline {
+
+// Upper-case hex pairs of a byte string: {0x0F, 0x55} -> "0F55".
+std::string ToHex(const ByteString& bytes);
+// The pair of hex digits at byte k (1-based) of a reply string, as a number; -1 if absent or bad.
+int ReplyByte(const std::string& reply, int k);
+
+// The values of one request/reply exchange.
+struct ExchangeParams {
+  int pause = 8;             // ms slept before the request
+  bool discardFirst = true;  // read and drop waiting bytes before writing
+  int count = 2;             // waiting bytes that complete the reply (echo and answer)
+  int timeLimit = 3000;      // ms after the request after which the wait gives up
+  int poll1 = 3;             // ms slept between two looks at the receive count
+  int poll2 = 0;             // a second pause after the first (identification sleeps 3 then 1)
+};
+
+// Clock readings of a readout: t0 when the last request was written, t1 the last reading taken
+// inside a reply wait. Both start at 0 with the readout.
+struct ExchangeClock {
+  uint32_t t0 = 0;
+  uint32_t t1 = 0;
+  // |t1 - t0| in ms, as logged after a readout.
+  int64_t elapsed() const;
+};
+
+// Polls the receive count until `count` bytes wait. Each look that finds too few reads the clock
+// into clk.t1, pauses, and gives up once t1 - t0 exceeds the limit. The pauses end early when the
+// port can tell that the bytes have arrived. Returns false on time-out.
+bool WaitForBytes(SerialPort& port, Host& host, int count, int timeLimit, int poll1, int poll2,
+                  ExchangeClock& clk);
+
+// One exchange: pause, optional discard, the request code, the wait, then every waiting byte as a
+// reply string. nullopt on time-out (the bytes stay in the buffer).
+std::optional<std::string> ByteExchange(SerialPort& port, Host& host, uint8_t code,
+                                        const ExchangeParams& p, ExchangeClock& clk);
+
+// Sleeps a pause given in ms; zero and negative pauses cost nothing.
+void Pause(Host& host, int64_t ms);
+
+}  // namespace kline

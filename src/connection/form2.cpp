@@ -1,0 +1,269 @@
+#include "connection/form2.h"
+
+#include "connection/portspec.h"
+#include "ui/numbers.h"
+
+namespace kline {
+
+namespace {
+
+const char* kChannelCaptions[9] = {"rpm",      "inj duration", "ign advance",
+                                   "manifold pressure", "air temp", "water temp",
+                                   "throttle", "battery",      "trimmer value"};
+const char* kDegree = "\xC2\xB0";
+const char* kUnits[9] = {"tr/m", "ms", kDegree, "mBar", kDegree, kDegree, kDegree, "V", ""};
+
+}  // namespace
+
+Form2::Form2(Host& host, PortFactory makePort, std::string settingsPath, EventSink* sink)
+    : ctl("Form2", sink),
+      host_(host),
+      makePort_(std::move(makePort)),
+      ini_(std::move(settingsPath)),
+      sink_(sink) {
+  buildControls();
+  host_.setTimerHandler([this] { Timer1_Timer(); });
+}
+
+Form2::~Form2() {
+  host_.setTimer(0);
+  host_.setTimerHandler({});
+  if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
+}
+
+void Form2::buildControls() {
+  using K = ControlKind;
+  ctl.add("Check2", K::CheckBox, "Connect").handler = [this] { Check2_Click(); };
+  ctl.add("Shape1", K::Shape);
+  ctl.add("Label4", K::Label);
+  ctl.add("Text4", K::TextBox);
+  ctl.add("Text6", K::TextBox).text = "1";
+  ctl.add("Text5", K::TextBox).text = "5";
+  ctl.add("Text2", K::TextBox).text = "100";
+  ctl.at("Text2").handler = [this] { Text2_Change(); };
+  ctl.add("Text11", K::TextBox).text = "10";
+  ctl.add("Text7", K::TextBox).text = "30";
+  ctl.add("Frame1", K::Frame, "ECU Type");
+  struct Opt {
+    const char* name;
+    const char* caption;
+    void (Form2::*handler)();
+  };
+  const Opt opts[] = {{"Option1", "15m", &Form2::Option1_Click},
+                      {"Option9", "15Rc", &Form2::Option9_Click},
+                      {"Option7", "16m", &Form2::Option7_Click},
+                      {"Option2", "P8", &Form2::Option2_Click},
+                      {"Option8", "P8", &Form2::Option8_Click}};
+  for (const auto& o : opts) {
+    Control& c = ctl.add(o.name, K::Option, o.caption);
+    c.group = "ecu";
+    auto h = o.handler;
+    c.handler = [this, h] { (this->*h)(); };
+  }
+  ctl.at("Option1").value = 1;
+  ctl.add("Check3", K::CheckBox, "Ecu data").value = 1;
+  ctl.at("Check3").handler = [this] { Check3_Click(); };
+  ctl.add("Check4", K::CheckBox, "Calibration").handler = [this] { Check4_Click(); };
+
+  for (int i = 0; i < 9; ++i) {
+    Control& c = ctl.add(indexed("Check1", i), K::CheckBox, kChannelCaptions[i]);
+    c.value = 1;
+    c.handler = [this, i] { Check1_Click(i); };
+    ctl.add(indexed("Label3", i), K::Label, kUnits[i]);
+  }
+  for (int i = 0; i < 10; ++i) ctl.add(indexed("Text1", i), K::TextBox);
+  ctl.add("Label9", K::Label, "V");
+  ctl.add("Text3", K::TextBox);
+  ctl.add("Label26", K::Label);
+  ctl.add("Pg1", K::ProgressBar);
+
+  ctl.add("Command6", K::Button, "ecu info").handler = [this] { Command6_Click(); };
+  ctl.add("Command7", K::Button, "calibration").handler = [this] { Command7_Click(); };
+  ctl.add("Command1", K::Button, "copy to clipoard").handler = [this] { Command1_Click(); };
+  ctl.add("Command11", K::Button, "DTC").enabled = false;
+  ctl.add("test", K::Menu, "Tests");
+  ctl.add("Diag", K::Menu, "Diag");
+  Control& debug = ctl.add("debug", K::Menu, "Debug");
+  debug.enabled = false;
+  debug.visible = false;
+}
+
+// --- settings file --------------------------------------------------------------------------
+
+std::string Form2::LireINI(const std::string& Entete, const std::string& Variable) {
+  return ini_.read(Entete, Variable);
+}
+
+void Form2::EcrireINI(const std::string& Entete, const std::string& Variable,
+                      const std::string& Valeur) {
+  ini_.write(Entete, Variable, Valeur);
+}
+
+// --- window events ----------------------------------------------------------------------------
+
+void Form2::Form_Load() {
+  ctl.setEnabled("test", false);
+  ctl.setEnabled("Diag", false);
+  init = ecuinf = cal_ask = kFalse;
+  lbuff = 44;
+
+  std::string com = LireINI("Hardware", "Com");
+  if (!com.empty()) ctl.setText("Text6", com);
+  if (ctl.value("Option1")) {
+    std::string ecu = LireINI("Hardware", "Ecu");
+    if (ecu == "1") ctl.setValue("Option1", 1);
+    else if (ecu == "2") ctl.setValue("Option2", 1);
+    else if (ecu == "3") ctl.setValue("Option7", 1);
+    else if (ecu == "4") ctl.setValue("Option9", 1);
+  }
+  if (ctl.value("Option2")) EcrireINI("Hardware", "Ecu", "2");
+  if (ctl.value("Option7")) EcrireINI("Hardware", "Ecu", "3");
+  if (ctl.value("Option9")) EcrireINI("Hardware", "Ecu", "4");
+}
+
+void Form2::Form_Unload() {
+  TimerOn(0);
+  if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
+}
+
+void Form2::setBaud7812() { SetBaudRate(*MSComm1, 7812); }
+
+void Form2::Check2_Click() {
+  if (ctl.value("Check2") == 1) {
+    PortSpec spec = ParsePortSpec(ctl.text("Text6"));
+    EcrireINI("Hardware", "Com", spec.text());
+    if (ctl.value("Option1")) EcrireINI("Hardware", "Ecu", "1");
+    else if (ctl.value("Option2")) EcrireINI("Hardware", "Ecu", "2");
+    else if (ctl.value("Option7")) EcrireINI("Hardware", "Ecu", "3");
+    else if (ctl.value("Option9")) EcrireINI("Hardware", "Ecu", "4");
+    init = ecuinf = cal_ask = kFalse;
+
+    if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
+    MSComm1 = makePort_(spec.text());
+    MSComm1->setEventSink(sink_);
+    MSComm1->CommPort = spec.text();
+    MSComm1->DTREnable = true;
+    MSComm1->RTSEnable = true;
+    MSComm1->RThreshold = 1;
+    MSComm1->SThreshold = 0;
+    MSComm1->Settings = "1200,n,8,1";
+    MSComm1->open();
+    log("1200bds");
+    bool p8 = ctl.value("Option2") || ctl.value("Option8");
+    if (p8) {
+      setBaud7812();
+      log("7812");
+    }
+    if (MSComm1->isOpen()) {
+      ctl.setColour("Shape1", kRgbGreen);
+      ctl.setValue("Check2", 1);
+      ctl.setCaption("Check2", "Disconnect");
+      host_.Sleep(8);
+      MSComm1->readAll();
+      init = kFalse;
+      ctl.setCaption("Label4", "Wait for ignition..");
+      if (p8) {
+        init = kTrue;
+        for (int i : {0, 1, 2, 3, 4, 5, 8}) ctl.setValue(indexed("Check1", i), 0);
+      }
+      TimerOn(50);
+    } else {
+      // Not in the classic window, which stays silent here: say which port and why.
+      log("port " + MSComm1->deviceName() + " not opened: " + MSComm1->openError());
+    }
+  } else {
+    TimerOn(0);
+    if (MSComm1 && MSComm1->isOpen()) {
+      MSComm1->readAll();
+      MSComm1->close();
+      ctl.setCaption("Check2", "Connect");
+      ctl.setColour("Shape1", kRgbRed);
+    }
+    ctl.setText("Text4", "");
+    for (int i = 0; i < 10; ++i) ctl.setText(indexed("Text1", i), "");
+    init = ecuinf = cal_ask = kFalse;
+    ctl.setCaption("Label4", "");
+    ctl.setEnabled("test", false);
+    ctl.setEnabled("Diag", false);
+    ctl.setEnabled("Command11", false);
+  }
+}
+
+void Form2::Check3_Click() {
+  if (ctl.value("Check3") == 1) ecuinf = kTrue;
+}
+
+void Form2::Check4_Click() {
+  if (ctl.value("Check4") == 1) cal_ask = kTrue;
+}
+
+void Form2::Text2_Change() {
+  int32_t v = WholeNumber(ctl.text("Text2"));
+  // The interval is 16 bits wide: longer refresh times are held at the longest one.
+  if (v > 32767) v = 32767;
+  if (v < -32768) v = -32768;
+  TimerOn(static_cast<int16_t>(v));
+}
+
+void Form2::Command1_Click() { host_.setClipboard(ctl.log().text()); }
+
+void Form2::Option1_Click() {}
+void Form2::Option2_Click() {}
+void Form2::Option7_Click() {}
+void Form2::Option8_Click() {}
+void Form2::Option9_Click() {}
+
+void Form2::appendInfo(const std::string& line) {
+  ctl.setText("Text4", ctl.text("Text4") + line + "\r\n");
+}
+
+// --- the poll loop ----------------------------------------------------------------------------
+
+void Form2::TimerOn(int16_t Interval) {
+  int interval = Interval < 1 ? 0 : Interval;
+  host_.setTimer(interval);
+  if (sink_) sink_->onTimer(interval);
+}
+
+void Form2::Timer1_Timer() {
+  Pause(host_, WholeNumber(ctl.text("Text5")));
+  if (!init) {
+    log("init = false => call initial ");
+    InitLink();
+    ctl.setEnabled("test", false);
+    ctl.setEnabled("Diag", false);
+  }
+  if (init) {
+    ctl.setEnabled("test", true);
+    ctl.setEnabled("Diag", true);
+    ctl.setEnabled("Command11", true);
+    if (!ecuinf) ReadEcuInfo();
+    if (ecuinf) {
+      if (!cal_ask) ReadCalibration();
+      if (cal_ask) runLiveCycle();
+    }
+  }
+}
+
+void Form2::runLiveCycle() {}
+
+// --- channels ---------------------------------------------------------------------------------
+
+void Form2::Check1_Click(int /*Index*/) {
+  host_.DoEvents();
+  if (init) TimerOn(0);
+  lbuff = 0;
+  for (int i = 0; i < 9; ++i) {
+    int v = ctl.value(indexed("Check1", i));
+    if (v == 1) lbuff += i < 2 ? 8 : 4;
+    else if (v == 0) ctl.setText(indexed("Text1", i), "");
+  }
+  if (lbuff == 0) {
+    ctl.setValue("Check1(6)", 1);
+    lbuff = 4;
+  }
+  ctl.setText("Text3", std::to_string(lbuff));
+  if (init && ctl.value("Pg1") == 0) TimerOn(50);
+}
+
+}  // namespace kline

@@ -1,0 +1,57 @@
+#include "connection/portspec.h"
+
+#include <cctype>
+
+#include "ui/numbers.h"
+
+namespace kline {
+
+namespace {
+
+std::string trimmed(const std::string& s) {
+  auto b = s.find_first_not_of(" \t\r\n");
+  if (b == std::string::npos) return {};
+  auto e = s.find_last_not_of(" \t\r\n");
+  return s.substr(b, e - b + 1);
+}
+
+std::string lower(std::string s) {
+  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+bool isDeviceName(const std::string& t) {
+  if (t.empty()) return false;
+  if (t[0] == '/' || t[0] == '\\') return true;
+  std::string l = lower(t);
+  if (l.size() > 3 && l.compare(0, 3, "com") == 0) {
+    for (std::size_t i = 3; i < l.size(); ++i)
+      if (!std::isdigit(static_cast<unsigned char>(l[i]))) return false;
+    return true;
+  }
+  return (l.size() > 3 && l.compare(0, 3, "tty") == 0) || (l.size() > 3 && l.compare(0, 3, "cu.") == 0);
+}
+
+}  // namespace
+
+std::string PortSpec::text() const {
+  return kind == Kind::Number ? std::to_string(number) : device;
+}
+
+PortSpec ParsePortSpec(const std::string& field) {
+  PortSpec p;
+  std::string t = trimmed(field);
+  if (lower(t) == "sim") {
+    p.kind = PortSpec::Kind::Sim;
+    p.device = t;
+  } else if (isDeviceName(t)) {
+    p.kind = PortSpec::Kind::Device;
+    p.device = t;
+  } else {
+    int32_t n = WholeNumber(field);
+    p.number = (n < -32768 || n > 32767) ? 0 : n;
+  }
+  return p;
+}
+
+}  // namespace kline

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <set>
+#include <stdexcept>
+#include <string>
+
+#include "serial/serialport.h"
+
+namespace kline {
+
+enum class EcuType { E15m, E16m, E15Rc, P8 };
+
+// Reads "15m", "16m", "15rc", "p8", "p8-sensor" (any case); throws std::invalid_argument.
+EcuType ParseEcuType(const std::string& name);
+const char* EcuTypeName(EcuType t);
+
+// The description of a simulated ECU and its adapter, as the `--sim` JSON file gives it.
+struct SimConfig {
+  EcuType type = EcuType::E15m;
+  int ignitionMs = 0;          // ms after the port opens when the ECU wakes and sends its burst
+  ByteString burst;            // the wake-up burst, sent at 1200 baud (15m and 16m)
+  double latencyMs = 2.0;      // from the end of a request to the start of the answer
+  bool echo = true;            // the adapter echoes every byte written
+  std::map<uint8_t, uint8_t> answers;     // register map overrides: code -> answer byte
+  std::set<uint8_t> silent;               // codes never answered
+  std::map<uint8_t, ByteString> replies;  // code -> exact bytes instead of echo and answer
+  std::map<uint8_t, uint8_t> wrongEcho;   // code -> the byte echoed instead of it
+  std::map<uint8_t, ByteString> stray;    // code -> extra bytes after the answer
+  std::map<uint8_t, double> lateMs;       // code -> latency of that answer instead of latencyMs
+  int silentAfterMs = -1;                 // the ECU stops answering this long after open
+
+  static ByteString DefaultBurst();
+  // Parses the JSON description; `type` applies when the file names none. Throws
+  // std::runtime_error with a message that names the bad key.
+  static SimConfig FromJson(const std::string& json, EcuType defaultType);
+};
+
+// Hex text "0F 55aa" -> bytes; blanks are skipped. Throws std::invalid_argument.
+ByteString ParseHexBytes(const std::string& hex);
+
+}  // namespace kline

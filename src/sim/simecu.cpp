@@ -1,0 +1,175 @@
+#include "sim/simecu.h"
+
+#include <cmath>
+#include <cstring>
+
+namespace kline {
+
+namespace {
+
+const char* identification(EcuType t) {
+  switch (t) {
+    case EcuType::E15m: return "KL15M-0427";
+    case EcuType::E16m: return "KL16M-0311";
+    case EcuType::E15Rc: return "KL15R-0102";
+    case EcuType::P8: return "KLP8--0815";
+  }
+  return "";
+}
+
+constexpr const char* kCalibration = "CAL01.07";
+constexpr uint8_t kHandshake[3] = {0x0F, 0xAA, 0xCC};
+
+}  // namespace
+
+std::optional<uint8_t> DefaultAnswer(EcuType type, uint8_t code, double /*msSincePowerUp*/) {
+  if (code >= 0x17 && code <= 0x20) return static_cast<uint8_t>(identification(type)[code - 0x17]);
+  if (code >= 0x21 && code <= 0x28) return static_cast<uint8_t>(kCalibration[code - 0x21]);
+  return std::nullopt;
+}
+
+SimEcu::SimEcu(SimConfig config, std::function<int64_t()> micros)
+    : cfg_(std::move(config)), micros_(std::move(micros)) {
+  CommPort = "sim";
+}
+
+int64_t SimEcu::ByteMicros(int baud) {
+  return baud > 0 ? std::llround(1e7 / baud) : 0;
+}
+
+void SimEcu::push(int64_t at, Event::Kind kind, uint8_t byte, int baud) {
+  events_.push(Event{at, seq_++, kind, byte, baud});
+}
+
+void SimEcu::doOpen() {
+  open_ = true;
+  baud_ = parseSettings(Settings).baud;
+  event_ = kEventNone;
+  rx_.clear();
+  events_ = {};
+  openedAt_ = micros_();
+  txFree_ = ecuFree_ = openedAt_;
+  handshake_ = 0;
+  phase_ = Phase::Asleep;
+  ecuBaud_ = cfg_.type == EcuType::P8 ? 7812 : 1200;
+  push(openedAt_ + static_cast<int64_t>(cfg_.ignitionMs) * 1000, Event::Wake, 0, 0);
+}
+
+void SimEcu::doClose() {
+  open_ = false;
+  rx_.clear();
+  events_ = {};
+  phase_ = Phase::Asleep;
+}
+
+bool SimEcu::getLineSettings(LineSettings& out) {
+  if (!open_) return false;
+  out = parseSettings(Settings);
+  out.baud = baud_;
+  return true;
+}
+
+bool SimEcu::doSetLineSettings(const LineSettings& in) {
+  if (!open_ || in.baud <= 0) return false;
+  advance();
+  baud_ = in.baud;
+  return true;
+}
+
+void SimEcu::advance() {
+  int64_t now = micros_();
+  while (!events_.empty() && events_.top().at <= now) {
+    Event e = events_.top();
+    events_.pop();
+    switch (e.kind) {
+      case Event::Arrive:
+        // A byte sent at another rate than the port's arrives as nothing readable.
+        if (open_ && (e.baud == 0 || e.baud == baud_)) {
+          rx_.push_back(e.byte);
+          event_ = kEventReceive;
+        }
+        break;
+      case Event::EcuHears:
+        if (e.baud == ecuBaud_) ecuHears(e.at, e.byte);
+        break;
+      case Event::Wake:
+        if (cfg_.type == EcuType::P8) {
+          phase_ = Phase::Ready;
+        } else {
+          phase_ = Phase::AwaitAnswer;
+          if (cfg_.type != EcuType::E15Rc) ecuSends(e.at, cfg_.burst);
+        }
+        break;
+    }
+  }
+}
+
+void SimEcu::ecuSends(int64_t at, const ByteString& bytes) {
+  int64_t t = std::max(at, ecuFree_);
+  int64_t per = ByteMicros(ecuBaud_);
+  for (char c : bytes) {
+    t += per;
+    push(t, Event::Arrive, static_cast<uint8_t>(c), ecuBaud_);
+  }
+  ecuFree_ = t;
+}
+
+void SimEcu::ecuHears(int64_t at, uint8_t byte) {
+  if (phase_ == Phase::Asleep) return;
+  if (phase_ == Phase::AwaitAnswer) {
+    handshake_ = byte == kHandshake[handshake_] ? handshake_ + 1 : (byte == kHandshake[0] ? 1 : 0);
+    if (handshake_ == 3) {
+      phase_ = Phase::Ready;
+      ecuBaud_ = 7812;
+    }
+    return;
+  }
+  if (cfg_.silentAfterMs >= 0 && at - openedAt_ > static_cast<int64_t>(cfg_.silentAfterMs) * 1000)
+    return;
+  if (cfg_.silent.count(byte) || cfg_.replies.count(byte)) return;
+  std::optional<uint8_t> answer;
+  if (auto it = cfg_.answers.find(byte); it != cfg_.answers.end()) answer = it->second;
+  else answer = DefaultAnswer(cfg_.type, byte, static_cast<double>(at - openedAt_) / 1000.0);
+  if (!answer) return;
+  double latency = cfg_.latencyMs;
+  if (auto it = cfg_.lateMs.find(byte); it != cfg_.lateMs.end()) latency = it->second;
+  ByteString out(1, static_cast<char>(*answer));
+  if (auto it = cfg_.stray.find(byte); it != cfg_.stray.end()) out += it->second;
+  ecuSends(at + std::llround(latency * 1000), out);
+}
+
+void SimEcu::doWrite(const ByteString& bytes) {
+  if (!open_) return;
+  advance();
+  int64_t now = micros_();
+  int64_t per = ByteMicros(baud_);
+  for (char c : bytes) {
+    uint8_t b = static_cast<uint8_t>(c);
+    int64_t start = std::max(now, txFree_);
+    int64_t end = start + per;
+    txFree_ = end;
+    if (auto it = cfg_.replies.find(b); it != cfg_.replies.end()) {
+      // The line returns exactly these bytes, paced at the port's rate.
+      int64_t t = end + std::llround(cfg_.latencyMs * 1000);
+      for (char r : it->second) push(t += per, Event::Arrive, static_cast<uint8_t>(r), 0);
+    } else if (cfg_.echo) {
+      auto w = cfg_.wrongEcho.find(b);
+      push(end, Event::Arrive, w != cfg_.wrongEcho.end() ? w->second : b, 0);
+    }
+    push(end, Event::EcuHears, b, baud_);
+  }
+}
+
+int SimEcu::inBufferCount() {
+  advance();
+  return static_cast<int>(rx_.size());
+}
+
+ByteString SimEcu::doReadAll() {
+  advance();
+  ByteString out(rx_.begin(), rx_.end());
+  rx_.clear();
+  return out;
+}
+
+}  // namespace kline

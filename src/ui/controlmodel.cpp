@@ -1,0 +1,161 @@
+#include "ui/controlmodel.h"
+
+#include <stdexcept>
+
+namespace kline {
+
+const char* propName(Prop p) {
+  switch (p) {
+    case Prop::Text: return "text";
+    case Prop::Caption: return "caption";
+    case Prop::Value: return "value";
+    case Prop::Enabled: return "enabled";
+    case Prop::Visible: return "visible";
+    case Prop::Colour: return "colour";
+    case Prop::Max: return "max";
+    case Prop::Items: return "items";
+  }
+  return "?";
+}
+
+std::string indexed(const std::string& base, int index) {
+  return base + "(" + std::to_string(index) + ")";
+}
+
+Control& ControlModel::add(const std::string& name, ControlKind kind, const std::string& caption) {
+  Control c;
+  c.name = name;
+  c.kind = kind;
+  c.caption = caption;
+  if (kind == ControlKind::List) c.value = -1;
+  return controls_[name] = std::move(c);
+}
+
+const Control& ControlModel::get(const std::string& name) const {
+  auto it = controls_.find(name);
+  if (it == controls_.end()) throw std::out_of_range(window_ + " has no control " + name);
+  return it->second;
+}
+
+Control& ControlModel::at(const std::string& name) {
+  return const_cast<Control&>(static_cast<const ControlModel*>(this)->get(name));
+}
+
+void ControlModel::publish(const std::string& n, Prop p, const PropValue& v) {
+  if (sink_) sink_->onSet(window_, n, p, v);
+}
+
+void ControlModel::setText(const std::string& n, const std::string& text) {
+  Control& c = at(n);
+  bool changed = c.text != text;
+  c.text = text;
+  publish(n, Prop::Text, text);
+  if (changed && c.kind == ControlKind::TextBox && c.handler) c.handler();
+}
+
+void ControlModel::setCaption(const std::string& n, const std::string& caption) {
+  at(n).caption = caption;
+  publish(n, Prop::Caption, caption);
+}
+
+void ControlModel::setValue(const std::string& n, int value) {
+  Control& c = at(n);
+  bool changed = c.value != value;
+  if (c.kind == ControlKind::Option) {
+    value = value ? 1 : 0;
+    changed = c.value != value;
+    if (value) {
+      for (auto& [name, other] : controls_) {
+        if (&other != &c && other.kind == ControlKind::Option && other.group == c.group &&
+            other.value) {
+          other.value = 0;
+          publish(name, Prop::Value, 0);
+        }
+      }
+    }
+  }
+  c.value = value;
+  publish(n, Prop::Value, value);
+  if (!changed || !c.handler) return;
+  switch (c.kind) {
+    case ControlKind::CheckBox:
+    case ControlKind::Slider:
+    case ControlKind::List:
+      c.handler();
+      break;
+    case ControlKind::Option:
+      if (value) c.handler();
+      break;
+    default:
+      break;
+  }
+}
+
+void ControlModel::setEnabled(const std::string& n, bool on) {
+  at(n).enabled = on;
+  publish(n, Prop::Enabled, on);
+}
+
+void ControlModel::setVisible(const std::string& n, bool on) {
+  at(n).visible = on;
+  publish(n, Prop::Visible, on);
+}
+
+void ControlModel::setColour(const std::string& n, uint32_t rgb) {
+  at(n).colour = rgb;
+  publish(n, Prop::Colour, static_cast<int>(rgb));
+}
+
+void ControlModel::setMax(const std::string& n, int max) {
+  at(n).max = max;
+  publish(n, Prop::Max, max);
+}
+
+void ControlModel::setItems(const std::string& n, std::vector<std::string> items) {
+  Control& c = at(n);
+  c.items = std::move(items);
+  publish(n, Prop::Items, c.items);
+}
+
+void ControlModel::userClick(const std::string& n) {
+  Control& c = at(n);
+  switch (c.kind) {
+    case ControlKind::CheckBox:
+      setValue(n, c.value == 1 ? 0 : 1);
+      break;
+    case ControlKind::Option:
+      if (c.value) {
+        // A click on the selected option still reaches its handler, as a user click does.
+        if (c.handler) c.handler();
+      } else {
+        setValue(n, 1);
+      }
+      break;
+    default:
+      if (c.enabled && c.handler) c.handler();
+      break;
+  }
+}
+
+void ControlModel::userSetValue(const std::string& n, int value) {
+  Control& c = at(n);
+  if (c.kind == ControlKind::Option) {
+    if (value) userClick(n);
+    return;
+  }
+  if (c.kind == ControlKind::List) {
+    // Choosing an entry is a click on it, even the one already selected.
+    c.value = value;
+    publish(n, Prop::Value, value);
+    if (c.handler) c.handler();
+    return;
+  }
+  setValue(n, value);
+}
+
+void ControlModel::appendLog(const std::string& line) {
+  log_.append(line);
+  if (sink_) sink_->onLog(window_, line);
+}
+
+}  // namespace kline

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <string>
+#include <variant>
+#include <vector>
+
+#include "serial/serialport.h"
+
+namespace kline {
+
+// Properties of a control that the logic writes and observers see.
+enum class Prop { Text, Caption, Value, Enabled, Visible, Colour, Max, Items };
+
+const char* propName(Prop p);
+
+using PropValue = std::variant<bool, int, std::string, std::vector<std::string>>;
+
+// Everything a session publishes: control writes and log lines of the windows, and what happens
+// on the port and the timer. Called on the session thread; the front ends forward or print it.
+class EventSink {
+ public:
+  virtual ~EventSink() = default;
+  virtual void onSet(const std::string& /*win*/, const std::string& /*ctl*/, Prop /*prop*/,
+                     const PropValue& /*value*/) {}
+  virtual void onLog(const std::string& /*win*/, const std::string& /*line*/) {}
+  virtual void onTx(const ByteString& /*bytes*/) {}
+  virtual void onRx(const ByteString& /*bytes*/) {}
+  virtual void onBaud(int /*value*/, bool /*ok*/) {}
+  virtual void onOpen(bool /*ok*/) {}
+  virtual void onClose() {}
+  virtual void onTimer(int /*interval*/) {}
+};
+
+// Hands every event to several sinks in order.
+class EventFanout : public EventSink {
+ public:
+  void add(EventSink* s) { sinks_.push_back(s); }
+  void onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) override {
+    for (auto* s : sinks_) s->onSet(w, c, p, v);
+  }
+  void onLog(const std::string& w, const std::string& l) override {
+    for (auto* s : sinks_) s->onLog(w, l);
+  }
+  void onTx(const ByteString& b) override {
+    for (auto* s : sinks_) s->onTx(b);
+  }
+  void onRx(const ByteString& b) override {
+    for (auto* s : sinks_) s->onRx(b);
+  }
+  void onBaud(int v, bool ok) override {
+    for (auto* s : sinks_) s->onBaud(v, ok);
+  }
+  void onOpen(bool ok) override {
+    for (auto* s : sinks_) s->onOpen(ok);
+  }
+  void onClose() override {
+    for (auto* s : sinks_) s->onClose();
+  }
+  void onTimer(int i) override {
+    for (auto* s : sinks_) s->onTimer(i);
+  }
+
+ private:
+  std::vector<EventSink*> sinks_;
+};
+
+}  // namespace kline

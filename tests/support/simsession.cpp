@@ -1,0 +1,93 @@
+#include "support/simsession.h"
+
+#include <atomic>
+#include <filesystem>
+#include <unistd.h>
+
+#include "connection/byteexchange.h"
+
+namespace kline::test {
+
+Recorded& Recorder::add(const std::string& ev, const std::string& win, const std::string& text) {
+  Recorded r;
+  r.t = host_.now();
+  r.ev = ev;
+  r.win = win;
+  r.text = text;
+  events.push_back(r);
+  return events.back();
+}
+
+void Recorder::onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) {
+  std::string s;
+  if (auto* str = std::get_if<std::string>(&v)) s = *str;
+  else if (auto* i = std::get_if<int>(&v)) s = std::to_string(*i);
+  else if (auto* b = std::get_if<bool>(&v)) s = *b ? "true" : "false";
+  Recorded& r = add("set", w, s);
+  r.ctl = c;
+  r.prop = propName(p);
+}
+
+void Recorder::onTx(const ByteString& b) { add("tx", "", ToHex(b)); }
+void Recorder::onRx(const ByteString& b) { add("rx", "", ToHex(b)); }
+void Recorder::onBaud(int v, bool ok) {
+  Recorded& r = add("baud", "", std::to_string(v));
+  r.num = v;
+  r.ok = ok;
+}
+void Recorder::onOpen(bool ok) { add("open", "", "").ok = ok; }
+void Recorder::onTimer(int i) { add("timer", "", std::to_string(i)).num = i; }
+
+std::vector<Recorded> Recorder::of(const std::string& ev) const {
+  std::vector<Recorded> out;
+  for (const auto& e : events)
+    if (e.ev == ev) out.push_back(e);
+  return out;
+}
+
+std::vector<std::string> Recorder::logLines(const std::string& win) const {
+  std::vector<std::string> out;
+  for (const auto& e : events)
+    if (e.ev == "log" && e.win == win) out.push_back(e.text);
+  return out;
+}
+
+std::vector<std::string> Recorder::txTimeline() const {
+  std::vector<std::string> out;
+  for (const auto& e : events)
+    if (e.ev == "tx") out.push_back(std::to_string(e.t) + ":" + e.text);
+  return out;
+}
+
+std::string TempSettingsPath() {
+  static std::atomic<int> n{0};
+  auto dir = std::filesystem::temp_directory_path() /
+             ("klinediag-test-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
+  std::filesystem::create_directories(dir);
+  return (dir / "klinediag.ini").string();
+}
+
+SimSession::SimSession(SimConfig c, std::string path)
+    : cfg(std::move(c)), settingsPath(path.empty() ? TempSettingsPath() : std::move(path)) {
+  form = std::make_unique<Form2>(
+      host,
+      [this](const std::string&) {
+        auto p = std::make_unique<SimEcu>(cfg, [this] { return host.micros(); });
+        sim = p.get();
+        return p;
+      },
+      settingsPath, &rec);
+  form->Form_Load();
+}
+
+SimSession::~SimSession() { form.reset(); }
+
+void SimSession::connect(const char* option) {
+  if (option) form->ctl.userClick(option);
+  form->ctl.setText("Text6", "sim");
+  form->ctl.userClick("Check2");
+}
+
+void SimSession::disconnect() { form->ctl.userClick("Check2"); }
+
+}  // namespace kline::test

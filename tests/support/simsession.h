@@ -1,0 +1,68 @@
+#pragma once
+
+// A main window on virtual time against the simulated ECU, with every event recorded at its
+// virtual time.
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "connection/form2.h"
+#include "sim/simecu.h"
+#include "sim/virtualhost.h"
+
+namespace kline::test {
+
+struct Recorded {
+  uint64_t t;
+  std::string ev;  // tx, rx, log, set, baud, open, close, timer
+  std::string win, ctl, prop;
+  std::string text;  // hex for tx/rx, line for log, value for set (strings and numbers)
+  int num = 0;
+  bool ok = false;
+};
+
+class Recorder : public EventSink {
+ public:
+  explicit Recorder(VirtualHost& h) : host_(h) {}
+  void onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) override;
+  void onLog(const std::string& w, const std::string& l) override { add("log", w, l); }
+  void onTx(const ByteString& b) override;
+  void onRx(const ByteString& b) override;
+  void onBaud(int v, bool ok) override;
+  void onOpen(bool ok) override;
+  void onClose() override { add("close", "", ""); }
+  void onTimer(int i) override;
+
+  std::vector<Recorded> events;
+  std::vector<Recorded> of(const std::string& ev) const;
+  std::vector<std::string> logLines(const std::string& win = "Form2") const;
+  // "T:HEX" for each write, for asserting bytes with their times.
+  std::vector<std::string> txTimeline() const;
+
+ private:
+  Recorded& add(const std::string& ev, const std::string& win, const std::string& text);
+  VirtualHost& host_;
+};
+
+class SimSession {
+ public:
+  explicit SimSession(SimConfig cfg, std::string settingsPath = {});
+  ~SimSession();
+
+  // Loads the window, selects the type's option, types the port and presses Connect.
+  void connect(const char* option = nullptr);
+  void disconnect();
+  void run(uint64_t ms) { host.runFor(ms); }
+
+  SimConfig cfg;
+  VirtualHost host;
+  Recorder rec{host};
+  std::string settingsPath;
+  std::unique_ptr<Form2> form;
+  SimEcu* sim = nullptr;  // the port made at the last connect
+};
+
+// A settings file path in a fresh temporary folder.
+std::string TempSettingsPath();
+
+}  // namespace kline::test
