@@ -32,7 +32,8 @@ int ReplyByte(const std::string& reply, int k) {
 }
 
 int64_t ExchangeClock::elapsed() const {
-  return std::llabs(static_cast<int64_t>(t1) - static_cast<int64_t>(t0));
+  // By the wrapping difference, so a readout across the 32-bit wrap still logs its few ms.
+  return std::llabs(static_cast<int64_t>(static_cast<int32_t>(t1 - t0)));
 }
 
 void Pause(Host& host, int64_t ms) {

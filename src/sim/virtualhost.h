@@ -29,6 +29,7 @@ class VirtualHost : public Host {
   void setClipboard(const std::string& text) override { clipboard_ = text; }
   void openUrl(const std::string& url) override { lastUrl_ = url; }
 
+  void setClockOrigin(uint32_t origin) { origin_ = origin; }
   // Milliseconds since start.
   uint64_t now() const { return now_; }
   int timerInterval() const { return interval_; }

@@ -1,28 +1,283 @@
+// The road from "Connect" to the live data step, on virtual time against the simulated ECU.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <fstream>
 
 #include "support/simsession.h"
 
 using namespace kline;
 using namespace kline::test;
+using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+using ::testing::Not;
 
 namespace {
 
-SimConfig config(EcuType t) {
+SimConfig config(EcuType t, const char* burst = nullptr) {
   SimConfig c;
   c.type = t;
-  c.burst = SimConfig::DefaultBurst();
+  c.burst = burst ? ParseHexBytes(burst) : SimConfig::DefaultBurst();
   return c;
+}
+
+std::vector<std::string> firstLines(const Recorder& r, std::size_t n) {
+  auto l = r.logLines();
+  if (l.size() > n) l.resize(n);
+  return l;
 }
 
 }  // namespace
 
-TEST(Connect, FifteenMWakesIdentifiesAndReachesLiveData) {
+TEST(Connect, FifteenMWakesAnswersSwitchesRateAndReadsTheRecords) {
   SimSession s(config(EcuType::E15m));
   s.connect();
-  s.run(5000);
-  for (auto& l : s.rec.logLines()) printf("%s\n", l.c_str());
-  for (auto& l : s.rec.txTimeline()) printf("%s ", l.c_str());
-  printf("\n%s\n", s.form->ctl.text("Text4").c_str());
+  EXPECT_EQ(s.form->ctl.caption("Check2"), "Disconnect");
+  EXPECT_EQ(s.form->ctl.get("Shape1").colour, kRgbGreen);
+  EXPECT_EQ(s.form->ctl.caption("Label4"), "Wait for ignition..");
+  EXPECT_EQ(s.host.timerInterval(), 50);
+  s.run(2000);
+
+  EXPECT_THAT(firstLines(s.rec, 14),
+              ElementsAre("1200bds", "init = false => call initial ", "iso: ",
+                          "RX=> 0055A38F101502 ", "buff= 0055A38F101502  Lbuff= 14",
+                          "Iso code OK", "Tx => 0x0F", "Tx => 0xAA", "Tx => 0xCC",
+                          "init successfull", "7812", "ask ecu info... ", "Ecu info: 4 KL15M-0427",
+                          "Cal: 0 "));
+  EXPECT_EQ(s.form->ctl.text("Text4"),
+            "Iso Code    : 55A38F101502\r\necu data    : KL15M-0427\r\n");
+  EXPECT_EQ(s.form->ctl.caption("Label4"), "");
+  EXPECT_TRUE(s.form->init && s.form->ecuinf && s.form->cal_ask);
+  EXPECT_TRUE(s.form->ctl.enabled("test") && s.form->ctl.enabled("Diag") &&
+              s.form->ctl.enabled("Command11"));
+
+  // Connect at 0, 8 ms settle, first tick at 58 plus 5 ms pause; the burst has arrived, 100 ms
+  // more, then 518 ms of silence before the answers, which go out 110 ms apart.
+  auto tx = s.rec.txTimeline();
+  ASSERT_GE(tx.size(), 13u);
+  EXPECT_THAT(std::vector<std::string>(tx.begin(), tx.begin() + 5),
+              ElementsAre("681:0F", "791:AA", "901:CC", "1019:17", "1035:18"));
+  auto baud = s.rec.of("baud");
+  ASSERT_EQ(baud.size(), 1u);
+  EXPECT_EQ(baud[0].t, 1011u);
+  EXPECT_EQ(baud[0].num, 7812);
+  EXPECT_TRUE(baud[0].ok);
+  EXPECT_EQ(s.sim->baud(), 7812);
+  EXPECT_EQ(s.sim->ecuBaud(), 7812);
+}
+
+TEST(Connect, WaitsForTheBurstLoggingOneLinePerTick) {
+  SimConfig c = config(EcuType::E16m);
+  c.ignitionMs = 1000;
+  SimSession s(c);
+  s.connect("Option7");
+  s.run(990);
+  auto lines = s.rec.logLines();
+  // Ticks at 58, 108, ... 958: nineteen tries, and nothing sent.
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "init = false => call initial "), 19);
+  EXPECT_THAT(s.rec.of("tx"), IsEmpty());
+  EXPECT_FALSE(s.form->ctl.enabled("test"));
+  s.run(2000);
+  EXPECT_TRUE(s.form->init);
+  EXPECT_THAT(s.rec.logLines(), Contains("Ecu info: 4 KL16M-0311"));
+}
+
+TEST(Connect, FifteenRcIsAnsweredAtOnceWithoutABurst) {
+  SimSession s(config(EcuType::E15Rc));
+  s.connect("Option9");
+  s.run(1500);
+  EXPECT_THAT(firstLines(s.rec, 8),
+              ElementsAre("1200bds", "init = false => call initial ",
+                          "initial => 15rc ecu, skip isocode ", "Tx => 0x0F", "Tx => 0xAA",
+                          "Tx => 0xCC", "init successfull", "7812"));
+  auto tx = s.rec.txTimeline();
+  EXPECT_THAT(std::vector<std::string>(tx.begin(), tx.begin() + 3),
+              ElementsAre("581:0F", "691:AA", "801:CC"));
+  EXPECT_EQ(s.form->ctl.text("Text4"), "ecu data    : KL15R-0102\r\n");
+}
+
+TEST(Connect, PEightTypesSkipTheHandshakeAndStartAt7812) {
+  for (const char* option : {"Option2", "Option8"}) {
+    SimSession s(config(EcuType::P8));
+    s.connect(option);
+    EXPECT_EQ(s.form->init, kTrue) << option;
+    auto baud = s.rec.of("baud");
+    ASSERT_EQ(baud.size(), 1u);
+    EXPECT_EQ(baud[0].t, 0u);
+    for (int i : {0, 1, 2, 3, 4, 5, 8}) EXPECT_EQ(s.form->ctl.value(indexed("Check1", i)), 0);
+    EXPECT_EQ(s.form->ctl.value("Check1(6)"), 1);
+    EXPECT_EQ(s.form->ctl.value("Check1(7)"), 1);
+    EXPECT_EQ(s.form->lbuff, 8);
+    s.run(400);
+    auto lines = s.rec.logLines();
+    EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+                ElementsAre("1200bds", "7812", "ask ecu info... ", "Ecu info: 4 KLP8--0815"))
+        << option;
+    EXPECT_THAT(lines, Not(Contains("init = false => call initial ")));
+    // The first tick goes straight to the identification at 58 + 5 + 8 ms.
+    EXPECT_EQ(s.rec.txTimeline().front(), "71:17");
+  }
+}
+
+struct BurstCase {
+  const char* burst;
+  const char* hex;
+  const char* info;
+};
+
+class Burst : public ::testing::TestWithParam<BurstCase> {};
+
+TEST_P(Burst, IsShownFromTheFirst55AndAnsweredWhateverItHolds) {
+  SimSession s(config(EcuType::E15m, GetParam().burst));
+  s.connect();
+  s.run(1000);
+  std::string h = GetParam().hex;
+  EXPECT_THAT(firstLines(s.rec, 7),
+              ElementsAre("1200bds", "init = false => call initial ", "iso: ", "RX=> " + h + " ",
+                          "buff= " + h + "  Lbuff= " + std::to_string(h.size()), "Iso code OK",
+                          "Tx => 0x0F"));
+  EXPECT_EQ(s.form->ctl.text("Text4").substr(0, s.form->ctl.text("Text4").find("\r\n")),
+            std::string("Iso Code    : ") + GetParam().info);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Handshake, Burst,
+    ::testing::Values(BurstCase{"FF 55 12 34 56 78 9A", "FF55123456789A", "55123456789A"},
+                      BurstCase{"05 5A 00 11 22 33", "055A00112233", "55A00112233"},
+                      BurstCase{"01 02 03 04 05 06", "010203040506", "010203040506"}));
+
+TEST(Handshake, ShortBurstGivesUpAfter3000MsWithoutAnsweringAndStaysAt1200) {
+  SimSession s(config(EcuType::E15m, "55 01 02 03 04"));
+  s.connect();
+  s.run(3100);
+  EXPECT_EQ(s.form->init, kTrue);
+  EXPECT_THAT(s.rec.of("baud"), IsEmpty());
+  EXPECT_EQ(s.sim->baud(), 1200);
+  auto lines = s.rec.logLines();
+  EXPECT_THAT(lines, Not(Contains("Iso code OK")));
+  EXPECT_THAT(lines, Not(Contains("Tx => 0x0F")));
+  EXPECT_EQ(s.form->ctl.caption("Label4"), "Wait for ignition..");
+  // t0 at 63; the look at 3067 is the first more than 3000 ms later and its pause ends at 3071.
+  // The identification follows (8 ms later) at 1200 baud, where the waiting ECU does not answer.
+  ASSERT_FALSE(s.rec.of("tx").empty());
+  EXPECT_EQ(s.rec.txTimeline().front(), "3079:17");
+}
+
+TEST(Readout, AnswersAToJFillTheRecord) {
+  SimConfig c = config(EcuType::P8);
+  for (int i = 0; i < 10; ++i) c.answers[static_cast<uint8_t>(0x17 + i)] = 'A' + i;
+  SimSession s(c);
+  s.form->ctl.setValue("Check4", 1);
+  s.connect("Option2");
+  s.run(500);
+  EXPECT_THAT(s.rec.logLines(), Contains("Ecu info: 4 ABCDEFGHIJ"));
+  EXPECT_THAT(s.rec.logLines(), Contains("Cal: 3 CAL01.07"));
+  EXPECT_EQ(s.form->ctl.text("Text4"),
+            "ecu data    : ABCDEFGHIJ\r\ncalibration : CAL01.07\r\n");
+}
+
+TEST(Readout, SilentCodeStopsTheReadoutAndTheTickGoesOn) {
+  SimConfig c = config(EcuType::P8);
+  c.silent.insert(0x1A);
+  SimSession s(c);
+  s.connect("Option2");
+  s.run(3500);
+  auto lines = s.rec.logLines();
+  auto it = std::find_if(lines.begin(), lines.end(),
+                         [](const std::string& l) { return l.rfind("Ecu info: ", 0) == 0; });
+  ASSERT_NE(it, lines.end());
+  // 0x1A written at 119; the wait looks at 119, 123, ... and gives up after the look at 3123.
+  EXPECT_EQ(*it, "Ecu info: 3004 KLP");
+  EXPECT_EQ(*(it + 1), "Cal: 0 ");
+  EXPECT_EQ(s.form->ctl.text("Text4"), "");
+  EXPECT_EQ(s.form->ecuinf, kTrue);
+  EXPECT_EQ(s.form->cal_ask, kTrue);
+  // Nothing after 0x1A of the same readout is asked.
+  auto tx = s.rec.txTimeline();
+  EXPECT_EQ(tx.size(), 4u);
+  EXPECT_EQ(tx.back(), "119:1A");
+}
+
+TEST(Readout, StrayBytesAndWrongEchoStillTakeTheSecondByte) {
+  SimConfig c = config(EcuType::P8);
+  c.stray[0x17] = ParseHexBytes("EE");
+  c.wrongEcho[0x18] = 0x99;
+  c.replies[0x19] = ParseHexBytes("19 51 77 88");
+  SimSession s(c);
+  s.connect("Option2");
+  s.run(500);
+  EXPECT_THAT(s.rec.logLines(), Contains("Ecu info: 4 KLQ8--0815"));
+}
+
+TEST(Readout, UntickedBoxesAskNothing) {
+  SimSession s(config(EcuType::P8));
+  s.form->ctl.setValue("Check3", 0);
+  s.connect("Option2");
+  s.run(300);
+  auto lines = s.rec.logLines();
+  EXPECT_THAT(std::vector<std::string>(lines.begin(), lines.begin() + 4),
+              ElementsAre("1200bds", "7812", "Ecu info: 0 ", "Cal: 0 "));
+  EXPECT_THAT(s.rec.of("tx"), IsEmpty());
+}
+
+TEST(Readout, ButtonsReadAgainAndAppendToTheInfoPane) {
+  SimSession s(config(EcuType::P8));
+  s.connect("Option2");
+  s.run(300);
+  s.form->ctl.setValue("Check4", 1);
+  s.form->ctl.userClick("Command7");
+  s.form->ctl.userClick("Command6");
+  EXPECT_EQ(s.form->ctl.text("Text4"),
+            "ecu data    : KLP8--0815\r\ncalibration : CAL01.07\r\necu data    : KLP8--0815\r\n");
+}
+
+TEST(Readout, ClockWrapDoesNotBreakTheWaits) {
+  SimConfig c = config(EcuType::P8);
+  c.silent.insert(0x1A);
+  SimSession s(c);
+  // Same run as above, with the 32-bit clock wrapping during the wait.
+  s.host.setClockOrigin(0xFFFFFFFFu - 1000);
+  s.connect("Option2");
+  s.run(3500);
+  EXPECT_THAT(s.rec.logLines(), Contains("Ecu info: 3004 KLP"));
+}
+
+TEST(Disconnect, ClearsTheFlagsFieldsAndLamp) {
+  SimSession s(config(EcuType::E15m));
+  s.connect();
+  s.run(1500);
+  s.form->ctl.setText("Text1(3)", "42");
+  s.disconnect();
+  EXPECT_EQ(s.host.timerInterval(), 0);
+  EXPECT_FALSE(s.sim->isOpen());
+  EXPECT_EQ(s.form->ctl.caption("Check2"), "Connect");
+  EXPECT_EQ(s.form->ctl.get("Shape1").colour, kRgbRed);
+  EXPECT_EQ(s.form->ctl.text("Text4"), "");
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(s.form->ctl.text(indexed("Text1", i)), "");
+  EXPECT_FALSE(s.form->init || s.form->ecuinf || s.form->cal_ask);
+  EXPECT_FALSE(s.form->ctl.enabled("test") || s.form->ctl.enabled("Diag") ||
+               s.form->ctl.enabled("Command11"));
+  EXPECT_EQ(s.form->ctl.caption("Label4"), "");
+  std::size_t events = s.rec.events.size();
+  s.run(1000);
+  EXPECT_EQ(s.rec.of("log").size(), s.rec.of("log").size());
+  EXPECT_EQ(s.rec.events.size(), events) << "no tick after disconnect";
+
+  // Reconnecting starts again from the burst.
+  s.connect();
+  s.run(1200);
+  EXPECT_THAT(s.rec.logLines(), Contains("init successfull"));
+}
+
+TEST(Connect, PortThatDoesNotOpenLeavesTheToggleAndNoTickRuns) {
+  SimSession s(config(EcuType::E15m));
+  s.connect(nullptr, "7");
+  EXPECT_THAT(s.rec.logLines(), ElementsAre("1200bds", "port 7 not opened: no such serial port"));
+  EXPECT_EQ(s.form->ctl.value("Check2"), 1);
+  EXPECT_EQ(s.form->ctl.caption("Check2"), "Connect");
+  EXPECT_EQ(s.host.timerInterval(), 0);
+  s.run(1000);
+  EXPECT_EQ(s.rec.logLines().size(), 2u);
 }

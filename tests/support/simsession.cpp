@@ -67,24 +67,48 @@ std::string TempSettingsPath() {
   return (dir / "klinediag.ini").string();
 }
 
-SimSession::SimSession(SimConfig c, std::string path)
+namespace {
+
+// A port that never opens, like a number with no serial port behind it.
+class AbsentPort : public SerialPort {
+ public:
+  bool isOpen() const override { return false; }
+  int inBufferCount() override { return 0; }
+  int16_t commEvent() override { return kEventNone; }
+  bool getLineSettings(LineSettings&) override { return false; }
+  std::string openError() const override { return "no such serial port"; }
+  std::string deviceName() const override { return CommPort; }
+
+ protected:
+  void doOpen() override {}
+  void doClose() override {}
+  void doWrite(const ByteString&) override {}
+  ByteString doReadAll() override { return {}; }
+  bool doSetLineSettings(const LineSettings&) override { return false; }
+};
+
+}  // namespace
+
+SimSession::SimSession(SimConfig c, std::string path, bool load)
     : cfg(std::move(c)), settingsPath(path.empty() ? TempSettingsPath() : std::move(path)) {
   form = std::make_unique<Form2>(
       host,
-      [this](const std::string&) {
+      [this](const std::string& spec) -> std::unique_ptr<SerialPort> {
+        opened.push_back(spec);
+        if (spec != "sim") return std::make_unique<AbsentPort>();
         auto p = std::make_unique<SimEcu>(cfg, [this] { return host.micros(); });
         sim = p.get();
         return p;
       },
       settingsPath, &rec);
-  form->Form_Load();
+  if (load) form->Form_Load();
 }
 
 SimSession::~SimSession() { form.reset(); }
 
-void SimSession::connect(const char* option) {
+void SimSession::connect(const char* option, const char* port) {
   if (option) form->ctl.userClick(option);
-  form->ctl.setText("Text6", "sim");
+  form->ctl.setText("Text6", port);
   form->ctl.userClick("Check2");
 }
 

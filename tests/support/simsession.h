@@ -46,11 +46,13 @@ class Recorder : public EventSink {
 
 class SimSession {
  public:
-  explicit SimSession(SimConfig cfg, std::string settingsPath = {});
+  // The port field "sim" opens the simulated ECU; any other text a port that never opens.
+  explicit SimSession(SimConfig cfg, std::string settingsPath = {}, bool load = true);
   ~SimSession();
 
   // Loads the window, selects the type's option, types the port and presses Connect.
-  void connect(const char* option = nullptr);
+  // Selects the option (if given), types the port and presses Connect.
+  void connect(const char* option = nullptr, const char* port = "sim");
   void disconnect();
   void run(uint64_t ms) { host.runFor(ms); }
 
@@ -59,7 +61,8 @@ class SimSession {
   Recorder rec{host};
   std::string settingsPath;
   std::unique_ptr<Form2> form;
-  SimEcu* sim = nullptr;  // the port made at the last connect
+  SimEcu* sim = nullptr;            // the simulated port made at the last connect
+  std::vector<std::string> opened;  // the port texts asked for, one per connect
 };
 
 // A settings file path in a fresh temporary folder.

@@ -1,0 +1,209 @@
+#include "gui/session.h"
+
+#include <QStringList>
+#include <QtDebug>
+#include <stdexcept>
+
+#include "connection/form2.h"
+#include "platform/portfactory.h"
+#include "platform/qthost.h"
+#include "sim/simecu.h"
+#include "ui/eventsink.h"
+
+namespace {
+
+QVariant toVariant(const kline::PropValue& v) {
+  if (const bool* b = std::get_if<bool>(&v)) return QVariant(*b);
+  if (const int* i = std::get_if<int>(&v)) return QVariant(*i);
+  if (const std::string* s = std::get_if<std::string>(&v)) return QVariant(QString::fromStdString(*s));
+  QStringList list;
+  for (const auto& s : std::get<std::vector<std::string>>(v)) list << QString::fromStdString(s);
+  return QVariant(list);
+}
+
+kline::EcuType selectedType(const kline::ControlModel& ctl) {
+  if (ctl.value("Option9")) return kline::EcuType::E15Rc;
+  if (ctl.value("Option7")) return kline::EcuType::E16m;
+  if (ctl.value("Option2") || ctl.value("Option8")) return kline::EcuType::P8;
+  return kline::EcuType::E15m;
+}
+
+}  // namespace
+
+// Runs on the session thread; signals emitted here are queued to the GUI's objects.
+class Session::Sink : public kline::EventSink {
+ public:
+  explicit Sink(Session* s) : s_(s) {}
+  void onSet(const std::string& win, const std::string& ctl, kline::Prop prop,
+             const kline::PropValue& value) override {
+    emit s_->controlSet(QString::fromStdString(win), QString::fromStdString(ctl),
+                        static_cast<int>(prop), toVariant(value));
+  }
+  void onLog(const std::string& win, const std::string& line) override {
+    emit s_->logLine(QString::fromStdString(win), QString::fromStdString(line));
+  }
+  void onOpen(bool ok) override {
+    QString dev = s_->form2_ && s_->form2_->port()
+                      ? QString::fromStdString(s_->form2_->port()->deviceName())
+                      : QString();
+    emit s_->portEvent(ok ? QStringLiteral("Port %1 open").arg(dev)
+                          : QStringLiteral("Port %1 not opened").arg(dev));
+  }
+  void onClose() override { emit s_->portEvent(QStringLiteral("Port closed")); }
+
+ private:
+  Session* s_;
+};
+
+Session::Session(QString settingsPath, std::shared_ptr<const kline::SimConfig> sim,
+                 bool simTypeFollowsForm, QObject* parent)
+    : QObject(parent),
+      settingsPath_(std::move(settingsPath)),
+      sim_(sim ? std::move(sim) : std::make_shared<const kline::SimConfig>()),
+      simTypeFollowsForm_(simTypeFollowsForm) {
+  thread_.setObjectName(QStringLiteral("session"));
+  anchor_ = new QObject;
+  anchor_->moveToThread(&thread_);
+}
+
+Session::~Session() {
+  stop();
+  delete anchor_;
+}
+
+void Session::start() {
+  if (started_) return;
+  started_ = true;
+  thread_.start();
+  post([this] { loadOnThread(); });
+}
+
+void Session::stop() {
+  if (!thread_.isRunning()) return;
+  QObject* guiThreadAnchor = this;
+  QMetaObject::invokeMethod(
+      anchor_,
+      [this, guiThreadAnchor] {
+        unloadOnThread();
+        // Hand the anchor back so it can be deleted from the GUI thread.
+        anchor_->moveToThread(guiThreadAnchor->thread());
+      },
+      Qt::BlockingQueuedConnection);
+  thread_.quit();
+  thread_.wait();
+}
+
+void Session::post(std::function<void()> fn) {
+  QMetaObject::invokeMethod(anchor_, std::move(fn), Qt::QueuedConnection);
+}
+
+void Session::loadOnThread() {
+  sink_ = std::make_unique<Sink>(this);
+  host_ = std::make_unique<kline::QtHost>();
+  host_->setClipboardHandler(
+      [this](const std::string& t) { emit clipboardRequested(QString::fromStdString(t)); });
+  host_->setUrlHandler(
+      [this](const std::string& u) { emit urlRequested(QString::fromStdString(u)); });
+  kline::PortFactory base = MakePortFactory(*host_, sim_);
+  kline::PortFactory factory = [this, base](const std::string& spec)
+      -> std::unique_ptr<kline::SerialPort> {
+    if (simTypeFollowsForm_ && QString::fromStdString(spec).trimmed().compare(
+                                   QLatin1String("sim"), Qt::CaseInsensitive) == 0) {
+      kline::SimConfig cfg = *sim_;
+      cfg.type = selectedType(form2_->ctl);
+      kline::QtHost* host = host_.get();
+      return std::make_unique<kline::SimEcu>(cfg, [host] { return host->micros(); });
+    }
+    return base(spec);
+  };
+  form2_ = std::make_unique<kline::Form2>(*host_, factory, settingsPath_.toStdString(),
+                                          sink_.get());
+  host_->runGuarded([this] { form2_->Form_Load(); });
+  loaded_ = true;
+  emit loaded();
+  snapshotOnThread(QStringLiteral("Form2"));
+}
+
+void Session::unloadOnThread() {
+  if (form2_) host_->runGuarded([this] { form2_->Form_Unload(); });
+  form2_.reset();
+  host_.reset();
+  sink_.reset();
+  loaded_ = false;
+}
+
+kline::ControlModel* Session::model(const QString& win) {
+  if (win.isEmpty() || win == QLatin1String("Form2")) return form2_ ? &form2_->ctl : nullptr;
+  return nullptr;
+}
+
+void Session::snapshotOnThread(const QString& win) {
+  kline::ControlModel* m = model(win);
+  if (!m) return;
+  using kline::Prop;
+  for (const auto& [name, c] : m->all()) {
+    auto set = [&](Prop p, const kline::PropValue& v) { sink_->onSet(m->window(), name, p, v); };
+    switch (c.kind) {
+      case kline::ControlKind::TextBox: set(Prop::Text, c.text); break;
+      case kline::ControlKind::List:
+        set(Prop::Items, c.items);
+        set(Prop::Value, c.value);
+        break;
+      case kline::ControlKind::CheckBox:
+      case kline::ControlKind::Option:
+        set(Prop::Caption, c.caption);
+        set(Prop::Value, c.value);
+        break;
+      case kline::ControlKind::ProgressBar:
+      case kline::ControlKind::Slider:
+        set(Prop::Max, c.max);
+        set(Prop::Value, c.value);
+        break;
+      case kline::ControlKind::Shape:
+      case kline::ControlKind::Line:
+        // A colour of 0 is the design default: the view keeps its own until the logic sets one.
+        if (c.colour != 0) set(Prop::Colour, static_cast<int>(c.colour));
+        break;
+      default: set(Prop::Caption, c.caption); break;
+    }
+    set(Prop::Enabled, c.enabled);
+    set(Prop::Visible, c.visible);
+  }
+}
+
+void Session::click(const QString& ctl, const QString& win) {
+  post([this, ctl, win] {
+    kline::ControlModel* m = model(win);
+    if (!m || !m->has(ctl.toStdString())) {
+      qWarning() << "click on unknown control" << win << ctl;
+      return;
+    }
+    host_->runGuarded([m, ctl] { m->userClick(ctl.toStdString()); });
+  });
+}
+
+void Session::setText(const QString& ctl, const QString& text, const QString& win) {
+  post([this, ctl, text, win] {
+    kline::ControlModel* m = model(win);
+    if (!m || !m->has(ctl.toStdString())) {
+      qWarning() << "text for unknown control" << win << ctl;
+      return;
+    }
+    host_->runGuarded([m, ctl, text] { m->userSetText(ctl.toStdString(), text.toStdString()); });
+  });
+}
+
+void Session::setValue(const QString& ctl, int value, const QString& win) {
+  post([this, ctl, value, win] {
+    kline::ControlModel* m = model(win);
+    if (!m || !m->has(ctl.toStdString())) {
+      qWarning() << "value for unknown control" << win << ctl;
+      return;
+    }
+    host_->runGuarded([m, ctl, value] { m->userSetValue(ctl.toStdString(), value); });
+  });
+}
+
+void Session::requestSnapshot(const QString& win) {
+  post([this, win] { snapshotOnThread(win); });
+}

@@ -1,0 +1,76 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QThread>
+#include <QVariant>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "sim/simconfig.h"
+
+namespace kline {
+class Form2;
+class QtHost;
+class ControlModel;
+}  // namespace kline
+
+// The session thread: it owns the host, the port and the windows' logic, all of which live on
+// that thread. The GUI talks to it only through the slots below (posted, never blocking) and
+// hears from it only through the signals (queued to the receiver's thread).
+class Session : public QObject {
+  Q_OBJECT
+
+ public:
+  // `sim` describes the simulated ECU used for the port "sim"; with `simTypeFollowsForm` its type
+  // is taken from the ECU type option selected at connect.
+  Session(QString settingsPath, std::shared_ptr<const kline::SimConfig> sim,
+          bool simTypeFollowsForm = true, QObject* parent = nullptr);
+  // Unloads the windows on the session thread and joins it.
+  ~Session() override;
+
+  // Starts the thread; the windows load there, then `loaded` and a snapshot of every control
+  // follow.
+  void start();
+  void stop();
+  bool isLoaded() const { return loaded_; }
+
+ public slots:
+  void click(const QString& ctl, const QString& win = QStringLiteral("Form2"));
+  void setText(const QString& ctl, const QString& text, const QString& win = QStringLiteral("Form2"));
+  void setValue(const QString& ctl, int value, const QString& win = QStringLiteral("Form2"));
+  // Publishes every property of every control of `win` through controlSet.
+  void requestSnapshot(const QString& win = QStringLiteral("Form2"));
+
+ signals:
+  // A property write of the logic; `prop` is a kline::Prop, `value` a bool, int, QString or
+  // QStringList.
+  void controlSet(const QString& win, const QString& ctl, int prop, const QVariant& value);
+  void logLine(const QString& win, const QString& line);
+  void portEvent(const QString& text);
+  void loaded();
+  void clipboardRequested(const QString& text);
+  void urlRequested(const QString& url);
+
+ private:
+  class Sink;
+  void post(std::function<void()> fn);
+  void loadOnThread();
+  void unloadOnThread();
+  kline::ControlModel* model(const QString& win);
+  void snapshotOnThread(const QString& win);
+
+  QString settingsPath_;
+  std::shared_ptr<const kline::SimConfig> sim_;
+  bool simTypeFollowsForm_;
+  QThread thread_;
+  QObject* anchor_ = nullptr;  // lives on the session thread; the target of posted calls
+  bool loaded_ = false;
+  bool started_ = false;
+
+  // Session-thread state.
+  std::unique_ptr<Sink> sink_;
+  std::unique_ptr<kline::QtHost> host_;
+  std::unique_ptr<kline::Form2> form2_;
+};

@@ -1,0 +1,31 @@
+#include "platform/portfactory.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
+
+#include "platform/qtserialportadapter.h"
+#include "sim/simecu.h"
+
+kline::PortFactory MakePortFactory(kline::Host& host, std::shared_ptr<const kline::SimConfig> sim) {
+  if (!sim) sim = std::make_shared<const kline::SimConfig>();
+  return [&host, sim](const std::string& spec) -> std::unique_ptr<kline::SerialPort> {
+    if (QString::fromStdString(spec).trimmed().compare(QLatin1String("sim"),
+                                                       Qt::CaseInsensitive) == 0) {
+      return std::make_unique<kline::SimEcu>(*sim, [&host] { return host.micros(); });
+    }
+    return std::make_unique<kline::QtSerialPortAdapter>();
+  };
+}
+
+QString DefaultSettingsPath() {
+  QFileInfo exe(QCoreApplication::applicationFilePath());
+  QString dir = QCoreApplication::applicationDirPath();
+  QString file = exe.completeBaseName() + QStringLiteral(".ini");
+  QFileInfo dirInfo(dir);
+  if (!dir.isEmpty() && dirInfo.isDir() && dirInfo.isWritable()) return QDir(dir).filePath(file);
+  QString conf = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+  QDir().mkpath(conf);
+  return QDir(conf).filePath(file);
+}

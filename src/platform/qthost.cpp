@@ -1,0 +1,60 @@
+#include "platform/qthost.h"
+
+#include <QCoreApplication>
+#include <QThread>
+
+namespace kline {
+
+QtHost::QtHost(uint32_t clockOrigin, QObject* parent)
+    : QObject(parent), origin_(clockOrigin), timer_(this) {
+  clock_.start();
+  timer_.setTimerType(Qt::PreciseTimer);
+  connect(&timer_, &QTimer::timeout, this, &QtHost::onTick);
+}
+
+uint32_t QtHost::timeGetTime() {
+  return origin_ + static_cast<uint32_t>(static_cast<uint64_t>(clock_.elapsed()));
+}
+
+int64_t QtHost::micros() { return clock_.nsecsElapsed() / 1000; }
+
+void QtHost::Sleep(int ms) {
+  if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
+}
+
+void QtHost::DoEvents() { QCoreApplication::processEvents(); }
+
+void QtHost::setTimer(int intervalMs) {
+  if (intervalMs <= 0) {
+    timer_.stop();
+    return;
+  }
+  timer_.start(intervalMs);
+}
+
+void QtHost::setClipboard(const std::string& text) {
+  if (clipboard_) clipboard_(text);
+}
+
+void QtHost::openUrl(const std::string& url) {
+  if (url_) url_(url);
+}
+
+void QtHost::runGuarded(const std::function<void()>& fn) {
+  struct Depth {
+    int& d;
+    explicit Depth(int& v) : d(v) { ++d; }
+    ~Depth() { --d; }
+  } guard(depth_);
+  fn();
+}
+
+void QtHost::onTick() {
+  if (depth_ > 0) {
+    ++dropped_;
+    return;
+  }
+  if (tick_) runGuarded(tick_);
+}
+
+}  // namespace kline

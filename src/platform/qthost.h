@@ -1,0 +1,59 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QTimer>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "ui/host.h"
+
+namespace kline {
+
+// The host of a session thread: the real clock, real sleeps, that thread's event loop and a
+// QTimer as Timer1. Constructed on, and used only from, the session thread.
+//
+// Every entry into the window logic (timer ticks and forwarded user events) goes through
+// runGuarded. While a guarded call runs, a tick that fires (for instance inside DoEvents) is
+// dropped, so ticks never overlap and never nest; user events may still run nested inside
+// DoEvents, as they did under the classic message loop.
+class QtHost : public QObject, public Host {
+  Q_OBJECT
+
+ public:
+  // `clockOrigin` is what timeGetTime shows at construction (lets tests cross the 32-bit wrap).
+  explicit QtHost(uint32_t clockOrigin = 0, QObject* parent = nullptr);
+
+  uint32_t timeGetTime() override;
+  int64_t micros() override;
+  void Sleep(int ms) override;
+  void DoEvents() override;
+  void setTimer(int intervalMs) override;
+  void setTimerHandler(std::function<void()> tick) override { tick_ = std::move(tick); }
+  void setClipboard(const std::string& text) override;
+  void openUrl(const std::string& url) override;
+
+  void setClipboardHandler(std::function<void(const std::string&)> h) { clipboard_ = std::move(h); }
+  void setUrlHandler(std::function<void(const std::string&)> h) { url_ = std::move(h); }
+
+  void runGuarded(const std::function<void()>& fn);
+  bool inHandler() const { return depth_ > 0; }
+  // Ticks that fired while a handler ran and were dropped, since construction.
+  int droppedTicks() const { return dropped_; }
+  int timerInterval() const { return timer_.isActive() ? timer_.interval() : 0; }
+
+ private:
+  void onTick();
+
+  QElapsedTimer clock_;
+  uint32_t origin_;
+  QTimer timer_;
+  std::function<void()> tick_;
+  std::function<void(const std::string&)> clipboard_;
+  std::function<void(const std::string&)> url_;
+  int depth_ = 0;
+  int dropped_ = 0;
+};
+
+}  // namespace kline
