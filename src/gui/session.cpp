@@ -15,7 +15,8 @@ namespace {
 QVariant toVariant(const kline::PropValue& v) {
   if (const bool* b = std::get_if<bool>(&v)) return QVariant(*b);
   if (const int* i = std::get_if<int>(&v)) return QVariant(*i);
-  if (const std::string* s = std::get_if<std::string>(&v)) return QVariant(QString::fromStdString(*s));
+  if (const std::string* s = std::get_if<std::string>(&v))
+    return QVariant(QString::fromStdString(*s));
   QStringList list;
   for (const auto& s : std::get<std::vector<std::string>>(v)) list << QString::fromStdString(s);
   return QVariant(list);
@@ -59,7 +60,9 @@ Session::Session(QString settingsPath, std::shared_ptr<const kline::SimConfig> s
                  bool simTypeFollowsForm, QObject* parent)
     : QObject(parent),
       settingsPath_(std::move(settingsPath)),
-      sim_(sim ? std::move(sim) : std::make_shared<const kline::SimConfig>()),
+      sim_(sim ? std::move(sim)
+               : std::make_shared<const kline::SimConfig>(
+                     kline::SimConfig::FromJson("{}", kline::EcuType::E15m))),
       simTypeFollowsForm_(simTypeFollowsForm) {
   thread_.setObjectName(QStringLiteral("session"));
   anchor_ = new QObject;
@@ -105,8 +108,8 @@ void Session::loadOnThread() {
   host_->setUrlHandler(
       [this](const std::string& u) { emit urlRequested(QString::fromStdString(u)); });
   kline::PortFactory base = MakePortFactory(*host_, sim_);
-  kline::PortFactory factory = [this, base](const std::string& spec)
-      -> std::unique_ptr<kline::SerialPort> {
+  kline::PortFactory factory =
+      [this, base](const std::string& spec) -> std::unique_ptr<kline::SerialPort> {
     if (simTypeFollowsForm_ && QString::fromStdString(spec).trimmed().compare(
                                    QLatin1String("sim"), Qt::CaseInsensitive) == 0) {
       kline::SimConfig cfg = *sim_;
@@ -116,8 +119,8 @@ void Session::loadOnThread() {
     }
     return base(spec);
   };
-  form2_ = std::make_unique<kline::Form2>(*host_, factory, settingsPath_.toStdString(),
-                                          sink_.get());
+  form2_ =
+      std::make_unique<kline::Form2>(*host_, factory, settingsPath_.toStdString(), sink_.get());
   host_->runGuarded([this] { form2_->Form_Load(); });
   loaded_ = true;
   emit loaded();
@@ -144,7 +147,9 @@ void Session::snapshotOnThread(const QString& win) {
   for (const auto& [name, c] : m->all()) {
     auto set = [&](Prop p, const kline::PropValue& v) { sink_->onSet(m->window(), name, p, v); };
     switch (c.kind) {
-      case kline::ControlKind::TextBox: set(Prop::Text, c.text); break;
+      case kline::ControlKind::TextBox:
+        set(Prop::Text, c.text);
+        break;
       case kline::ControlKind::List:
         set(Prop::Items, c.items);
         set(Prop::Value, c.value);
@@ -164,7 +169,9 @@ void Session::snapshotOnThread(const QString& win) {
         // A colour of 0 is the design default: the view keeps its own until the logic sets one.
         if (c.colour != 0) set(Prop::Colour, static_cast<int>(c.colour));
         break;
-      default: set(Prop::Caption, c.caption); break;
+      default:
+        set(Prop::Caption, c.caption);
+        break;
     }
     set(Prop::Enabled, c.enabled);
     set(Prop::Visible, c.visible);

@@ -38,7 +38,8 @@ class Session : public QObject {
 
  public slots:
   void click(const QString& ctl, const QString& win = QStringLiteral("Form2"));
-  void setText(const QString& ctl, const QString& text, const QString& win = QStringLiteral("Form2"));
+  void setText(const QString& ctl, const QString& text,
+               const QString& win = QStringLiteral("Form2"));
   void setValue(const QString& ctl, int value, const QString& win = QStringLiteral("Form2"));
   // Publishes every property of every control of `win` through controlSet.
   void requestSnapshot(const QString& win = QStringLiteral("Form2"));

@@ -9,10 +9,13 @@
 #include "sim/simecu.h"
 
 kline::PortFactory MakePortFactory(kline::Host& host, std::shared_ptr<const kline::SimConfig> sim) {
-  if (!sim) sim = std::make_shared<const kline::SimConfig>();
+  if (!sim) {
+    sim = std::make_shared<const kline::SimConfig>(
+        kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
+  }
   return [&host, sim](const std::string& spec) -> std::unique_ptr<kline::SerialPort> {
-    if (QString::fromStdString(spec).trimmed().compare(QLatin1String("sim"),
-                                                       Qt::CaseInsensitive) == 0) {
+    if (QString::fromStdString(spec).trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) ==
+        0) {
       return std::make_unique<kline::SimEcu>(*sim, [&host] { return host.micros(); });
     }
     return std::make_unique<kline::QtSerialPortAdapter>();

@@ -16,13 +16,17 @@ uint32_t QtHost::timeGetTime() {
   return origin_ + static_cast<uint32_t>(static_cast<uint64_t>(clock_.elapsed()));
 }
 
-int64_t QtHost::micros() { return clock_.nsecsElapsed() / 1000; }
+int64_t QtHost::micros() {
+  return clock_.nsecsElapsed() / 1000;
+}
 
 void QtHost::Sleep(int ms) {
   if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
 }
 
-void QtHost::DoEvents() { QCoreApplication::processEvents(); }
+void QtHost::DoEvents() {
+  QCoreApplication::processEvents();
+}
 
 void QtHost::setTimer(int intervalMs) {
   if (intervalMs <= 0) {

@@ -17,24 +17,34 @@ namespace {
 QSerialPort::Parity toQtParity(char p) {
   switch (p) {
     case 'e':
-    case 'E': return QSerialPort::EvenParity;
+    case 'E':
+      return QSerialPort::EvenParity;
     case 'o':
-    case 'O': return QSerialPort::OddParity;
+    case 'O':
+      return QSerialPort::OddParity;
     case 'm':
-    case 'M': return QSerialPort::MarkParity;
+    case 'M':
+      return QSerialPort::MarkParity;
     case 's':
-    case 'S': return QSerialPort::SpaceParity;
-    default: return QSerialPort::NoParity;
+    case 'S':
+      return QSerialPort::SpaceParity;
+    default:
+      return QSerialPort::NoParity;
   }
 }
 
 char fromQtParity(QSerialPort::Parity p) {
   switch (p) {
-    case QSerialPort::EvenParity: return 'e';
-    case QSerialPort::OddParity: return 'o';
-    case QSerialPort::MarkParity: return 'm';
-    case QSerialPort::SpaceParity: return 's';
-    default: return 'n';
+    case QSerialPort::EvenParity:
+      return 'e';
+    case QSerialPort::OddParity:
+      return 'o';
+    case QSerialPort::MarkParity:
+      return 'm';
+    case QSerialPort::SpaceParity:
+      return 's';
+    default:
+      return 'n';
   }
 }
 
@@ -44,10 +54,14 @@ QSerialPort::StopBits toQtStopBits(int s) {
 
 QSerialPort::DataBits toQtDataBits(int d) {
   switch (d) {
-    case 5: return QSerialPort::Data5;
-    case 6: return QSerialPort::Data6;
-    case 7: return QSerialPort::Data7;
-    default: return QSerialPort::Data8;
+    case 5:
+      return QSerialPort::Data5;
+    case 6:
+      return QSerialPort::Data6;
+    case 7:
+      return QSerialPort::Data7;
+    default:
+      return QSerialPort::Data8;
   }
 }
 
@@ -108,7 +122,9 @@ std::string QtSerialPortAdapter::deviceName() const {
   return device_.empty() ? CommPort : device_;
 }
 
-bool QtSerialPortAdapter::isOpen() const { return port_ && port_->isOpen(); }
+bool QtSerialPortAdapter::isOpen() const {
+  return port_ && port_->isOpen();
+}
 
 void QtSerialPortAdapter::noteError(int error) {
   switch (error) {
@@ -127,8 +143,7 @@ void QtSerialPortAdapter::doOpen() {
   dead_ = false;
   received_ = false;
   QString error;
-  QString device =
-      ResolveDevice(QString::fromStdString(CommPort), AvailablePorts(), &error);
+  QString device = ResolveDevice(QString::fromStdString(CommPort), AvailablePorts(), &error);
   device_ = device.toStdString();
   if (device.isEmpty()) {
     openError_ = error.toStdString();

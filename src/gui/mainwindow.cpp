@@ -1,0 +1,379 @@
+#include "gui/mainwindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QStatusBar>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "gui/lampwidget.h"
+#include "gui/session.h"
+#include "ui/eventsink.h"
+
+namespace {
+
+const char* const kForm2 = "Form2";
+
+QString indexed(const char* base, int i) {
+  return QStringLiteral("%1(%2)").arg(base).arg(i);
+}
+
+// Texts of the logic end lines with CR LF; the widgets want LF.
+QString toDisplay(const QString& s) {
+  QString out = s;
+  out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+  return out;
+}
+
+QString escapeMnemonic(const QString& s) {
+  QString out = s;
+  out.replace(QLatin1Char('&'), QLatin1String("&&"));
+  return out;
+}
+
+void scrollToEnd(QPlainTextEdit* e) {
+  e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum());
+}
+
+}  // namespace
+
+MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent), session_(session) {
+  setWindowTitle(QStringLiteral("klinediag"));
+  buildUi();
+  connect(&session_, &Session::controlSet, this, &MainWindow::applySet);
+  connect(&session_, &Session::logLine, this, &MainWindow::appendLog);
+  connect(&session_, &Session::portEvent, this,
+          [this](const QString& text) { statusBar()->showMessage(text); });
+  connect(&session_, &Session::clipboardRequested, this, [](const QString& text) {
+    QClipboard* cb = QGuiApplication::clipboard();
+    cb->clear();
+    cb->setText(text);
+  });
+  connect(&session_, &Session::urlRequested, this,
+          [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
+  statusBar()->showMessage(tr("Not connected"));
+}
+
+void MainWindow::bind(const QString& name, QWidget* w) {
+  w->setObjectName(name);
+  controls_[key(kForm2, name)].widget = w;
+}
+
+void MainWindow::bindAction(const QString& name, QAction* a) {
+  a->setObjectName(name);
+  controls_[key(kForm2, name)].action = a;
+  connect(a, &QAction::triggered, this, [this, name] { session_.click(name); });
+}
+
+QWidget* MainWindow::control(const QString& name, const QString& win) const {
+  auto it = controls_.find(key(win, name));
+  return it == controls_.end() ? nullptr : it->second.widget;
+}
+
+QAction* MainWindow::menuAction(const QString& name, const QString& win) const {
+  auto it = controls_.find(key(win, name));
+  return it == controls_.end() ? nullptr : it->second.action;
+}
+
+QWidget* MainWindow::textField(const QString& name, bool readOnly) {
+  auto* e = new QLineEdit;
+  e->setReadOnly(readOnly);
+  bind(name, e);
+  if (!readOnly) {
+    connect(e, &QLineEdit::textEdited, this, [this, name](const QString& text) {
+      pendingText_[key(kForm2, name)] << text;
+      session_.setText(name, text);
+    });
+  }
+  return e;
+}
+
+QWidget* MainWindow::checkBox(const QString& name) {
+  auto* c = new QCheckBox;
+  bind(name, c);
+  connect(c, &QCheckBox::clicked, this, [this, name] { session_.click(name); });
+  return c;
+}
+
+QWidget* MainWindow::option(const QString& name) {
+  auto* r = new QRadioButton;
+  bind(name, r);
+  connect(r, &QRadioButton::clicked, this, [this, name] { session_.click(name); });
+  return r;
+}
+
+QWidget* MainWindow::button(const QString& name, bool checkable) {
+  auto* b = new QPushButton;
+  b->setCheckable(checkable);
+  bind(name, b);
+  connect(b, &QPushButton::clicked, this, [this, name] { session_.click(name); });
+  return b;
+}
+
+QLabel* MainWindow::label(const QString& name) {
+  auto* l = new QLabel;
+  bind(name, l);
+  return l;
+}
+
+void MainWindow::buildUi() {
+  const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+
+  // Menus: top-level entries that act when clicked.
+  bindAction(QStringLiteral("test"), menuBar()->addAction(QString()));
+  bindAction(QStringLiteral("Diag"), menuBar()->addAction(QString()));
+  bindAction(QStringLiteral("debug"), menuBar()->addAction(QString()));
+
+  // Connection: port, the connect toggle, the lamp and the status caption.
+  auto* connBox = new QGroupBox(tr("Connection"));
+  auto* connGrid = new QGridLayout(connBox);
+  auto* comLabel = new QLabel(tr("Com"));
+  QWidget* com = textField(QStringLiteral("Text6"));
+  com->setToolTip(tr("Port number, device (COM7, /dev/ttyUSB0) or sim"));
+  comLabel->setBuddy(com);
+  QWidget* connect = button(QStringLiteral("Check2"), true);
+  connect->setMinimumWidth(100);
+  auto* lamp = new LampWidget;
+  bind(QStringLiteral("Shape1"), lamp);
+  connGrid->addWidget(comLabel, 0, 0);
+  connGrid->addWidget(com, 0, 1);
+  connGrid->addWidget(connect, 0, 2);
+  connGrid->addWidget(lamp, 0, 3);
+  QLabel* status = label(QStringLiteral("Label4"));
+  status->setMinimumWidth(160);
+  connGrid->addWidget(status, 1, 0, 1, 4);
+  connGrid->setColumnStretch(1, 1);
+
+  // ECU type.
+  auto* typeBox = new QGroupBox;
+  bind(QStringLiteral("Frame1"), typeBox);
+  auto* typeGrid = new QGridLayout(typeBox);
+  const char* opts[] = {"Option1", "Option9", "Option7", "Option2", "Option8"};
+  for (int i = 0; i < 5; ++i)
+    typeGrid->addWidget(option(QString::fromLatin1(opts[i])), i / 3, i % 3);
+  // The two P8 entries share a caption; their cycles differ.
+  control(QStringLiteral("Option2"))->setToolTip(tr("P8, fast live data cycle"));
+  control(QStringLiteral("Option8"))->setToolTip(tr("P8, per-sensor polling"));
+
+  // Readouts.
+  auto* readBox = new QGroupBox(tr("Readout"));
+  auto* readGrid = new QGridLayout(readBox);
+  readGrid->addWidget(checkBox(QStringLiteral("Check3")), 0, 0);
+  readGrid->addWidget(button(QStringLiteral("Command6")), 0, 1);
+  readGrid->addWidget(checkBox(QStringLiteral("Check4")), 1, 0);
+  readGrid->addWidget(button(QStringLiteral("Command7")), 1, 1);
+
+  // Timing fields.
+  auto* timingBox = new QGroupBox(tr("Timing (ms)"));
+  auto* timing = new QFormLayout(timingBox);
+  const struct {
+    const char* name;
+    const char* caption;
+  } fields[] = {{"Text5", "pause"},
+                {"Text2", "refresh time"},
+                {"Text11", "inter byte delay"},
+                {"Text7", "timeout"}};
+  for (const auto& f : fields) {
+    QWidget* w = textField(QString::fromLatin1(f.name));
+    w->setMaximumWidth(80);
+    timing->addRow(tr(f.caption), w);
+  }
+
+  auto* left = new QVBoxLayout;
+  left->addWidget(connBox);
+  left->addWidget(typeBox);
+  left->addWidget(readBox);
+  left->addWidget(timingBox);
+  left->addStretch(1);
+
+  // Live channels: toggle, value, unit.
+  auto* liveBox = new QGroupBox(tr("Live data"));
+  auto* liveGrid = new QGridLayout(liveBox);
+  for (int i = 0; i < 9; ++i) {
+    liveGrid->addWidget(checkBox(indexed("Check1", i)), i, 0);
+    auto* v = qobject_cast<QLineEdit*>(textField(indexed("Text1", i), true));
+    v->setAlignment(Qt::AlignRight);
+    v->setMaximumWidth(90);
+    liveGrid->addWidget(v, i, 1);
+    liveGrid->addWidget(label(indexed("Label3", i)), i, 2);
+  }
+  liveGrid->addWidget(new QLabel(tr("throttle sensor")), 9, 0);
+  auto* sensor = qobject_cast<QLineEdit*>(textField(QStringLiteral("Text1(9)"), true));
+  sensor->setAlignment(Qt::AlignRight);
+  sensor->setMaximumWidth(90);
+  liveGrid->addWidget(sensor, 9, 1);
+  liveGrid->addWidget(label(QStringLiteral("Label9")), 9, 2);
+  liveGrid->addWidget(new QLabel(tr("weight")), 10, 0);
+  auto* weight = qobject_cast<QLineEdit*>(textField(QStringLiteral("Text3"), true));
+  weight->setAlignment(Qt::AlignRight);
+  weight->setMaximumWidth(90);
+  weight->setToolTip(tr("Weight of the ticked channels"));
+  liveGrid->addWidget(weight, 10, 1);
+  liveGrid->setColumnStretch(2, 1);
+  liveGrid->setRowStretch(11, 1);
+
+  // Engine speed: the large readout; the bar comes with the live data cycles.
+  auto* rpmBox = new QGroupBox(tr("Engine speed"));
+  auto* rpmLayout = new QVBoxLayout(rpmBox);
+  auto* rpmBar = new QFrame;
+  rpmBar->setObjectName(QStringLiteral("rpmBarArea"));
+  rpmBar->setFrameShape(QFrame::StyledPanel);
+  rpmBar->setFrameShadow(QFrame::Sunken);
+  rpmBar->setMinimumHeight(36);
+  rpmLayout->addWidget(rpmBar);
+  QLabel* readout = label(QStringLiteral("Label26"));
+  QFont big = readout->font();
+  big.setPointSizeF(big.pointSizeF() * 2.2);
+  big.setBold(true);
+  readout->setFont(big);
+  readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+  readout->setMinimumHeight(readout->fontMetrics().height() + 4);
+  rpmLayout->addWidget(readout);
+
+  auto* middle = new QVBoxLayout;
+  middle->addWidget(liveBox, 1);
+  middle->addWidget(rpmBox);
+
+  // ECU info pane with the buttons that act on the session's texts.
+  auto* infoBox = new QGroupBox(tr("ECU info"));
+  auto* infoLayout = new QVBoxLayout(infoBox);
+  auto* info = new QPlainTextEdit;
+  info->setReadOnly(true);
+  info->setFont(mono);
+  info->setLineWrapMode(QPlainTextEdit::NoWrap);
+  info->setMinimumWidth(info->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 30);
+  bind(QStringLiteral("Text4"), info);
+  infoLayout->addWidget(info);
+  auto* infoButtons = new QHBoxLayout;
+  infoButtons->addWidget(button(QStringLiteral("Command1")));
+  infoButtons->addWidget(button(QStringLiteral("Command11")));
+  infoButtons->addStretch(1);
+  infoLayout->addLayout(infoButtons);
+
+  // Actuator tests: the list comes with the test procedures; the progress bar is there already.
+  auto* testBox = new QGroupBox(tr("Test"));
+  testBox->setObjectName(QStringLiteral("testFrame"));
+  auto* testLayout = new QVBoxLayout(testBox);
+  auto* progress = new QProgressBar;
+  progress->setRange(0, 100);
+  progress->setValue(0);
+  progress->setTextVisible(false);
+  bind(QStringLiteral("Pg1"), progress);
+  testLayout->addStretch(1);
+  testLayout->addWidget(progress);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(infoBox, 2);
+  right->addWidget(testBox, 1);
+
+  auto* columns = new QHBoxLayout;
+  columns->addLayout(left);
+  columns->addLayout(middle);
+  columns->addLayout(right, 1);
+
+  // The log pane takes the spare room.
+  auto* logBox = new QGroupBox(tr("Log"));
+  auto* logLayout = new QVBoxLayout(logBox);
+  log_ = new QPlainTextEdit;
+  log_->setReadOnly(true);
+  log_->setFont(mono);
+  log_->setLineWrapMode(QPlainTextEdit::NoWrap);
+  log_->setObjectName(QStringLiteral("Rtb1"));
+  logLayout->addWidget(log_);
+
+  auto* central = new QWidget;
+  auto* outer = new QVBoxLayout(central);
+  outer->addLayout(columns);
+  outer->addWidget(logBox, 1);
+  setCentralWidget(central);
+  resize(1000, 780);
+}
+
+void MainWindow::applySet(const QString& win, const QString& ctl, int prop, const QVariant& value) {
+  const QString k = key(win, ctl);
+  auto it = controls_.find(k);
+  if (it == controls_.end()) return;
+  QWidget* w = it->second.widget;
+  QAction* a = it->second.action;
+  using kline::Prop;
+  switch (static_cast<Prop>(prop)) {
+    case Prop::Enabled:
+      if (w) w->setEnabled(value.toBool());
+      if (a) a->setEnabled(value.toBool());
+      break;
+    case Prop::Visible:
+      if (w) w->setVisible(value.toBool());
+      if (a) a->setVisible(value.toBool());
+      break;
+    case Prop::Caption: {
+      const QString text = value.toString();
+      if (a) a->setText(escapeMnemonic(text));
+      if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(escapeMnemonic(text));
+      else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(text);
+      else if (auto* g = qobject_cast<QGroupBox*>(w))
+        g->setTitle(escapeMnemonic(text));
+      break;
+    }
+    case Prop::Text: {
+      const QString text = value.toString();
+      if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        QStringList& pending = pendingText_[k];
+        if (!pending.isEmpty() && pending.front() == text) {
+          pending.pop_front();
+          break;
+        }
+        pending.clear();
+        if (e->text() != text) e->setText(text);
+      } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
+        const QString shown = toDisplay(text);
+        if (p->toPlainText() != shown) {
+          p->setPlainText(shown);
+          scrollToEnd(p);
+        }
+      }
+      break;
+    }
+    case Prop::Value:
+      if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        QSignalBlocker block(b);
+        b->setChecked(value.toInt() != 0);
+      } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        bar->setValue(value.toInt());
+      }
+      break;
+    case Prop::Colour:
+      if (auto* lamp = qobject_cast<LampWidget*>(w)) lamp->setRgb(value.toInt());
+      break;
+    case Prop::Max:
+      if (auto* bar = qobject_cast<QProgressBar*>(w))
+        bar->setMaximum(value.toInt() > 0 ? value.toInt() : 100);
+      break;
+    case Prop::Items:
+      break;
+  }
+}
+
+void MainWindow::appendLog(const QString& win, const QString& line) {
+  if (win != QLatin1String(kForm2)) return;
+  log_->appendPlainText(line);
+  scrollToEnd(log_);
+}

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QMainWindow>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <map>
+
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class QWidget;
+class Session;
+
+// The main window: renders the control model of Form2 and forwards the user's clicks and edits
+// to the session. Every control is reached through its design name, so later windows and
+// controls only add widgets and bindings.
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit MainWindow(Session& session, QWidget* parent = nullptr);
+
+  // The widget (or, for menus, nullptr) bound to a control's design name.
+  QWidget* control(const QString& name, const QString& win = QStringLiteral("Form2")) const;
+  QAction* menuAction(const QString& name, const QString& win = QStringLiteral("Form2")) const;
+  QPlainTextEdit* logPane() const { return log_; }
+
+ public slots:
+  void applySet(const QString& win, const QString& ctl, int prop, const QVariant& value);
+  void appendLog(const QString& win, const QString& line);
+
+ private:
+  struct Binding {
+    QWidget* widget = nullptr;
+    QAction* action = nullptr;
+  };
+  static QString key(const QString& win, const QString& ctl) { return win + '.' + ctl; }
+  void bind(const QString& name, QWidget* w);
+  void bindAction(const QString& name, QAction* a);
+  QWidget* textField(const QString& name, bool readOnly = false);
+  QWidget* checkBox(const QString& name);
+  QWidget* option(const QString& name);
+  QWidget* button(const QString& name, bool checkable = false);
+  QLabel* label(const QString& name);
+  void buildUi();
+
+  Session& session_;
+  std::map<QString, Binding> controls_;
+  // Texts typed here and sent to the session whose echo has not come back yet; the echo is not
+  // applied, so typing ahead of the session never jumps back.
+  std::map<QString, QStringList> pendingText_;
+  QPlainTextEdit* log_ = nullptr;
+};
