@@ -95,7 +95,10 @@ SimConfig SimConfig::FromJson(const std::string& text, EcuType defaultType) {
   c.type = defaultType;
   c.burst = DefaultBurst();
   try {
-    if (j.contains("type")) c.type = ParseEcuType(j["type"].get<std::string>());
+    if (j.contains("type")) {
+      c.type = ParseEcuType(j["type"].get<std::string>());
+      c.typeGiven = true;
+    }
     if (j.contains("ignition_ms")) c.ignitionMs = j["ignition_ms"].get<int>();
     if (j.contains("burst")) c.burst = bytesOf(j["burst"], "burst");
     if (j.contains("latency_ms")) c.latencyMs = j["latency_ms"].get<double>();

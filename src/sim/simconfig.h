@@ -19,6 +19,7 @@ const char* EcuTypeName(EcuType t);
 // The description of a simulated ECU and its adapter, as the `--sim` JSON file gives it.
 struct SimConfig {
   EcuType type = EcuType::E15m;
+  bool typeGiven = false;      // the description names the type; else it follows the window
   int ignitionMs = 0;          // ms after the port opens when the ECU wakes and sends its burst
   ByteString burst;            // the wake-up burst, sent at 1200 baud (15m and 16m)
   double latencyMs = 2.0;      // from the end of a request to the start of the answer

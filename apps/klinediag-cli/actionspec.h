@@ -1,0 +1,20 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kline {
+
+// A scripted user action: "2500:Command6", "0:Check3=0", "6000:Form3.Command6", "0:Text2=250".
+struct ActionSpec {
+  uint64_t at = 0;
+  std::string window = "Form2";
+  std::string control;  // with its index: "Check1(3)"
+  std::optional<std::string> value;
+};
+
+// Parses T:[WINDOW.]CONTROL[(INDEX)][=VALUE]; throws std::invalid_argument with the reason.
+ActionSpec ParseActionSpec(const std::string& text);
+
+}  // namespace kline

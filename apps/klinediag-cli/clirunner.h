@@ -1,0 +1,14 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace kline {
+
+// The headless main window: parses the command line, loads the window, presses Connect at time
+// 0, plays the scripted actions, and presses Disconnect at the end. Needs a QCoreApplication.
+// Returns the process exit code: 0 done, 1 the port did not open, 2 usage error.
+int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
+
+}  // namespace kline
