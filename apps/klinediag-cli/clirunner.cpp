@@ -16,6 +16,7 @@
 #include "connection/form2.h"
 #include "connection/portspec.h"
 #include "eventwriter.h"
+#include "livedata/csvrecorder.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
 #include "sim/simecu.h"
@@ -40,6 +41,7 @@ struct Options {
   std::vector<std::string> actions;
   std::optional<std::string> events;
   std::optional<std::string> log;
+  std::optional<std::string> csv;
 };
 
 const char* kExamples = R"(
@@ -52,6 +54,8 @@ Examples:
       One minute with a real adapter, the log pane written to session.log.
   klinediag-cli --port sim --virtual-time --duration 8000 --do 0:Check4=1 --do 6000:Command6
       Reads the calibration too, and the identification again at 6 s.
+  klinediag-cli --port sim --ecu 15m --csv live.csv --duration 5000
+      Records the live values, one row per completed cycle, to live.csv.
 
 Port: a number N (the N-th serial port, USB adapters first), a device (COM7, /dev/ttyUSB0)
 or "sim". ECU types: 15m, 15rc, 16m, p8, p8-sensor (the second P8, polled sensor by sensor).
@@ -132,6 +136,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
       ->take_all();
   app.add_option("--events", o.events, "Write every event as JSON Lines to FILE or - (stdout)");
   app.add_option("--log", o.log, "Write the main window's log pane to FILE or - (stdout)");
+  app.add_option("--csv", o.csv, "Record the live values to a CSV file, one row per cycle");
 
   std::vector<std::string> rev(args.rbegin(), args.rend());
   try {
@@ -217,6 +222,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   Form2 form(host, factory, settingsPath, &sinks);
   formPtr = &form;
 
+  CsvRecorder csv;
+  if (o.csv) {
+    std::string why = csv.open(*o.csv);
+    if (!why.empty()) return usage(why);
+    form.onLiveCycle = [&](uint32_t ms, bool completed) {
+      if (completed) csv.row(ms, form.ctl);
+    };
+  }
+
   for (const auto& a : actions) {
     ControlModel* w = findWindow(form, a.window);
     if (!w) return usage("no window " + a.window + " in action at " + std::to_string(a.at));
@@ -291,6 +305,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
   for (auto* s : {eventsOut.stream, logOut.stream})
     if (s) s->flush();
+  if (!csv.error().empty()) {
+    err << "klinediag-cli: " << csv.error() << "\n";
+    rc = 1;
+  }
   return rc;
 }
 

@@ -1,5 +1,7 @@
 #include "connection/form2.h"
 
+#include <tuple>
+
 #include "connection/portspec.h"
 #include "ui/numbers.h"
 
@@ -72,10 +74,25 @@ void Form2::buildControls() {
     ctl.add(indexed("Label3", i), K::Label, kUnits[i]);
   }
   for (int i = 0; i < 10; ++i) ctl.add(indexed("Text1", i), K::TextBox);
-  ctl.add("Label9", K::Label, "V");
-  ctl.add("Text3", K::TextBox);
+  ctl.add("Label9", K::Label, "V").visible = false;
+  ctl.at("Text1(9)").visible = false;
+  ctl.add("Text3", K::TextBox).text = "44";
   ctl.add("Label26", K::Label);
+  ctl.add("Label25", K::Label, "0   1    2   3    4    5   6   7    8   9   10  11  12");
+  for (int i = 0; i < 120; ++i)
+    ctl.add(indexed("Line1", i), K::Line).colour = i % 10 == 0 ? kSysScrollBars : kSysUnlit;
+  ctl.add("Frame5", K::Frame, "Scale");
+  ctl.add("Frame6", K::Frame, "Scale");
+  for (auto [name, caption, group] : {std::tuple{"Option3", "1", "throttle scale"},
+                                      std::tuple{"Option4", "2", "throttle scale"},
+                                      std::tuple{"Option6", "1", "trimmer scale"},
+                                      std::tuple{"Option5", "2", "trimmer scale"}})
+    ctl.add(name, K::Option, caption).group = group;
+  ctl.at("Option3").value = 1;
+  ctl.at("Option6").value = 1;
   ctl.add("Pg1", K::ProgressBar);
+  ctl.add("Command10", K::Button, "Command10").handler = [this] { Command10_Click(); };
+  ctl.add("Command5", K::Button, "Command5").handler = [this] { Command5_Click(); };
 
   ctl.add("Command6", K::Button, "ecu info").handler = [this] { Command6_Click(); };
   ctl.add("Command7", K::Button, "calibration").handler = [this] { Command7_Click(); };
@@ -105,6 +122,7 @@ void Form2::Form_Load() {
   ctl.setEnabled("test", false);
   ctl.setEnabled("Diag", false);
   init = ecuinf = cal_ask = kFalse;
+  temptab = BuildTempTab();
   lbuff = 44;
 
   std::string com = LireINI("Hardware", "Com");
@@ -137,6 +155,7 @@ void Form2::Check2_Click() {
     else if (ctl.value("Option7")) EcrireINI("Hardware", "Ecu", "3");
     else if (ctl.value("Option9")) EcrireINI("Hardware", "Ecu", "4");
     init = ecuinf = cal_ask = kFalse;
+    connectedAt_ = host_.timeGetTime();
 
     if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
     MSComm1 = makePort_(spec.text());
@@ -207,11 +226,16 @@ void Form2::Text2_Change() {
 
 void Form2::Command1_Click() { host_.setClipboard(ctl.log().text()); }
 
-void Form2::Option1_Click() {}
-void Form2::Option2_Click() {}
-void Form2::Option7_Click() {}
+void Form2::Option1_Click() { showVoltage(false); }
+void Form2::Option2_Click() { showVoltage(false); }
+void Form2::Option7_Click() { showVoltage(false); }
 void Form2::Option8_Click() {}
-void Form2::Option9_Click() {}
+void Form2::Option9_Click() { showVoltage(true); }
+
+void Form2::showVoltage(bool on) {
+  ctl.setVisible("Text1(9)", on);
+  ctl.setVisible("Label9", on);
+}
 
 void Form2::appendInfo(const std::string& line) {
   ctl.setText("Text4", ctl.text("Text4") + line + "\r\n");
@@ -245,7 +269,23 @@ void Form2::Timer1_Timer() {
   }
 }
 
-void Form2::runLiveCycle() {}
+void Form2::runLiveCycle() {
+  bool completed = true;
+  if (ctl.value("Option1") || ctl.value("Option9")) {
+    ReadLive15m();
+    completed = lastCycleCompleted_;
+  } else if (ctl.value("Option7")) {
+    ReadLive16m();
+    completed = lastCycleCompleted_;
+  } else if (ctl.value("Option2")) {
+    ReadLiveP8();
+    completed = lastCycleCompleted_;
+  } else if (ctl.value("Option8")) {
+    ReadLivePerSensor();
+    completed = portOpen();
+  }
+  if (onLiveCycle) onLiveCycle(host_.timeGetTime() - connectedAt_, completed);
+}
 
 // --- channels ---------------------------------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "connection/byteexchange.h"
+#include "livedata/conversions.h"
 #include "serial/inifile.h"
 #include "serial/serialport.h"
 #include "ui/controlmodel.h"
@@ -50,12 +51,32 @@ class Form2 {
   void Option8_Click();
   void Option9_Click();
   void Check1_Click(int Index);
+  void Command5_Click() { ReadSensorAirTemp(); }
+  void Command10_Click() { ReadLive15m(); }
 
   // Procedures.
   void TimerOn(int16_t Interval);
   void InitLink();
   void ReadEcuInfo();
   void ReadCalibration();
+  // Live data: one cycle per tick of the selected ECU type.
+  void ReadLive15m();
+  void ReadLive16m();
+  void ReadLiveP8();
+  void ReadLivePerSensor();
+  void ReadSensorRpm();
+  void ReadSensorInjection();
+  void ReadSensorAdvance();
+  void ReadSensorPressure();
+  void ReadSensorAirTemp();
+  void ReadSensorWaterTemp();
+  void ReadSensorThrottle();
+  void ReadSensorBattery();
+  void ReadSensorTrimmer();
+  void ShowRpm(const std::string& R);
+  // Hands the 15m cycle's trimmer value to the test window (when it is open).
+  void TrimmerHandover(double value);
+
   std::string LireINI(const std::string& Entete, const std::string& Variable);
   void EcrireINI(const std::string& Entete, const std::string& Variable,
                  const std::string& Valeur);
@@ -68,6 +89,11 @@ class Form2 {
   int16_t ecuinf = kFalse;
   int16_t cal_ask = kFalse;
   int lbuff = 0;
+  TempTable temptab{};
+
+  // Called after every live cycle of the poll loop with the ms since connect and whether the
+  // cycle ran to its end (a cycle abandoned at a silent channel did not).
+  std::function<void(uint32_t msSinceConnect, bool completed)> onLiveCycle;
 
   SerialPort* port() { return MSComm1.get(); }
   bool portOpen() const { return MSComm1 && MSComm1->isOpen(); }
@@ -78,6 +104,14 @@ class Form2 {
   void buildControls();
   void runLiveCycle();
   void setBaud7812();
+  struct Variant;
+  bool runCycle(const Variant& v);
+  bool liveStep(const Variant& v, int index);
+  int delayOf(const Variant& v);
+  void sensorTimeoutWithBytes(const char* line, bool trailingBlank);
+  void showVoltage(bool on);
+  bool lastCycleCompleted_ = false;
+  uint32_t connectedAt_ = 0;
 
   Host& host_;
   PortFactory makePort_;

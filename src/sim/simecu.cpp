@@ -22,7 +22,7 @@ constexpr uint8_t kHandshake[3] = {0x0F, 0xAA, 0xCC};
 
 }  // namespace
 
-std::optional<uint8_t> DefaultAnswer(EcuType type, uint8_t code, double /*msSincePowerUp*/) {
+std::optional<uint8_t> RecordAnswer(EcuType type, uint8_t code) {
   if (code >= 0x17 && code <= 0x20) return static_cast<uint8_t>(identification(type)[code - 0x17]);
   if (code >= 0x21 && code <= 0x28) return static_cast<uint8_t>(kCalibration[code - 0x21]);
   return std::nullopt;
@@ -52,6 +52,7 @@ void SimEcu::doOpen() {
   handshake_ = 0;
   phase_ = Phase::Asleep;
   ecuBaud_ = cfg_.type == EcuType::P8 ? 7812 : 1200;
+  engine_ = EngineModel(cfg_.type);
   push(openedAt_ + static_cast<int64_t>(cfg_.ignitionMs) * 1000, Event::Wake, 0, 0);
 }
 
@@ -129,7 +130,8 @@ void SimEcu::ecuHears(int64_t at, uint8_t byte) {
   if (cfg_.silent.count(byte) || cfg_.replies.count(byte)) return;
   std::optional<uint8_t> answer;
   if (auto it = cfg_.answers.find(byte); it != cfg_.answers.end()) answer = it->second;
-  else answer = DefaultAnswer(cfg_.type, byte, static_cast<double>(at - openedAt_) / 1000.0);
+  else if (auto rec = RecordAnswer(cfg_.type, byte)) answer = rec;
+  else answer = engine_.answer(byte, static_cast<double>(at - openedAt_) / 1000.0);
   if (!answer) return;
   double latency = cfg_.latencyMs;
   if (auto it = cfg_.lateMs.find(byte); it != cfg_.lateMs.end()) latency = it->second;

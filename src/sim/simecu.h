@@ -8,13 +8,13 @@
 #include <vector>
 
 #include "serial/serialport.h"
+#include "sim/enginemodel.h"
 #include "sim/simconfig.h"
 
 namespace kline {
 
-// The answer of the simulated ECU's register map to a request code at a moment since power-up,
-// before the overrides of the description; nullopt for a code it does not know.
-std::optional<uint8_t> DefaultAnswer(EcuType type, uint8_t code, double msSincePowerUp);
+// The simulated ECU's register map for the records: identification and calibration texts.
+std::optional<uint8_t> RecordAnswer(EcuType type, uint8_t code);
 
 // A K-line adapter with an ECU behind it, as a port. The adapter echoes every byte written; each
 // byte takes 10 bit times on the line at the current rate; the ECU hears a byte only at the rate
@@ -82,6 +82,7 @@ class SimEcu : public SerialPort {
   std::size_t handshake_ = 0;
   uint64_t seq_ = 0;
   std::priority_queue<Event, std::vector<Event>, std::greater<Event>> events_;
+  EngineModel engine_{EcuType::E15m};
   std::deque<uint8_t> rx_;
 };
 

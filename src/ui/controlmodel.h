@@ -29,6 +29,10 @@ enum class ControlKind {
 // Colours as 0xRRGGBB; the two system roles used by the rpm bar are marked by flag values.
 constexpr uint32_t kRgbGreen = 0x00FF00;
 constexpr uint32_t kRgbRed = 0xFF0000;
+// System colours, by their index with the high bit set: the front end maps them to its palette.
+constexpr uint32_t kSysScrollBars = 0x80000000;  // index 0
+constexpr uint32_t kSysUnlit = 0x80000004;       // index 4, the menu colour
+constexpr uint32_t kSysLit = 0x80000006;         // index 6, the window-frame colour
 
 // One control of a window under its design name ("Text1(5)", "Check2", "Option7").
 struct Control {

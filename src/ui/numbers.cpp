@@ -1,7 +1,10 @@
 #include "ui/numbers.h"
 
+#include <atomic>
 #include <cmath>
+#include <cstdio>
 #include <limits>
+#include <stdexcept>
 
 namespace kline {
 
@@ -73,6 +76,95 @@ int32_t WholeNumber(const std::string& text) {
   if (v > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
   if (v < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
   return static_cast<int32_t>(v);
+}
+
+namespace {
+
+std::atomic<char> gSeparator{'.'};
+
+// The decimal digits of |x| rounded half away from zero to `decimals` places, as integer and
+// fraction digit strings. Rounding works on the 15-significant-digit text of the value, so
+// 0.125 rounds to 0.13 as a person expects, not as its binary neighbour would.
+void roundDecimal(double x, int decimals, std::string& intPart, std::string& fracPart) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15e", std::fabs(x));
+  // buf: d.ddddddddddddddde[+-]XX
+  std::string mant;
+  mant += buf[0];
+  for (int i = 2; i < 17; ++i) mant += buf[i];
+  int exp = std::atoi(buf + 18);
+  // The value is 0.mant * 10^(exp+1); the digits before the point are the first exp+1 ones.
+  int pointAt = exp + 1;
+  std::string digits = mant;
+  if (pointAt < 0) {
+    digits = std::string(static_cast<std::size_t>(-pointAt), '0') + digits;
+    pointAt = 0;
+  }
+  if (static_cast<int>(digits.size()) < pointAt + decimals + 1)
+    digits += std::string(static_cast<std::size_t>(pointAt + decimals + 1) - digits.size(), '0');
+  std::string kept = digits.substr(0, static_cast<std::size_t>(pointAt + decimals));
+  bool up = digits[static_cast<std::size_t>(pointAt + decimals)] >= '5';
+  if (up) {
+    int i = static_cast<int>(kept.size()) - 1;
+    while (i >= 0 && kept[static_cast<std::size_t>(i)] == '9') kept[static_cast<std::size_t>(i--)] = '0';
+    if (i >= 0) kept[static_cast<std::size_t>(i)]++;
+    else {
+      kept.insert(kept.begin(), '1');
+      ++pointAt;
+    }
+  }
+  intPart = kept.substr(0, static_cast<std::size_t>(pointAt));
+  fracPart = kept.substr(static_cast<std::size_t>(pointAt));
+  std::size_t nz = intPart.find_first_not_of('0');
+  intPart = nz == std::string::npos ? "" : intPart.substr(nz);
+}
+
+}  // namespace
+
+void SetDecimalSeparator(char sep) { gSeparator = sep; }
+char DecimalSeparator() { return gSeparator; }
+
+std::string PlainForm(double x) {
+  if (!std::isfinite(x)) return "0";
+  if (x == 0) return "0";
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.15g", x);
+  std::string s = buf;
+  if (s.find('e') != std::string::npos) {
+    // Only for values far outside the channels' ranges: write them out in full.
+    std::snprintf(buf, sizeof buf, "%.15f", x);
+    s = buf;
+    if (s.find('.') != std::string::npos) {
+      while (s.back() == '0') s.pop_back();
+      if (s.back() == '.') s.pop_back();
+    }
+  }
+  for (auto& c : s)
+    if (c == '.') c = gSeparator;
+  return s;
+}
+
+std::string FormatNumber(double x, const std::string& pattern) {
+  if (!std::isfinite(x)) x = 0;
+  std::size_t dot = pattern.find('.');
+  if (dot == std::string::npos) throw std::invalid_argument("format pattern without a point");
+  std::string intPat = pattern.substr(0, dot), fracPat = pattern.substr(dot + 1);
+  int decimals = static_cast<int>(fracPat.size());
+  int forcedDecimals = static_cast<int>(fracPat.find_first_not_of('0'));
+  if (forcedDecimals < 0) forcedDecimals = decimals;
+  bool forcedInt = intPat.find('0') != std::string::npos;
+
+  std::string ip, fp;
+  roundDecimal(x, decimals, ip, fp);
+  while (static_cast<int>(fp.size()) > forcedDecimals && !fp.empty() && fp.back() == '0')
+    fp.pop_back();
+  bool zero = ip.empty() && fp.find_first_not_of('0') == std::string::npos;
+  if (ip.empty() && forcedInt) ip = "0";
+  std::string out = (x < 0 && !zero) ? "-" : "";
+  out += ip;
+  out += gSeparator;
+  out += fp;
+  return out;
 }
 
 }  // namespace kline

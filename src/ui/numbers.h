@@ -16,4 +16,19 @@ int64_t RoundHalfEven(double x);
 // A typed number as a whole number: Val, then half-to-even rounding, saturated to 32 bits.
 int32_t WholeNumber(const std::string& text);
 
+// The decimal separator of plain form and the format patterns: the system's in the window, "."
+// on the command line and in tests. Set once at start-up.
+void SetDecimalSeparator(char sep);
+char DecimalSeparator();
+
+// Plain form: the shortest decimal text of a double, up to 15 significant digits, no exponent in
+// the ranges used here, no trailing zeros (3.464, 13.375, -5, 12.5).
+std::string PlainForm(double x);
+
+// The numeric format patterns of the windows, rounding halves away from zero:
+//   "##.##" at most two decimals, no forced digits (.5, 125., -2.96, and "." for zero);
+//   "0.00"  exactly two decimals and at least one integer digit;
+//   "0.#"   at most one decimal and at least one integer digit (105.7, 105.).
+std::string FormatNumber(double x, const std::string& pattern);
+
 }  // namespace kline

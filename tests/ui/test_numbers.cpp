@@ -32,3 +32,34 @@ TEST(WholeNumber, SaturatesBeyondThirtyTwoBits) {
   EXPECT_EQ(WholeNumber("4.5"), 4);
   EXPECT_EQ(WholeNumber("x"), 0);
 }
+
+TEST(PlainForm, ShortestDecimalText) {
+  EXPECT_EQ(PlainForm(2.0 * 1732 / 1000), "3.464");
+  EXPECT_EQ(PlainForm(214 * 0.0625), "13.375");
+  EXPECT_EQ(PlainForm(-5), "-5");
+  EXPECT_EQ(PlainForm(25 / 2.0), "12.5");
+  EXPECT_EQ(PlainForm(0), "0");
+  EXPECT_EQ(PlainForm(3750), "3750");
+  EXPECT_EQ(PlainForm(0.1 + 0.2), "0.3");
+}
+
+TEST(FormatNumber, PatternsOfTheWindows) {
+  struct Row {
+    double x;
+    const char* pattern;
+    const char* text;
+  } rows[] = {{0.5, "##.##", ".5"},       {125, "##.##", "125."},     {-2.9638, "##.##", "-2.96"},
+              {0, "##.##", "."},          {17.07, "##.##", "17.07"},  {105.0032, "##.##", "105."},
+              {0.125, "##.##", ".13"},    {122.1, "##.##", "122.1"},  {-55, "##.##", "-55."},
+              {99.996, "##.##", "100."},  {1.94, "0.00", "1.94"},     {0.0023, "0.00", "0.00"},
+              {5, "0.00", "5.00"},        {105.7, "0.#", "105.7"},    {105, "0.#", "105."},
+              {0.04, "0.#", "0."},        {-0.26, "0.#", "-0.3"},     {-0.001, "##.##", "."}};
+  for (const auto& r : rows) EXPECT_EQ(FormatNumber(r.x, r.pattern), r.text) << r.x << " " << r.pattern;
+}
+
+TEST(FormatNumber, UsesTheChosenSeparator) {
+  SetDecimalSeparator(',');
+  EXPECT_EQ(FormatNumber(17.07, "##.##"), "17,07");
+  EXPECT_EQ(PlainForm(12.5), "12,5");
+  SetDecimalSeparator('.');
+}

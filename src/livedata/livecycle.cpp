@@ -1,0 +1,188 @@
+// The live data cycles of 15m/15Rc, 16m and P8: one exchange per ticked channel, in index order,
+// the first silent channel ending the cycle.
+#include <cmath>
+
+#include "connection/form2.h"
+#include "ui/numbers.h"
+
+namespace kline {
+
+namespace {
+
+constexpr int kCycleWaitLimit = 2000;
+
+// A data byte: the two hex digits that follow the expected code in the reply, or none.
+std::optional<int> dataByte(const std::string& reply, int pair, uint8_t code) {
+  if (ReplyByte(reply, pair) != code) return std::nullopt;
+  int v = ReplyByte(reply, pair + 1);
+  if (v < 0) return std::nullopt;
+  return v;
+}
+
+bool isFF(const std::optional<int>& b) { return b && *b == 0xFF; }
+
+}  // namespace
+
+// How the cycle of one ECU type differs from the 15m one.
+struct Form2::Variant {
+  enum Kind { F15m, F16m, P8 } kind;
+};
+
+int Form2::delayOf(const Variant& v) {
+  if (v.kind != Variant::F16m) return 8;
+  // The inter-byte delay is read at every use; a negative one is no delay.
+  int32_t d = WholeNumber(ctl.text("Text11"));
+  return d < 0 ? 0 : d;
+}
+
+void Form2::ReadLive15m() { runCycle({Variant::F15m}); }
+
+void Form2::ReadLive16m() { runCycle({Variant::F16m}); }
+
+void Form2::ReadLiveP8() {
+  // The one yield of a cycle: clicks on boxes and options take effect before anything is sent.
+  host_.DoEvents();
+  ctl.setCaption("Label4", "");
+  runCycle({Variant::P8});
+}
+
+bool Form2::runCycle(const Variant& v) {
+  lastCycleCompleted_ = false;
+  if (!portOpen()) return false;
+  Pause(host_, delayOf(v));
+  MSComm1->readAll();
+  for (int i = 0; i < 9; ++i) {
+    if (ctl.value(indexed("Check1", i)) != 1) continue;
+    if (!liveStep(v, i)) return false;
+  }
+  lastCycleCompleted_ = true;
+  return true;
+}
+
+bool Form2::liveStep(const Variant& v, int index) {
+  SerialPort& com = *MSComm1;
+  const bool p8 = v.kind == Variant::P8;
+  const bool rc = v.kind == Variant::F15m && ctl.value("Option9");
+  uint8_t code1 = 0;
+  std::optional<uint8_t> code2;
+  int secondDelay = delayOf(v);
+  switch (index) {
+    case 0: code1 = 0x01; code2 = 0x02; break;
+    case 1: code1 = 0x03; code2 = 0x04; break;
+    case 2: code1 = 0x05; break;
+    case 3: code1 = 0x06; break;
+    case 4: code1 = 0x07; break;
+    case 5: code1 = 0x08; break;
+    case 6:
+      code1 = 0x09;
+      if (rc) {
+        code2 = 0x3A;
+        secondDelay = 0;
+      }
+      break;
+    case 7: code1 = 0x0A; break;
+    default:
+      // 16m and P8 ask for the trimmer by the scale selector: "1" 0x0B, "2" 0x0F.
+      code1 = (v.kind != Variant::F15m && ctl.value("Option6")) ? 0x0B : 0x0F;
+      break;
+  }
+
+  Pause(host_, delayOf(v));
+  com.readAll();
+  com.write(ByteString(1, static_cast<char>(code1)));
+  ExchangeClock clk;
+  clk.t0 = host_.timeGetTime();
+  if (!WaitForBytes(com, host_, 2, kCycleWaitLimit, 3, 0, clk)) return false;
+  if (code2) {
+    Pause(host_, secondDelay);
+    com.write(ByteString(1, static_cast<char>(*code2)));
+    clk.t0 = host_.timeGetTime();
+    if (!WaitForBytes(com, host_, 4, kCycleWaitLimit, 3, 0, clk)) return false;
+  }
+  std::string reply = ToHex(com.readAll());
+  std::optional<int> hi = dataByte(reply, 1, code1);
+  std::optional<int> lo;
+  if (code2) lo = dataByte(reply, 3, *code2);
+  const std::string field = indexed("Text1", index);
+
+  switch (index) {
+    case 0: {
+      if (p8) {
+        if (hi && lo && *hi != 0 && *lo != 0) {
+          std::string r = *RpmText(*hi, *lo, 30000000.0);
+          ctl.setText(field, r);
+          ShowRpm(r);
+        }
+        if (isFF(hi) && isFF(lo)) ctl.setText(field, " ----");
+        if (hi && lo && *hi == 0 && *lo == 0) ctl.setText(field, " 0");
+      } else {
+        if (hi && lo && !isFF(hi)) {
+          // A period of 0 has no speed: nothing is written.
+          if (auto r = RpmText(*hi, *lo, 15000000.0)) {
+            ctl.setText(field, *r);
+            ShowRpm(*r);
+          }
+        }
+        if (isFF(hi) && isFF(lo)) ctl.setText(field, " ----");
+      }
+      break;
+    }
+    case 1:
+      if (hi && lo && (p8 || !isFF(hi))) ctl.setText(field, InjectionText(*hi, *lo));
+      break;
+    case 2:
+      if (hi && (p8 || !isFF(hi))) ctl.setText(field, AdvanceText(*hi));
+      break;
+    case 3:
+      if (hi && (p8 || !isFF(hi))) ctl.setText(field, PressureText(*hi));
+      break;
+    case 4:
+    case 5:
+      if (p8) {
+        if (hi) ctl.setText(field, TempTabText(temptab[static_cast<std::size_t>(*hi)]));
+      } else if (hi && !isFF(hi)) {
+        ctl.setText(field, TemperatureText(*hi));
+      }
+      break;
+    case 6: {
+      if (v.kind == Variant::F15m) {
+        if (hi && !isFF(hi)) {
+          if (rc) {
+            ctl.setText("Text1(9)", ThrottleVoltageText(*hi));
+            ctl.setText(field, Throttle15RcText(*hi, lo.value_or(0)));
+          } else {
+            ctl.setText(field, ThrottleAngleText(*hi));
+          }
+        }
+      } else if (hi && (p8 || !isFF(hi)) && ctl.value("Option3")) {
+        ctl.setText(field, ThrottleAngleText(*hi));
+      }
+      // Scale "2" always overwrites, an empty byte counting as 0.
+      if (ctl.value("Option4")) ctl.setText(field, ThrottleScale2Text(hi.value_or(0)));
+      break;
+    }
+    case 7:
+      if (hi && (p8 || !isFF(hi))) ctl.setText(field, BatteryText(*hi));
+      break;
+    case 8:
+      if (hi) ctl.setText(field, TrimmerText(*hi));
+      if (v.kind == Variant::F15m) TrimmerHandover(hi.value_or(0) - 128.0);
+      break;
+  }
+  return true;
+}
+
+void Form2::ShowRpm(const std::string& R) {
+  int k = RpmSegments(R);
+  for (int i = 0; i < 120; ++i) {
+    std::string seg = indexed("Line1", i);
+    uint32_t want = i < k ? kSysLit : kSysUnlit;
+    // Only segments that change are drawn again: no flicker, no flood of updates.
+    if (ctl.get(seg).colour != want) ctl.setColour(seg, want);
+  }
+  ctl.setCaption("Label26", R);
+}
+
+void Form2::TrimmerHandover(double /*value*/) {}
+
+}  // namespace kline
