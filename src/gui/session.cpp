@@ -176,6 +176,7 @@ void Session::snapshotOnThread(const QString& win) {
     set(Prop::Enabled, c.enabled);
     set(Prop::Visible, c.visible);
   }
+  emit snapshotSent(win);
 }
 
 void Session::click(const QString& ctl, const QString& win) {

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QThread>
 #include <QVariant>
+#include <atomic>
 #include <map>
 #include <memory>
 #include <string>
@@ -51,6 +52,8 @@ class Session : public QObject {
   void logLine(const QString& win, const QString& line);
   void portEvent(const QString& text);
   void loaded();
+  // Follows the controlSet signals of a snapshot of `win`.
+  void snapshotSent(const QString& win);
   void clipboardRequested(const QString& text);
   void urlRequested(const QString& url);
 
@@ -67,7 +70,7 @@ class Session : public QObject {
   bool simTypeFollowsForm_;
   QThread thread_;
   QObject* anchor_ = nullptr;  // lives on the session thread; the target of posted calls
-  bool loaded_ = false;
+  std::atomic<bool> loaded_ = false;
   bool started_ = false;
 
   // Session-thread state.

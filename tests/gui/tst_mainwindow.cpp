@@ -1,0 +1,254 @@
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <memory>
+
+#include "gui/lampwidget.h"
+#include "gui/mainwindow.h"
+#include "gui/session.h"
+#include "sim/simconfig.h"
+
+namespace {
+
+// A window on its own session thread with a scratch settings file.
+struct Fixture {
+  explicit Fixture(const QByteArray& ini = {}, int ignitionMs = 200) {
+    path = dir.filePath(QStringLiteral("klinediag.ini"));
+    if (!ini.isEmpty()) {
+      QFile f(path);
+      f.open(QIODevice::WriteOnly);
+      f.write(ini);
+    }
+    auto cfg =
+        std::make_shared<kline::SimConfig>(kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
+    cfg->ignitionMs = ignitionMs;
+    session = std::make_unique<Session>(path, cfg);
+    window = std::make_unique<MainWindow>(*session);
+    bool shown = false;
+    QObject::connect(session.get(), &Session::snapshotSent, window.get(),
+                     [&shown] { shown = true; });
+    session->start();
+    window->show();
+    // The snapshot of the controls has reached the widgets.
+    if (!QTest::qWaitFor([&shown] { return shown; }, 5000)) qWarning("the window did not load");
+  }
+  ~Fixture() {
+    window.reset();
+    session.reset();
+  }
+  template <class W>
+  W* get(const QString& name) {
+    return qobject_cast<W*>(window->control(name));
+  }
+  QString settingsText() {
+    QFile f(path);
+    f.open(QIODevice::ReadOnly);
+    return QString::fromUtf8(f.readAll());
+  }
+  void typeInto(const QString& name, const QString& text) {
+    auto* e = get<QLineEdit>(name);
+    e->setFocus();
+    e->selectAll();
+    QTest::keyClick(e, Qt::Key_Backspace);
+    QTest::keyClicks(e, text);
+  }
+
+  QTemporaryDir dir;
+  QString path;
+  std::unique_ptr<Session> session;
+  std::unique_ptr<MainWindow> window;
+};
+
+QString buddyCaption(MainWindow& w, QWidget* field) {
+  for (auto* l : w.findChildren<QLabel*>())
+    if (l->buddy() == field) return l->text();
+  return {};
+}
+
+}  // namespace
+
+class TestMainWindow : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void loadsWithCaptionsAndDefaults() {
+    Fixture f;
+    MainWindow& w = *f.window;
+    QCOMPARE(w.windowTitle(), QStringLiteral("klinediag"));
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    QVERIFY(f.get<QPushButton>("Check2")->isCheckable());
+    QVERIFY(!f.get<QPushButton>("Check2")->isChecked());
+
+    const struct {
+      const char* name;
+      const char* caption;
+      const char* text;
+    } fields[] = {{"Text6", "Com", "1"},
+                  {"Text5", "pause", "5"},
+                  {"Text2", "refresh time", "100"},
+                  {"Text11", "inter byte delay", "10"},
+                  {"Text7", "timeout", "30"}};
+    for (const auto& fld : fields) {
+      auto* e = f.get<QLineEdit>(fld.name);
+      QVERIFY2(e, fld.name);
+      QCOMPARE(e->text(), QString::fromLatin1(fld.text));
+      QVERIFY(!e->isReadOnly());
+      QCOMPARE(buddyCaption(w, e), QString::fromLatin1(fld.caption));
+    }
+
+    QCOMPARE(f.get<QGroupBox>("Frame1")->title(), QStringLiteral("ECU Type"));
+    const char* opts[][2] = {{"Option1", "15m"},
+                             {"Option9", "15Rc"},
+                             {"Option7", "16m"},
+                             {"Option2", "P8"},
+                             {"Option8", "P8"}};
+    for (const auto& o : opts) {
+      auto* r = f.get<QRadioButton>(o[0]);
+      QCOMPARE(r->text(), QString::fromLatin1(o[1]));
+      QCOMPARE(r->isChecked(), QString::fromLatin1(o[0]) == QLatin1String("Option1"));
+      QVERIFY(f.get<QGroupBox>("Frame1")->isAncestorOf(r));
+    }
+    QCOMPARE(f.get<QCheckBox>("Check3")->text(), QStringLiteral("Ecu data"));
+    QVERIFY(f.get<QCheckBox>("Check3")->isChecked());
+    QCOMPARE(f.get<QCheckBox>("Check4")->text(), QStringLiteral("Calibration"));
+    QVERIFY(!f.get<QCheckBox>("Check4")->isChecked());
+
+    const char* channels[] = {"rpm",          "inj duration", "ign advance", "manifold pressure",
+                              "air temp",     "water temp",   "throttle",    "battery",
+                              "trimmer value"};
+    for (int i = 0; i < 9; ++i) {
+      auto* c = f.get<QCheckBox>(QStringLiteral("Check1(%1)").arg(i));
+      QCOMPARE(c->text(), QString::fromLatin1(channels[i]));
+      QVERIFY(c->isChecked());
+      QVERIFY(f.get<QLineEdit>(QStringLiteral("Text1(%1)").arg(i))->isReadOnly());
+    }
+    QCOMPARE(f.get<QLabel>("Label3(0)")->text(), QStringLiteral("tr/m"));
+    QCOMPARE(f.get<QLabel>("Label3(3)")->text(), QStringLiteral("mBar"));
+    QCOMPARE(f.get<QLabel>("Label3(5)")->text(), QStringLiteral("\u00B0"));
+    QCOMPARE(f.get<QLabel>("Label9")->text(), QStringLiteral("V"));
+
+    QCOMPARE(f.get<QPushButton>("Command6")->text(), QStringLiteral("ecu info"));
+    QCOMPARE(f.get<QPushButton>("Command7")->text(), QStringLiteral("calibration"));
+    QCOMPARE(f.get<QPushButton>("Command1")->text(), QStringLiteral("copy to clipoard"));
+    QCOMPARE(f.get<QPushButton>("Command11")->text(), QStringLiteral("DTC"));
+    QVERIFY(!f.get<QPushButton>("Command11")->isEnabled());
+
+    QCOMPARE(w.menuAction("test")->text(), QStringLiteral("Tests"));
+    QCOMPARE(w.menuAction("Diag")->text(), QStringLiteral("Diag"));
+    QVERIFY(!w.menuAction("test")->isEnabled());
+    QVERIFY(!w.menuAction("Diag")->isEnabled());
+    QVERIFY(!w.menuAction("debug")->isVisible());
+
+    QVERIFY(!f.get<LampWidget>("Shape1")->hasColour());
+    QVERIFY(f.get<QPlainTextEdit>("Text4")->isReadOnly());
+    QVERIFY(w.logPane()->isReadOnly());
+  }
+
+  void settingsFileFillsTheWindowAtLoad() {
+    Fixture f("[Hardware]\r\nCom=COM9\r\nEcu=3\r\n");
+    QTRY_COMPARE(f.get<QLineEdit>("Text6")->text(), QStringLiteral("COM9"));
+    QTRY_VERIFY(f.get<QRadioButton>("Option7")->isChecked());
+    QVERIFY(!f.get<QRadioButton>("Option1")->isChecked());
+  }
+
+  void connectsToTheSimulatedEcuAndDisconnects() {
+    Fixture f;
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    f.typeInto("Text6", "sim");
+
+    // The GUI thread keeps running while the session thread waits through the handshake.
+    QElapsedTimer gap;
+    qint64 longestGap = 0;
+    int beats = 0;
+    QTimer heartbeat;
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+      if (beats++ > 0) longestGap = std::max(longestGap, gap.elapsed());
+      gap.restart();
+    });
+    gap.start();
+    heartbeat.start(20);
+
+    QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+    QTRY_COMPARE_WITH_TIMEOUT(f.get<LampWidget>("Shape1")->colour(), QColor(0, 255, 0), 3000);
+    QCOMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Disconnect"));
+    QVERIFY(f.get<QPushButton>("Check2")->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(f.get<QPlainTextEdit>("Text4")->toPlainText().contains(
+                                 QStringLiteral("ecu data    : KL15M-0427")),
+                             8000);
+    heartbeat.stop();
+    QVERIFY2(beats > 20, qPrintable(QString::number(beats)));
+    QVERIFY2(longestGap < 250, qPrintable(QString::number(longestGap)));
+
+    const QString log = f.window->logPane()->toPlainText();
+    QVERIFY(log.contains(QStringLiteral("init successfull")));
+    QVERIFY(log.contains(QStringLiteral("ask ecu info... ")));
+    QVERIFY(f.get<QPushButton>("Command11")->isEnabled());
+    QVERIFY(f.window->menuAction("Diag")->isEnabled());
+    QVERIFY(f.settingsText().contains(QStringLiteral("Com=sim")));
+
+    QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(f.get<QPlainTextEdit>("Text4")->toPlainText().isEmpty(), 3000);
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    QVERIFY(!f.get<QPushButton>("Check2")->isChecked());
+    QCOMPARE(f.get<LampWidget>("Shape1")->colour(), QColor(255, 0, 0));
+    QVERIFY(!f.window->menuAction("Diag")->isEnabled());
+  }
+
+  void simulatedEcuFollowsTheSelectedType() {
+    Fixture f;
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    f.typeInto("Text6", "sim");
+    QTest::mouseClick(f.get<QRadioButton>("Option9"), Qt::LeftButton);
+    QTRY_VERIFY(f.get<QRadioButton>("Option9")->isChecked());
+    QVERIFY(!f.get<QRadioButton>("Option1")->isChecked());
+    QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.get<QPlainTextEdit>("Text4")->toPlainText().contains(QStringLiteral("ecu data    : ")),
+        8000);
+    const QString info = f.get<QPlainTextEdit>("Text4")->toPlainText();
+    QVERIFY2(!info.contains(QStringLiteral("KL15M")), qPrintable(info));
+    QVERIFY(f.window->logPane()->toPlainText().contains(
+        QStringLiteral("initial => 15rc ecu, skip isocode ")));
+  }
+
+  void channelTogglesReachTheLogic() {
+    Fixture f;
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    auto* rpm = f.get<QCheckBox>("Check1(0)");
+    QTest::mouseClick(rpm, Qt::LeftButton, {}, QPoint(8, rpm->height() / 2));
+    // rpm off: the weight of the remaining channels is 8 + 7 x 4.
+    QTRY_COMPARE(f.get<QLineEdit>("Text3")->text(), QStringLiteral("36"));
+    QVERIFY(!f.get<QCheckBox>("Check1(0)")->isChecked());
+  }
+
+  void copyButtonPutsTheLogOnTheClipboard() {
+    Fixture f;
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    f.typeInto("Text6", "nosuchport");
+    QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+    QTRY_VERIFY(f.window->logPane()->toPlainText().contains(QStringLiteral("not opened")));
+    // A port that does not open leaves the toggle pressed under "Connect" and the lamp unlit.
+    QVERIFY(f.get<QPushButton>("Check2")->isChecked());
+    QCOMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    QVERIFY(!f.get<LampWidget>("Shape1")->hasColour());
+    QGuiApplication::clipboard()->clear();
+    QTest::mouseClick(f.get<QPushButton>("Command1"), Qt::LeftButton);
+    QTRY_VERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("1200bds\r\n")));
+  }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

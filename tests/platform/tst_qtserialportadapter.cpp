@@ -1,0 +1,158 @@
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <QElapsedTimer>
+#include <QTest>
+#include <cstdlib>
+
+#include "platform/qtserialportadapter.h"
+
+using kline::ByteString;
+using kline::QtSerialPortAdapter;
+
+namespace {
+
+// The far end of a pseudo terminal stands in for the adapter and the ECU.
+struct Pty {
+  Pty() {
+    master = posix_openpt(O_RDWR | O_NOCTTY);
+    if (master < 0 || grantpt(master) != 0 || unlockpt(master) != 0) return;
+    slave = QString::fromLocal8Bit(ptsname(master));
+    termios t{};
+    tcgetattr(master, &t);
+    cfmakeraw(&t);
+    tcsetattr(master, TCSANOW, &t);
+  }
+  ~Pty() { closeMaster(); }
+  void closeMaster() {
+    if (master >= 0) ::close(master);
+    master = -1;
+  }
+  void send(const QByteArray& b) const {
+    QVERIFY(::write(master, b.constData(), b.size()) == b.size());
+  }
+  QByteArray receive(int want, int ms) const {
+    QByteArray out;
+    QElapsedTimer t;
+    t.start();
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    while (out.size() < want && t.elapsed() < ms) {
+      char buf[64];
+      ssize_t n = ::read(master, buf, sizeof buf);
+      if (n > 0)
+        out.append(buf, static_cast<int>(n));
+      else
+        QTest::qSleep(1);
+    }
+    return out;
+  }
+  int master = -1;
+  QString slave;
+};
+
+std::unique_ptr<QtSerialPortAdapter> openOn(const Pty& pty) {
+  auto port = std::make_unique<QtSerialPortAdapter>();
+  port->CommPort = pty.slave.toStdString();
+  port->DTREnable = true;
+  port->RTSEnable = true;
+  port->open();
+  return port;
+}
+
+}  // namespace
+
+class TestQtSerialPortAdapter : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void resolvesPortFieldTexts() {
+    const QStringList ports{QStringLiteral("/dev/ttyUSB0"), QStringLiteral("/dev/ttyS0")};
+    QString err;
+    QCOMPARE(QtSerialPortAdapter::ResolveDevice("2", ports, &err), QStringLiteral("/dev/ttyS0"));
+    QCOMPARE(QtSerialPortAdapter::ResolveDevice("ttyACM1", ports, &err),
+             QStringLiteral("/dev/ttyACM1"));
+    QCOMPARE(QtSerialPortAdapter::ResolveDevice("/dev/pts/4", ports, &err),
+             QStringLiteral("/dev/pts/4"));
+    QVERIFY(QtSerialPortAdapter::ResolveDevice("3", ports, &err).isEmpty());
+    QCOMPARE(err, QStringLiteral("no serial port number 3 (2 found)"));
+    QVERIFY(QtSerialPortAdapter::ResolveDevice("0", ports, &err).isEmpty());
+  }
+
+  void missingDeviceGivesAReason() {
+    QtSerialPortAdapter port;
+    port.CommPort = "/dev/klinediag-no-such-tty";
+    port.open();
+    QVERIFY(!port.isOpen());
+    QVERIFY(!port.openError().empty());
+    QCOMPARE(port.deviceName(), std::string("/dev/klinediag-no-such-tty"));
+  }
+
+  void countsBytesTheKernelHolds() {
+    Pty pty;
+    QVERIFY(pty.master >= 0);
+    auto port = openOn(pty);
+    QVERIFY2(port->isOpen(), port->openError().c_str());
+    QCOMPARE(port->commEvent(), int16_t(0));
+    pty.send(QByteArray::fromHex("55A38F"));
+    QTest::qSleep(20);
+    // No event loop runs here: the count must still see what arrived.
+    QCOMPARE(port->inBufferCount(), 3);
+    QCOMPARE(port->commEvent(), int16_t(2));
+    QCOMPARE(port->readAll(), ByteString("\x55\xA3\x8F"));
+    QCOMPARE(port->inBufferCount(), 0);
+  }
+
+  void writesLeaveAtOnce() {
+    Pty pty;
+    auto port = openOn(pty);
+    port->write(ByteString("\x0F\xAA", 2));
+    QCOMPARE(pty.receive(2, 500), QByteArray::fromHex("0FAA"));
+  }
+
+  void waitWakesWhenTheBytesArrive() {
+    Pty pty;
+    auto port = openOn(pty);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(port->sleepUntilWaiting(1, 300));
+    QVERIFY(t.elapsed() >= 250);  // nothing came: the full pause
+    pty.send(QByteArray::fromHex("17"));
+    t.restart();
+    QVERIFY(port->sleepUntilWaiting(1, 1000));
+    QVERIFY2(t.elapsed() < 200, qPrintable(QString::number(t.elapsed())));
+    QCOMPARE(port->inBufferCount(), 1);
+  }
+
+  void switchesTo7812OnTheOpenPort() {
+    Pty pty;
+    auto port = openOn(pty);
+    QVERIFY(!kline::SetBaudRate(*port, 7812).has_value());
+    kline::LineSettings ls;
+    QVERIFY(port->getLineSettings(ls));
+    QCOMPARE(ls.baud, 7812);
+    QCOMPARE(ls.dataBits, 8);
+    QCOMPARE(ls.parity, 'n');
+  }
+
+  void vanishedDeviceKeepsWaitsRealPauses() {
+    Pty pty;
+    auto port = openOn(pty);
+    pty.send(QByteArray::fromHex("01"));
+    QTest::qSleep(10);
+    QCOMPARE(port->inBufferCount(), 1);
+    pty.closeMaster();
+    QElapsedTimer t;
+    t.start();
+    for (int i = 0; i < 5; ++i) port->sleepUntilWaiting(2, 20);
+    QVERIFY2(t.elapsed() >= 90, qPrintable(QString::number(t.elapsed())));
+    QVERIFY(port->dead());
+    QCOMPARE(port->inBufferCount(), 1);  // what was buffered stays readable
+    port->write(ByteString("\x02", 1));  // must not hang or throw
+    port->close();
+    QVERIFY(!port->isOpen());
+  }
+};
+
+QTEST_GUILESS_MAIN(TestQtSerialPortAdapter)
+#include "tst_qtserialportadapter.moc"
