@@ -11,6 +11,7 @@
 #include <memory>
 #include <optional>
 #include <sstream>
+#include <thread>
 
 #include "actionspec.h"
 #include "connection/form2.h"
@@ -217,7 +218,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (ParsePortSpec(spec).kind != PortSpec::Kind::Sim) return devices(spec);
     SimConfig c = *sim;
     if (!c.typeGiven) c.type = selectedType(formPtr->ctl);
-    return std::make_unique<SimEcu>(c, [&host] { return host.micros(); });
+    auto port = std::make_unique<SimEcu>(c, [&host] { return host.micros(); });
+    if (qhost)
+      port->setSleeper([](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); });
+    return port;
   };
   Form2 form(host, factory, settingsPath, &sinks);
   formPtr = &form;

@@ -162,6 +162,20 @@ void SimEcu::doWrite(const ByteString& bytes) {
   }
 }
 
+bool SimEcu::sleepUntilWaiting(int count, int ms) {
+  if (!sleep_) return false;
+  int64_t deadline = micros_() + static_cast<int64_t>(ms) * 1000;
+  for (;;) {
+    advance();
+    if (static_cast<int>(rx_.size()) >= count) return true;
+    int64_t now = micros_();
+    if (now >= deadline) return true;
+    // Sleep to the next thing that happens on the line, or to the end of the pause.
+    int64_t until = events_.empty() ? deadline : std::min(deadline, events_.top().at);
+    if (until > now) sleep_(until - now);
+  }
+}
+
 int SimEcu::inBufferCount() {
   advance();
   return static_cast<int>(rx_.size());

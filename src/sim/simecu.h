@@ -37,6 +37,12 @@ class SimEcu : public SerialPort {
   std::string name() const override { return "MSComm1"; }
   std::string deviceName() const override { return "sim"; }
 
+  // On a real clock the simulated line can wake a wait when its bytes arrive, as the real
+  // adapter does; give it a way to sleep (microseconds). On virtual time leave it unset: the
+  // waits then pause exactly as long as the logic asks.
+  void setSleeper(std::function<void(int64_t)> sleepMicros) { sleep_ = std::move(sleepMicros); }
+  bool sleepUntilWaiting(int count, int ms) override;
+
   const SimConfig& config() const { return cfg_; }
   SimConfig& config() { return cfg_; }
   int baud() const { return baud_; }
@@ -71,6 +77,7 @@ class SimEcu : public SerialPort {
 
   SimConfig cfg_;
   std::function<int64_t()> micros_;
+  std::function<void(int64_t)> sleep_;
   bool open_ = false;
   int baud_ = 1200;
   int ecuBaud_ = 1200;
