@@ -84,7 +84,7 @@ int main(int argc, char** argv) {
       std::fprintf(stderr, "klinediag: %s: %s\n", qPrintable(cli.value(simOpt)), e.what());
       return 2;
     }
-    typeFollowsForm = !json.contains("\"type\"");
+    typeFollowsForm = !sim->typeGiven;
   }
 
   QTemporaryDir scratch;

@@ -24,6 +24,7 @@
 #include <QVBoxLayout>
 
 #include "gui/lampwidget.h"
+#include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "ui/eventsink.h"
 
@@ -214,10 +215,10 @@ void MainWindow::buildUi() {
     liveGrid->addWidget(v, i, 1);
     liveGrid->addWidget(label(indexed("Label3", i)), i, 2);
   }
-  liveGrid->addWidget(new QLabel(tr("throttle sensor")), 9, 0);
   auto* sensor = qobject_cast<QLineEdit*>(textField(QStringLiteral("Text1(9)"), true));
   sensor->setAlignment(Qt::AlignRight);
   sensor->setMaximumWidth(90);
+  sensor->setToolTip(tr("Throttle sensor voltage"));
   liveGrid->addWidget(sensor, 9, 1);
   liveGrid->addWidget(label(QStringLiteral("Label9")), 9, 2);
   liveGrid->addWidget(new QLabel(tr("weight")), 10, 0);
@@ -227,16 +228,50 @@ void MainWindow::buildUi() {
   weight->setToolTip(tr("Weight of the ticked channels"));
   liveGrid->addWidget(weight, 10, 1);
   liveGrid->setColumnStretch(2, 1);
-  liveGrid->setRowStretch(11, 1);
 
-  // Engine speed: the large readout; the bar comes with the live data cycles.
-  auto* rpmBox = new QGroupBox(tr("Engine speed"));
+  // Scales of the throttle and trimmer readings, and the single-step buttons.
+  auto* scales = new QHBoxLayout;
+  const struct {
+    const char* frame;
+    const char* a;
+    const char* b;
+    const char* tip;
+  } scaleFrames[] = {{"Frame5", "Option3", "Option4", "Throttle scale"},
+                     {"Frame6", "Option6", "Option5", "Trimmer scale"}};
+  for (const auto& sf : scaleFrames) {
+    auto* box = new QGroupBox;
+    bind(QString::fromLatin1(sf.frame), box);
+    box->setToolTip(tr(sf.tip));
+    auto* row = new QHBoxLayout(box);
+    row->addWidget(option(QString::fromLatin1(sf.a)));
+    row->addWidget(option(QString::fromLatin1(sf.b)));
+    scales->addWidget(box);
+  }
+  liveGrid->addLayout(scales, 11, 0, 1, 3);
+  auto* steps = new QHBoxLayout;
+  QWidget* cycle = button(QStringLiteral("Command10"));
+  cycle->setToolTip(tr("One 15m/15Rc live cycle"));
+  QWidget* sensor1 = button(QStringLiteral("Command5"));
+  sensor1->setToolTip(tr("One per-sensor request"));
+  steps->addWidget(cycle);
+  steps->addWidget(sensor1);
+  steps->addStretch(1);
+  liveGrid->addLayout(steps, 12, 0, 1, 3);
+  liveGrid->setRowStretch(13, 1);
+
+  // Engine speed: scale, bar of 120 segments, large readout.
+  auto* rpmBox = new QGroupBox(tr("Engine speed (x1000 tr/m)"));
   auto* rpmLayout = new QVBoxLayout(rpmBox);
-  auto* rpmBar = new QFrame;
-  rpmBar->setObjectName(QStringLiteral("rpmBarArea"));
-  rpmBar->setFrameShape(QFrame::StyledPanel);
-  rpmBar->setFrameShadow(QFrame::Sunken);
-  rpmBar->setMinimumHeight(36);
+  QLabel* scale = label(QStringLiteral("Label25"));
+  scale->setFont(mono);
+  rpmLayout->addWidget(scale);
+  auto* rpmBar = new RpmBarWidget;
+  rpmBar->setObjectName(QStringLiteral("Line1"));
+  for (int i = 0; i < RpmBarWidget::kSegments; ++i) {
+    Binding& b = controls_[key(kForm2, indexed("Line1", i))];
+    b.widget = rpmBar;
+    b.index = i;
+  }
   rpmLayout->addWidget(rpmBar);
   QLabel* readout = label(QStringLiteral("Label26"));
   QFont big = readout->font();
@@ -303,7 +338,7 @@ void MainWindow::buildUi() {
   outer->addLayout(columns);
   outer->addWidget(logBox, 1);
   setCentralWidget(central);
-  resize(1000, 780);
+  resize(1000, 820);
 }
 
 void MainWindow::applySet(const QString& win, const QString& ctl, int prop, const QVariant& value) {
@@ -315,11 +350,11 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
   using kline::Prop;
   switch (static_cast<Prop>(prop)) {
     case Prop::Enabled:
-      if (w) w->setEnabled(value.toBool());
+      if (w && it->second.index < 0) w->setEnabled(value.toBool());
       if (a) a->setEnabled(value.toBool());
       break;
     case Prop::Visible:
-      if (w) w->setVisible(value.toBool());
+      if (w && it->second.index < 0) w->setVisible(value.toBool());
       if (a) a->setVisible(value.toBool());
       break;
     case Prop::Caption: {
@@ -361,7 +396,10 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
       }
       break;
     case Prop::Colour:
-      if (auto* lamp = qobject_cast<LampWidget*>(w)) lamp->setRgb(value.toInt());
+      if (auto* lamp = qobject_cast<LampWidget*>(w))
+        lamp->setRgb(value.toInt());
+      else if (auto* bar = qobject_cast<RpmBarWidget*>(w))
+        bar->setSegmentColour(it->second.index, static_cast<uint32_t>(value.toInt()));
       break;
     case Prop::Max:
       if (auto* bar = qobject_cast<QProgressBar*>(w))

@@ -34,6 +34,7 @@ class MainWindow : public QMainWindow {
   struct Binding {
     QWidget* widget = nullptr;
     QAction* action = nullptr;
+    int index = -1;  // the element of an array drawn by one widget (the rpm bar's segments)
   };
   static QString key(const QString& win, const QString& ctl) { return win + '.' + ctl; }
   void bind(const QString& name, QWidget* w);

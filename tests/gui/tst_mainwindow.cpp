@@ -18,6 +18,7 @@
 
 #include "gui/lampwidget.h"
 #include "gui/mainwindow.h"
+#include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "sim/simconfig.h"
 
@@ -191,6 +192,11 @@ class TestMainWindow : public QObject {
     heartbeat.stop();
     QVERIFY2(beats > 20, qPrintable(QString::number(beats)));
     QVERIFY2(longestGap < 250, qPrintable(QString::number(longestGap)));
+
+    // The live cycle follows: the bar lights the segments of the rpm shown in the readout.
+    auto* bar = f.window->findChild<RpmBarWidget*>(QStringLiteral("Line1"));
+    QTRY_VERIFY_WITH_TIMEOUT(bar->litSegments() > 0, 3000);
+    QTRY_COMPARE(f.get<QLabel>("Label26")->text().toInt() / 100, bar->litSegments());
 
     const QString log = f.window->logPane()->toPlainText();
     QVERIFY(log.contains(QStringLiteral("init successfull")));
