@@ -2,7 +2,9 @@
 
 #include <tuple>
 
+#include "actuators/form1.h"
 #include "connection/portspec.h"
+#include "diagnosis/form3.h"
 #include "ui/numbers.h"
 
 namespace kline {
@@ -24,7 +26,16 @@ Form2::Form2(Host& host, PortFactory makePort, std::string settingsPath, EventSi
       ini_(std::move(settingsPath)),
       sink_(sink) {
   buildControls();
+  form1_ = std::make_unique<Form1>(*this, sink);
+  form3_ = std::make_unique<Form3>(*this, sink);
   host_.setTimerHandler([this] { Timer1_Timer(); });
+}
+
+ControlModel* Form2::window(const std::string& name) {
+  if (name == "Form2") return &ctl;
+  if (name == "Form1") return &form1_->ctl;
+  if (name == "Form3") return &form3_->ctl;
+  return nullptr;
 }
 
 Form2::~Form2() {
@@ -35,6 +46,7 @@ Form2::~Form2() {
 
 void Form2::buildControls() {
   using K = ControlKind;
+  ctl.add("Form2", K::Frame, "klinediag");
   ctl.add("Check2", K::CheckBox, "Connect").handler = [this] { Check2_Click(); };
   ctl.add("Shape1", K::Shape);
   ctl.add("Label4", K::Label);
@@ -98,8 +110,13 @@ void Form2::buildControls() {
   ctl.add("Command7", K::Button, "calibration").handler = [this] { Command7_Click(); };
   ctl.add("Command1", K::Button, "copy to clipoard").handler = [this] { Command1_Click(); };
   ctl.add("Command11", K::Button, "DTC").enabled = false;
-  ctl.add("test", K::Menu, "Tests");
-  ctl.add("Diag", K::Menu, "Diag");
+  ctl.at("Command11").handler = [this] { Command11_Click(); };
+  ctl.add("Command2", K::Button, "Virgin?").handler = [this] { Command2_Click(); };
+  ctl.add("Command3", K::Button, "Virign2").handler = [this] { Command3_Click(); };
+  ctl.add("Command4", K::Button, "Command4").handler = [this] { Command4_Click(); };
+  ctl.add("Command9", K::Button, "Command9").handler = [this] { Command9_Click(); };
+  ctl.add("test", K::Menu, "Tests").handler = [this] { test_Click(); };
+  ctl.add("Diag", K::Menu, "Diag").handler = [this] { Diag_Click(); };
   Control& debug = ctl.add("debug", K::Menu, "Debug");
   debug.enabled = false;
   debug.visible = false;
@@ -140,6 +157,8 @@ void Form2::Form_Load() {
 }
 
 void Form2::Form_Unload() {
+  form1_->Unload();
+  form3_->Unload();
   TimerOn(0);
   if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
 }
@@ -201,6 +220,7 @@ void Form2::Check2_Click() {
     ctl.setText("Text4", "");
     for (int i = 0; i < 10; ++i) ctl.setText(indexed("Text1", i), "");
     init = ecuinf = cal_ask = kFalse;
+    form3_->Hide();
     ctl.setCaption("Label4", "");
     ctl.setEnabled("test", false);
     ctl.setEnabled("Diag", false);
@@ -225,6 +245,26 @@ void Form2::Text2_Change() {
 }
 
 void Form2::Command1_Click() { host_.setClipboard(ctl.log().text()); }
+
+void Form2::Command4_Click() {
+  Hide();
+  form1_->Show();
+}
+
+void Form2::Command9_Click() { form1_->Load(); }
+
+void Form2::test_Click() {
+  TimerOn(0);
+  host_.Sleep(100);
+  Hide();
+  form1_->Show();
+}
+
+void Form2::Diag_Click() {
+  TimerOn(0);
+  Hide();
+  form3_->Show();
+}
 
 void Form2::Option1_Click() { showVoltage(false); }
 void Form2::Option2_Click() { showVoltage(false); }

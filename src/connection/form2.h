@@ -14,6 +14,9 @@
 
 namespace kline {
 
+class Form1;
+class Form3;
+
 // Makes the port object for the text of the port field ("sim", a device, a number).
 using PortFactory = std::function<std::unique_ptr<SerialPort>(const std::string& spec)>;
 
@@ -53,6 +56,26 @@ class Form2 {
   void Check1_Click(int Index);
   void Command5_Click() { ReadSensorAirTemp(); }
   void Command10_Click() { ReadLive15m(); }
+  void Command11_Click() { ReadFaults(); }
+  void Command2_Click() { ReadImmobiliserStatus(); }
+  void Command3_Click() { ReadImmobiliserStatus2(); }
+  void Command4_Click();
+  void Command9_Click();
+  void test_Click();
+  void Diag_Click();
+
+  // Fault and status readouts.
+  void ReadFaults();
+  void ReadImmobiliserStatus();
+  void ReadImmobiliserStatus2();
+
+  // The other windows, created with this one and loaded when first shown.
+  Form1& form1() { return *form1_; }
+  Form3& form3() { return *form3_; }
+  // A window's controls by its name ("Form2", "Form1", "Form3"); null for another name.
+  ControlModel* window(const std::string& name);
+  void Show() { ctl.setVisible("Form2", true); }
+  void Hide() { ctl.setVisible("Form2", false); }
 
   // Procedures.
   void TimerOn(int16_t Interval);
@@ -118,6 +141,8 @@ class Form2 {
   IniFile ini_;
   EventSink* sink_;
   std::unique_ptr<SerialPort> MSComm1;
+  std::unique_ptr<Form1> form1_;
+  std::unique_ptr<Form3> form3_;
 };
 
 }  // namespace kline
