@@ -99,10 +99,7 @@ void apply(ControlModel& m, const ActionSpec& a) {
 }
 
 // The windows a script can reach, by name.
-ControlModel* findWindow(Form2& form, const std::string& name) {
-  if (name == "Form2") return &form.ctl;
-  return nullptr;
-}
+ControlModel* findWindow(Form2& form, const std::string& name) { return form.window(name); }
 
 // An output stream: "-" is standard output, anything else a file.
 struct Output {

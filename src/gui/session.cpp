@@ -1,5 +1,7 @@
 #include "gui/session.h"
 
+#include <QThread>
+
 #include <QStringList>
 #include <QtDebug>
 #include <stdexcept>
@@ -115,7 +117,9 @@ void Session::loadOnThread() {
       kline::SimConfig cfg = *sim_;
       cfg.type = selectedType(form2_->ctl);
       kline::QtHost* host = host_.get();
-      return std::make_unique<kline::SimEcu>(cfg, [host] { return host->micros(); });
+      auto port = std::make_unique<kline::SimEcu>(cfg, [host] { return host->micros(); });
+      port->setSleeper([](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); });
+      return port;
     }
     return base(spec);
   };

@@ -1,5 +1,7 @@
 #include "platform/portfactory.h"
 
+#include <QThread>
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -16,7 +18,10 @@ kline::PortFactory MakePortFactory(kline::Host& host, std::shared_ptr<const klin
   return [&host, sim](const std::string& spec) -> std::unique_ptr<kline::SerialPort> {
     if (QString::fromStdString(spec).trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) ==
         0) {
-      return std::make_unique<kline::SimEcu>(*sim, [&host] { return host.micros(); });
+      auto port = std::make_unique<kline::SimEcu>(*sim, [&host] { return host.micros(); });
+      // On the real clock the simulated line wakes waits when its bytes arrive, like a device.
+      port->setSleeper([](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); });
+      return port;
     }
     return std::make_unique<kline::QtSerialPortAdapter>();
   };

@@ -131,6 +131,7 @@ void SimEcu::ecuHears(int64_t at, uint8_t byte) {
   std::optional<uint8_t> answer;
   if (auto it = cfg_.answers.find(byte); it != cfg_.answers.end()) answer = it->second;
   else if (auto rec = RecordAnswer(cfg_.type, byte)) answer = rec;
+  else if (auto st = StatusAnswer(cfg_.type, byte)) answer = st;
   else answer = engine_.answer(byte, static_cast<double>(at - openedAt_) / 1000.0);
   if (!answer) return;
   double latency = cfg_.latencyMs;

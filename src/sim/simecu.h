@@ -9,6 +9,7 @@
 
 #include "serial/serialport.h"
 #include "sim/enginemodel.h"
+#include "sim/statusregisters.h"
 #include "sim/simconfig.h"
 
 namespace kline {
