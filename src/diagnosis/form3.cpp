@@ -8,6 +8,24 @@ Form3::Form3(Form2& main, EventSink* sink) : ctl("Form3", sink), main_(main) {
   using K = ControlKind;
   Control& w = ctl.add("Form3", K::Frame, "Diag");
   w.visible = false;
+  const struct {
+    const char* name;
+    const char* caption;
+    void (Form3::*handler)();
+  } buttons[] = {{"Command4", "Uniram1", &Form3::Command4_Click},
+                 {"Command5", "Uniram2", &Form3::Command5_Click},
+                 {"Command6", "Uniram3", &Form3::Command6_Click},
+                 {"Command1", "Unirams", &Form3::Command1_Click},
+                 {"Command7", "Cuneep1", &Form3::Command7_Click},
+                 {"Command3", "Cuneep2", &Form3::Command3_Click},
+                 {"Command2", "Cuneep3", &Form3::Command2_Click},
+                 {"Command10", "Unieep1A", &Form3::Command10_Click},
+                 {"Command9", "Unieep2A", &Form3::Command9_Click},
+                 {"Command8", "Unieep3A", &Form3::Command8_Click}};
+  for (const auto& b : buttons) {
+    auto h = b.handler;
+    ctl.add(b.name, K::Button, b.caption).handler = [this, h] { (this->*h)(); };
+  }
   ctl.add("back", K::Button, "Back").handler = [this] { back_Click(); };
 }
 
@@ -28,14 +46,66 @@ void Form3::Show() {
   ctl.setVisible("Form3", true);
 }
 
-void Form3::Hide() { ctl.setVisible("Form3", false); }
+void Form3::Hide() {
+  ctl.setVisible("Form3", false);
+}
 
+// The text tables are constant data (diagnosis/faulttexts.h): nothing to fill.
 void Form3::Form_Load() {}
 
+// The loop resumes faster than after a readout; this window stays open behind the main one.
 void Form3::back_Click() {
   main_.TimerOn(20);
   main_.Show();
-  Hide();
+}
+
+std::string Form3::ReadMemoryByte(uint8_t code) {
+  if (!main_.portOpen()) return {};
+  const ExchangeParams p{
+      .pause = 0, .discardFirst = true, .count = 2, .timeLimit = 2500, .poll1 = 3, .poll2 = 1};
+  ExchangeClock clk;
+  auto reply = ByteExchange(*main_.port(), main_.host(), code, p, clk);
+  if (!reply || ReplyByte(*reply, 1) != code) return {};
+  return reply->substr(2, 2);
+}
+
+void Form3::readOneText(uint8_t code, const BitTexts& table) {
+  for (const std::string& line : SetBitTexts(table, HexToBin(ReadMemoryByte(code)))) log(line);
+}
+
+void Form3::readTwoTexts(uint8_t code, const BitPairTexts& table) {
+  for (const std::string& line : BitPairLines(table, HexToBin(ReadMemoryByte(code)))) log(line);
+}
+
+void Form3::Command4_Click() {
+  readOneText(0x0F, errtab1);
+}
+void Form3::Command5_Click() {
+  readOneText(0x10, errtab2);
+}
+void Form3::Command6_Click() {
+  readTwoTexts(0x11, errtype);
+}
+void Form3::Command1_Click() {
+  readTwoTexts(0x15, statetab);
+}
+void Form3::Command7_Click() {
+  readOneText(0x16, errtab1);
+}
+void Form3::Command3_Click() {
+  readOneText(0x17, errtab2);
+}
+void Form3::Command2_Click() {
+  readTwoTexts(0x18, errtype);
+}
+void Form3::Command10_Click() {
+  readOneText(0x1D, errtab1);
+}
+void Form3::Command9_Click() {
+  readOneText(0x1E, errtab2);
+}
+void Form3::Command8_Click() {
+  readTwoTexts(0x1F, errtype);
 }
 
 }  // namespace kline

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "diagnosis/faulttexts.h"
 #include "ui/controlmodel.h"
 
 namespace kline {
@@ -27,10 +28,26 @@ class Form3 {
 
   void Form_Load();
   void back_Click();
+  // The read buttons: one status byte each, decoded with its table.
+  void Command4_Click();
+  void Command5_Click();
+  void Command6_Click();
+  void Command1_Click();
+  void Command7_Click();
+  void Command3_Click();
+  void Command2_Click();
+  void Command10_Click();
+  void Command9_Click();
+  void Command8_Click();
 
   void log(const std::string& line) { ctl.appendLog(line); }
 
  private:
+  // The answer to `code` as two hex digits, or empty after 2500 ms of silence or a wrong echo.
+  std::string ReadMemoryByte(uint8_t code);
+  void readOneText(uint8_t code, const BitTexts& table);
+  void readTwoTexts(uint8_t code, const BitPairTexts& table);
+
   Form2& main_;
   bool loaded_ = false;
 };
