@@ -72,8 +72,10 @@ void RunCycles(benchmark::State& state, const char* option, kline::EcuType type,
     auto end = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < end) {
       auto t = Clock::now();
-      if (type == kline::EcuType::E16m) form.ReadLive16m();
-      else form.ReadLive15m();
+      if (type == kline::EcuType::E16m)
+        form.ReadLive16m();
+      else
+        form.ReadLive15m();
       periods.push_back(std::chrono::duration<double, std::milli>(Clock::now() - t).count());
     }
   }

@@ -7,7 +7,8 @@
 namespace kline {
 
 ActionSpec ParseActionSpec(const std::string& text) {
-  static const std::regex re(R"(^\s*(\d+)\s*:\s*(?:([A-Za-z_]\w*)\.)?([A-Za-z_]\w*(?:\(\d+\))?)(?:=(.*))?$)");
+  static const std::regex re(
+      R"(^\s*(\d+)\s*:\s*(?:([A-Za-z_]\w*)\.)?([A-Za-z_]\w*(?:\(\d+\))?)(?:=(.*))?$)");
   std::smatch m;
   if (!std::regex_match(text, m, re))
     throw std::invalid_argument("bad action '" + text +

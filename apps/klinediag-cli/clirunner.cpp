@@ -30,7 +30,9 @@ namespace {
 
 std::atomic<bool> gInterrupted{false};
 
-extern "C" void onSignal(int) { gInterrupted = true; }
+extern "C" void onSignal(int) {
+  gInterrupted = true;
+}
 
 struct Options {
   std::optional<std::string> port;
@@ -66,9 +68,11 @@ toggled (0:Check1(2)), an option selected (0:Option7), a field typed into (0:Tex
 Events (--events): JSON Lines {"t":ms,"ev":"log"|"set"|"tx"|"rx"|"baud"|"open"|"close"|"timer",...}.
 )";
 
-const std::map<std::string, const char*> kEcuOptions = {
-    {"15m", "Option1"}, {"15rc", "Option9"}, {"16m", "Option7"}, {"p8", "Option2"},
-    {"p8-sensor", "Option8"}};
+const std::map<std::string, const char*> kEcuOptions = {{"15m", "Option1"},
+                                                        {"15rc", "Option9"},
+                                                        {"16m", "Option7"},
+                                                        {"p8", "Option2"},
+                                                        {"p8-sensor", "Option8"}};
 
 EcuType selectedType(const ControlModel& m) {
   if (m.value("Option9")) return EcuType::E15Rc;
@@ -82,8 +86,10 @@ void apply(ControlModel& m, const ActionSpec& a) {
   const Control& c = m.get(a.control);
   switch (c.kind) {
     case ControlKind::CheckBox:
-      if (a.value) m.userSetValue(a.control, WholeNumber(*a.value));
-      else m.userClick(a.control);
+      if (a.value)
+        m.userSetValue(a.control, WholeNumber(*a.value));
+      else
+        m.userClick(a.control);
       break;
     case ControlKind::TextBox:
       m.userSetText(a.control, a.value.value_or(""));
@@ -99,7 +105,9 @@ void apply(ControlModel& m, const ActionSpec& a) {
 }
 
 // The windows a script can reach, by name.
-ControlModel* findWindow(Form2& form, const std::string& name) { return form.window(name); }
+ControlModel* findWindow(Form2& form, const std::string& name) {
+  return form.window(name);
+}
 
 // An output stream: "-" is standard output, anything else a file.
 struct Output {
@@ -177,8 +185,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (o.events && !eventsOut.open(*o.events, out)) return usage("cannot write " + *o.events);
   if (o.log && !logOut.open(*o.log, out)) return usage("cannot write " + *o.log);
 
-  std::string settingsPath =
-      o.settings ? *o.settings : DefaultSettingsPath().toStdString();
+  std::string settingsPath = o.settings ? *o.settings : DefaultSettingsPath().toStdString();
 
   std::unique_ptr<Host> hostOwner;
   VirtualHost* vhost = nullptr;
@@ -204,8 +211,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     sinks.add((writers[0] = std::make_unique<JsonEventWriter>(*eventsOut.stream, since, flushEach))
                   .get());
   if (logOut.stream)
-    sinks.add((writers[1] = std::make_unique<LogLineWriter>(*logOut.stream, "Form2", flushEach))
-                  .get());
+    sinks.add(
+        (writers[1] = std::make_unique<LogLineWriter>(*logOut.stream, "Form2", flushEach)).get());
   if (!eventsOut.stream && !logOut.stream)
     sinks.add((writers[2] = std::make_unique<ReadableWriter>(out, flushEach)).get());
 
@@ -217,7 +224,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (!c.typeGiven) c.type = selectedType(formPtr->ctl);
     auto port = std::make_unique<SimEcu>(c, [&host] { return host.micros(); });
     if (qhost)
-      port->setSleeper([](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); });
+      port->setSleeper(
+          [](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); });
     return port;
   };
   Form2 form(host, factory, settingsPath, &sinks);
@@ -239,8 +247,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
 
   auto guarded = [&](const std::function<void()>& fn) {
-    if (qhost) qhost->runGuarded(fn);
-    else fn();
+    if (qhost)
+      qhost->runGuarded(fn);
+    else
+      fn();
   };
   int rc = 0;
   guarded([&] {

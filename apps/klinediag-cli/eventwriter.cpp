@@ -67,7 +67,9 @@ void JsonEventWriter::onOpen(bool ok) {
   put(j);
 }
 
-void JsonEventWriter::onClose() { put(head(clock_(), "close")); }
+void JsonEventWriter::onClose() {
+  put(head(clock_(), "close"));
+}
 
 void JsonEventWriter::onTimer(int interval) {
   ordered_json j = head(clock_(), "timer");
@@ -81,8 +83,7 @@ void LogLineWriter::onLog(const std::string& w, const std::string& line) {
   if (flush_) out_.flush();
 }
 
-void ReadableWriter::onSet(const std::string& w, const std::string& c, Prop p,
-                           const PropValue& v) {
+void ReadableWriter::onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) {
   if (w != "Form2" || c != "Text4" || p != Prop::Text) return;
   const auto* text = std::get_if<std::string>(&v);
   if (!text) return;

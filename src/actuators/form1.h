@@ -9,6 +9,18 @@ namespace kline {
 
 class Form2;
 
+// One button of the test window: its caption, its codes for the two ECU groups (15m/15Rc, and
+// P8/16m), the names it logs and the verdict wait in seconds.
+struct ActuatorTest {
+  const char* button;
+  const char* caption;
+  int codeA, codeB;
+  const char* nameA;
+  const char* nameB;
+  int duration;
+};
+const ActuatorTest* ActuatorTests();  // Command1 .. Command9, in order; Command8 is the custom code
+
 // The actuator test window "Test": nine test buttons, a custom code, CO regulation and the
 // trimmer, its own log pane and progress bar. It talks through the main window's port while the
 // poll loop is stopped. Session thread only.
@@ -27,12 +39,29 @@ class Form1 {
 
   void Form_Load();
   void back_Click();
+  void Command_Click(int n);  // Command1_Click .. Command9_Click
+  void Command10_Click();
+  void Option1_Click();
+  void Option2_Click();
+  void Slider1_Change();
+  void Text2_Change();
+
+  void RunActuatorTest(uint8_t code, const std::string& name, int16_t duration);
+  void WaitActuatorVerdict(int16_t duration);
 
   void log(const std::string& line) { ctl.appendLog(line); }
+  bool waiting() const { return waiting_; }
 
  private:
+  // Writes one byte after a discard and waits for echo and answer; the reply string or nothing.
+  bool exchange(uint8_t byte, int timeLimit, int poll1, int poll2, std::string& reply);
+  void coRegulation(bool on);
+  void leave();
+
   Form2& main_;
   bool loaded_ = false;
+  bool waiting_ = false;        // a verdict wait runs
+  bool backRequested_ = false;  // "Back" was pressed during it
 };
 
 }  // namespace kline

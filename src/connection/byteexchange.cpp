@@ -53,6 +53,7 @@ bool WaitForBytes(SerialPort& port, Host& host, int count, int timeLimit, int po
                   ExchangeClock& clk) {
   while (port.inBufferCount() < count) {
     clk.t1 = host.timeGetTime();
+    ++clk.polls;
     PollPause(port, host, count, poll1);
     PollPause(port, host, count, poll2);
     if (clk.t1 - clk.t0 > static_cast<uint32_t>(timeLimit < 0 ? 0 : timeLimit)) return false;

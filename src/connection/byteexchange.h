@@ -29,6 +29,7 @@ struct ExchangeParams {
 struct ExchangeClock {
   uint32_t t0 = 0;
   uint32_t t1 = 0;
+  int polls = 0;  // looks that found too few bytes, counted by WaitForBytes
   // |t1 - t0| in ms, as logged after a readout.
   int64_t elapsed() const;
 };

@@ -11,9 +11,9 @@ namespace kline {
 
 namespace {
 
-const char* kChannelCaptions[9] = {"rpm",      "inj duration", "ign advance",
-                                   "manifold pressure", "air temp", "water temp",
-                                   "throttle", "battery",      "trimmer value"};
+const char* kChannelCaptions[9] = {
+    "rpm",        "inj duration", "ign advance", "manifold pressure", "air temp",
+    "water temp", "throttle",     "battery",     "trimmer value"};
 const char* kDegree = "\xC2\xB0";
 const char* kUnits[9] = {"tr/m", "ms", kDegree, "mBar", kDegree, kDegree, kDegree, "V", ""};
 
@@ -95,14 +95,17 @@ void Form2::buildControls() {
     ctl.add(indexed("Line1", i), K::Line).colour = i % 10 == 0 ? kSysScrollBars : kSysUnlit;
   ctl.add("Frame5", K::Frame, "Scale");
   ctl.add("Frame6", K::Frame, "Scale");
-  for (auto [name, caption, group] : {std::tuple{"Option3", "1", "throttle scale"},
-                                      std::tuple{"Option4", "2", "throttle scale"},
-                                      std::tuple{"Option6", "1", "trimmer scale"},
-                                      std::tuple{"Option5", "2", "trimmer scale"}})
+  for (auto [name, caption, group] :
+       {std::tuple{"Option3", "1", "throttle scale"}, std::tuple{"Option4", "2", "throttle scale"},
+        std::tuple{"Option6", "1", "trimmer scale"}, std::tuple{"Option5", "2", "trimmer scale"}})
     ctl.add(name, K::Option, caption).group = group;
   ctl.at("Option3").value = 1;
   ctl.at("Option6").value = 1;
-  ctl.add("Pg1", K::ProgressBar);
+  ctl.add("Pg1", K::ProgressBar).max = 30;
+  ctl.add("Frame2", K::Frame, "Test");
+  ctl.add("List1", K::List).handler = [this] { List1_Click(); };
+  ctl.add("Label5", K::Label);
+  ctl.add("Label6", K::Label, "Click");
   ctl.add("Command10", K::Button, "Command10").handler = [this] { Command10_Click(); };
   ctl.add("Command5", K::Button, "Command5").handler = [this] { Command5_Click(); };
 
@@ -139,6 +142,7 @@ void Form2::Form_Load() {
   ctl.setEnabled("test", false);
   ctl.setEnabled("Diag", false);
   init = ecuinf = cal_ask = kFalse;
+  fillTestList("");
   temptab = BuildTempTab();
   lbuff = 44;
 
@@ -146,10 +150,14 @@ void Form2::Form_Load() {
   if (!com.empty()) ctl.setText("Text6", com);
   if (ctl.value("Option1")) {
     std::string ecu = LireINI("Hardware", "Ecu");
-    if (ecu == "1") ctl.setValue("Option1", 1);
-    else if (ecu == "2") ctl.setValue("Option2", 1);
-    else if (ecu == "3") ctl.setValue("Option7", 1);
-    else if (ecu == "4") ctl.setValue("Option9", 1);
+    if (ecu == "1")
+      ctl.setValue("Option1", 1);
+    else if (ecu == "2")
+      ctl.setValue("Option2", 1);
+    else if (ecu == "3")
+      ctl.setValue("Option7", 1);
+    else if (ecu == "4")
+      ctl.setValue("Option9", 1);
   }
   if (ctl.value("Option2")) EcrireINI("Hardware", "Ecu", "2");
   if (ctl.value("Option7")) EcrireINI("Hardware", "Ecu", "3");
@@ -163,16 +171,22 @@ void Form2::Form_Unload() {
   if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
 }
 
-void Form2::setBaud7812() { SetBaudRate(*MSComm1, 7812); }
+void Form2::setBaud7812() {
+  SetBaudRate(*MSComm1, 7812);
+}
 
 void Form2::Check2_Click() {
   if (ctl.value("Check2") == 1) {
     PortSpec spec = ParsePortSpec(ctl.text("Text6"));
     EcrireINI("Hardware", "Com", spec.text());
-    if (ctl.value("Option1")) EcrireINI("Hardware", "Ecu", "1");
-    else if (ctl.value("Option2")) EcrireINI("Hardware", "Ecu", "2");
-    else if (ctl.value("Option7")) EcrireINI("Hardware", "Ecu", "3");
-    else if (ctl.value("Option9")) EcrireINI("Hardware", "Ecu", "4");
+    if (ctl.value("Option1"))
+      EcrireINI("Hardware", "Ecu", "1");
+    else if (ctl.value("Option2"))
+      EcrireINI("Hardware", "Ecu", "2");
+    else if (ctl.value("Option7"))
+      EcrireINI("Hardware", "Ecu", "3");
+    else if (ctl.value("Option9"))
+      EcrireINI("Hardware", "Ecu", "4");
     init = ecuinf = cal_ask = kFalse;
     connectedAt_ = host_.timeGetTime();
 
@@ -244,14 +258,18 @@ void Form2::Text2_Change() {
   TimerOn(static_cast<int16_t>(v));
 }
 
-void Form2::Command1_Click() { host_.setClipboard(ctl.log().text()); }
+void Form2::Command1_Click() {
+  host_.setClipboard(ctl.log().text());
+}
 
 void Form2::Command4_Click() {
   Hide();
   form1_->Show();
 }
 
-void Form2::Command9_Click() { form1_->Load(); }
+void Form2::Command9_Click() {
+  form1_->Load();
+}
 
 void Form2::test_Click() {
   TimerOn(0);
@@ -266,11 +284,29 @@ void Form2::Diag_Click() {
   form3_->Show();
 }
 
-void Form2::Option1_Click() { showVoltage(false); }
-void Form2::Option2_Click() { showVoltage(false); }
-void Form2::Option7_Click() { showVoltage(false); }
-void Form2::Option8_Click() {}
-void Form2::Option9_Click() { showVoltage(true); }
+void Form2::Option1_Click() {
+  fillTestList("Option1");
+  showVoltage(false);
+}
+
+void Form2::Option2_Click() {
+  fillTestList("Option2");
+  showVoltage(false);
+}
+
+void Form2::Option7_Click() {
+  fillTestList("Option7");
+  showVoltage(false);
+}
+
+void Form2::Option8_Click() {
+  fillTestList("Option8");
+}
+
+void Form2::Option9_Click() {
+  fillTestList("Option9");
+  showVoltage(true);
+}
 
 void Form2::showVoltage(bool on) {
   ctl.setVisible("Text1(9)", on);
@@ -335,8 +371,10 @@ void Form2::Check1_Click(int /*Index*/) {
   lbuff = 0;
   for (int i = 0; i < 9; ++i) {
     int v = ctl.value(indexed("Check1", i));
-    if (v == 1) lbuff += i < 2 ? 8 : 4;
-    else if (v == 0) ctl.setText(indexed("Text1", i), "");
+    if (v == 1)
+      lbuff += i < 2 ? 8 : 4;
+    else if (v == 0)
+      ctl.setText(indexed("Text1", i), "");
   }
   if (lbuff == 0) {
     ctl.setValue("Check1(6)", 1);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,12 +98,19 @@ class Form2 {
   void ReadSensorBattery();
   void ReadSensorTrimmer();
   void ShowRpm(const std::string& R);
-  // Hands the 15m cycle's trimmer value to the test window (when it is open).
-  void TrimmerHandover(double value);
+  // Hands the 15m cycle's trimmer value to the test window when that window is open.
+  void TrimmerHandover();
+
+  // The test list of the "Test" frame.
+  void List1_Click();
+  void WaitTestResult();
+  // Fills the list with the seven tests of an ECU type option ("Option1", ...); at load the
+  // 15m list with its small-c "83 clear DTC".
+  void fillTestList(const std::string& option);
+  std::array<int, 7> List1_ItemData{};
 
   std::string LireINI(const std::string& Entete, const std::string& Variable);
-  void EcrireINI(const std::string& Entete, const std::string& Variable,
-                 const std::string& Valeur);
+  void EcrireINI(const std::string& Entete, const std::string& Variable, const std::string& Valeur);
 
   void log(const std::string& line) { ctl.appendLog(line); }
   void appendInfo(const std::string& line);

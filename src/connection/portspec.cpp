@@ -29,7 +29,8 @@ bool isDeviceName(const std::string& t) {
       if (!std::isdigit(static_cast<unsigned char>(l[i]))) return false;
     return true;
   }
-  return (l.size() > 3 && l.compare(0, 3, "tty") == 0) || (l.size() > 3 && l.compare(0, 3, "cu.") == 0);
+  return (l.size() > 3 && l.compare(0, 3, "tty") == 0) ||
+         (l.size() > 3 && l.compare(0, 3, "cu.") == 0);
 }
 
 }  // namespace

@@ -16,8 +16,8 @@ struct Readout {
 };
 
 const Readout kEcuInfo{"Check3", "ask ecu info... ", 0x17, 10, 1, "ecu data    : ", "Ecu info: "};
-const Readout kCalibration{"Check4", "ask ecu calibration... ", 0x21, 8, 0, "calibration : ",
-                           "Cal: "};
+const Readout kCalibration{"Check4", "ask ecu calibration... ", 0x21,   8,
+                           0,        "calibration : ",          "Cal: "};
 
 // Runs one readout; returns when done, whether it completed or not.
 void RunReadout(Form2& f, const Readout& r) {

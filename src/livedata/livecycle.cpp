@@ -19,7 +19,9 @@ std::optional<int> dataByte(const std::string& reply, int pair, uint8_t code) {
   return v;
 }
 
-bool isFF(const std::optional<int>& b) { return b && *b == 0xFF; }
+bool isFF(const std::optional<int>& b) {
+  return b && *b == 0xFF;
+}
 
 }  // namespace
 
@@ -35,9 +37,13 @@ int Form2::delayOf(const Variant& v) {
   return d < 0 ? 0 : d;
 }
 
-void Form2::ReadLive15m() { runCycle({Variant::F15m}); }
+void Form2::ReadLive15m() {
+  runCycle({Variant::F15m});
+}
 
-void Form2::ReadLive16m() { runCycle({Variant::F16m}); }
+void Form2::ReadLive16m() {
+  runCycle({Variant::F16m});
+}
 
 void Form2::ReadLiveP8() {
   // The one yield of a cycle: clicks on boxes and options take effect before anything is sent.
@@ -67,12 +73,26 @@ bool Form2::liveStep(const Variant& v, int index) {
   std::optional<uint8_t> code2;
   int secondDelay = delayOf(v);
   switch (index) {
-    case 0: code1 = 0x01; code2 = 0x02; break;
-    case 1: code1 = 0x03; code2 = 0x04; break;
-    case 2: code1 = 0x05; break;
-    case 3: code1 = 0x06; break;
-    case 4: code1 = 0x07; break;
-    case 5: code1 = 0x08; break;
+    case 0:
+      code1 = 0x01;
+      code2 = 0x02;
+      break;
+    case 1:
+      code1 = 0x03;
+      code2 = 0x04;
+      break;
+    case 2:
+      code1 = 0x05;
+      break;
+    case 3:
+      code1 = 0x06;
+      break;
+    case 4:
+      code1 = 0x07;
+      break;
+    case 5:
+      code1 = 0x08;
+      break;
     case 6:
       code1 = 0x09;
       if (rc) {
@@ -80,7 +100,9 @@ bool Form2::liveStep(const Variant& v, int index) {
         secondDelay = 0;
       }
       break;
-    case 7: code1 = 0x0A; break;
+    case 7:
+      code1 = 0x0A;
+      break;
     default:
       // 16m and P8 ask for the trimmer by the scale selector: "1" 0x0B, "2" 0x0F.
       code1 = (v.kind != Variant::F15m && ctl.value("Option6")) ? 0x0B : 0x0F;
@@ -166,7 +188,7 @@ bool Form2::liveStep(const Variant& v, int index) {
       break;
     case 8:
       if (hi) ctl.setText(field, TrimmerText(*hi));
-      if (v.kind == Variant::F15m) TrimmerHandover(hi.value_or(0) - 128.0);
+      if (v.kind == Variant::F15m) TrimmerHandover();
       break;
   }
   return true;
@@ -182,7 +204,5 @@ void Form2::ShowRpm(const std::string& R) {
   }
   ctl.setCaption("Label26", R);
 }
-
-void Form2::TrimmerHandover(double /*value*/) {}
 
 }  // namespace kline

@@ -11,7 +11,9 @@ namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
-uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L)); }
+uint8_t clampByte(double v) {
+  return static_cast<uint8_t>(std::clamp(std::lround(v), 0L, 255L));
+}
 
 // How far the throttle is open, 0..1: a blip every 7 s, opening in 0.4 s, closing over 1.2 s.
 double blip(double ms) {
@@ -60,8 +62,8 @@ std::optional<uint8_t> EngineModel::answer(uint8_t code, double ms) {
   };
   switch (code) {
     case 0x01:
-      rpmPeriod_ = static_cast<uint16_t>(
-          std::clamp((p8 ? 30000000.0 : 15000000.0) / s.rpm, 1.0, 65535.0));
+      rpmPeriod_ =
+          static_cast<uint16_t>(std::clamp((p8 ? 30000000.0 : 15000000.0) / s.rpm, 1.0, 65535.0));
       return static_cast<uint8_t>(rpmPeriod_ >> 8);
     case 0x02:
       return static_cast<uint8_t>(rpmPeriod_ & 0xFF);

@@ -18,10 +18,14 @@ EcuType ParseEcuType(const std::string& name) {
 
 const char* EcuTypeName(EcuType t) {
   switch (t) {
-    case EcuType::E15m: return "15m";
-    case EcuType::E16m: return "16m";
-    case EcuType::E15Rc: return "15Rc";
-    case EcuType::P8: return "P8";
+    case EcuType::E15m:
+      return "15m";
+    case EcuType::E16m:
+      return "16m";
+    case EcuType::E15Rc:
+      return "15Rc";
+    case EcuType::P8:
+      return "P8";
   }
   return "?";
 }
@@ -41,7 +45,9 @@ ByteString ParseHexBytes(const std::string& hex) {
   return out;
 }
 
-ByteString SimConfig::DefaultBurst() { return ParseHexBytes("00 55 A3 8F 10 15 02"); }
+ByteString SimConfig::DefaultBurst() {
+  return ParseHexBytes("00 55 A3 8F 10 15 02");
+}
 
 namespace {
 
@@ -120,6 +126,16 @@ SimConfig SimConfig::FromJson(const std::string& text, EcuType defaultType) {
     if (j.contains("stray"))
       for (auto& [k, v] : objectOf(j, "stray").items())
         c.stray[codeOf(k, "stray")] = bytesOf(v, "stray");
+    if (j.contains("tests"))
+      for (auto& [k, v] : objectOf(j, "tests").items()) {
+        if (!v.is_object()) throw std::runtime_error("\"tests\": expected an object per code");
+        Test t;
+        if (v.contains("answer")) t.answer = byteOf(v["answer"], "tests");
+        if (v.contains("verdict"))
+          t.verdict = v["verdict"].is_null() ? ByteString() : bytesOf(v["verdict"], "tests");
+        if (v.contains("after_ms")) t.afterMs = v["after_ms"].get<int>();
+        c.tests[codeOf(k, "tests")] = t;
+      }
     if (j.contains("late_ms"))
       for (auto& [k, v] : objectOf(j, "late_ms").items())
         c.lateMs[codeOf(k, "late_ms")] = v.get<double>();

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <set>
 #include <stdexcept>
 #include <string>
@@ -19,11 +20,11 @@ const char* EcuTypeName(EcuType t);
 // The description of a simulated ECU and its adapter, as the `--sim` JSON file gives it.
 struct SimConfig {
   EcuType type = EcuType::E15m;
-  bool typeGiven = false;      // the description names the type; else it follows the window
-  int ignitionMs = 0;          // ms after the port opens when the ECU wakes and sends its burst
-  ByteString burst;            // the wake-up burst, sent at 1200 baud (15m and 16m)
-  double latencyMs = 2.0;      // from the end of a request to the start of the answer
-  bool echo = true;            // the adapter echoes every byte written
+  bool typeGiven = false;  // the description names the type; else it follows the window
+  int ignitionMs = 0;      // ms after the port opens when the ECU wakes and sends its burst
+  ByteString burst;        // the wake-up burst, sent at 1200 baud (15m and 16m)
+  double latencyMs = 2.0;  // from the end of a request to the start of the answer
+  bool echo = true;        // the adapter echoes every byte written
   std::map<uint8_t, uint8_t> answers;     // register map overrides: code -> answer byte
   std::set<uint8_t> silent;               // codes never answered
   std::map<uint8_t, ByteString> replies;  // code -> exact bytes instead of echo and answer
@@ -31,6 +32,15 @@ struct SimConfig {
   std::map<uint8_t, ByteString> stray;    // code -> extra bytes after the answer
   std::map<uint8_t, double> lateMs;       // code -> latency of that answer instead of latencyMs
   int silentAfterMs = -1;                 // the ECU stops answering this long after open
+
+  // An actuator test in diagnostic mode: the answer at once, then the verdict bytes (usually
+  // one; empty: no verdict ever) after a while.
+  struct Test {
+    uint8_t answer = 0x00;
+    ByteString verdict = ByteString(1, '\xFF');
+    int afterMs = 3000;
+  };
+  std::map<uint8_t, Test> tests;  // code -> behaviour; codes 0x80..0x89 default to Test{}
 
   static ByteString DefaultBurst();
   // Parses the JSON description; `type` applies when the file names none. Throws

@@ -9,10 +9,14 @@ namespace {
 
 const char* identification(EcuType t) {
   switch (t) {
-    case EcuType::E15m: return "KL15M-0427";
-    case EcuType::E16m: return "KL16M-0311";
-    case EcuType::E15Rc: return "KL15R-0102";
-    case EcuType::P8: return "KLP8--0815";
+    case EcuType::E15m:
+      return "KL15M-0427";
+    case EcuType::E16m:
+      return "KL16M-0311";
+    case EcuType::E15Rc:
+      return "KL15R-0102";
+    case EcuType::P8:
+      return "KLP8--0815";
   }
   return "";
 }
@@ -51,6 +55,7 @@ void SimEcu::doOpen() {
   txFree_ = ecuFree_ = openedAt_;
   handshake_ = 0;
   phase_ = Phase::Asleep;
+  diag_ = co_ = false;
   ecuBaud_ = cfg_.type == EcuType::P8 ? 7812 : 1200;
   engine_ = EngineModel(cfg_.type);
   push(openedAt_ + static_cast<int64_t>(cfg_.ignitionMs) * 1000, Event::Wake, 0, 0);
@@ -128,17 +133,48 @@ void SimEcu::ecuHears(int64_t at, uint8_t byte) {
   if (cfg_.silentAfterMs >= 0 && at - openedAt_ > static_cast<int64_t>(cfg_.silentAfterMs) * 1000)
     return;
   if (cfg_.silent.count(byte) || cfg_.replies.count(byte)) return;
-  std::optional<uint8_t> answer;
+  // The description's answers win over every register; diagnostic mode still follows the bytes.
+  std::optional<uint8_t> answer = diagnosticAnswer(at, byte);
   if (auto it = cfg_.answers.find(byte); it != cfg_.answers.end()) answer = it->second;
-  else if (auto rec = RecordAnswer(cfg_.type, byte)) answer = rec;
-  else if (auto st = StatusAnswer(cfg_.type, byte)) answer = st;
-  else answer = engine_.answer(byte, static_cast<double>(at - openedAt_) / 1000.0);
+  if (!answer) answer = RecordAnswer(cfg_.type, byte);
+  if (!answer) answer = StatusAnswer(cfg_.type, byte);
+  if (!answer) answer = engine_.answer(byte, static_cast<double>(at - openedAt_) / 1000.0);
   if (!answer) return;
   double latency = cfg_.latencyMs;
   if (auto it = cfg_.lateMs.find(byte); it != cfg_.lateMs.end()) latency = it->second;
   ByteString out(1, static_cast<char>(*answer));
   if (auto it = cfg_.stray.find(byte); it != cfg_.stray.end()) out += it->second;
   ecuSends(at + std::llround(latency * 1000), out);
+}
+
+std::optional<uint8_t> SimEcu::diagnosticAnswer(int64_t at, uint8_t byte) {
+  if (co_) {
+    if (byte == 0xFF) co_ = false;
+    return byte;
+  }
+  if (byte == 0xAA) {
+    diag_ = true;
+    return 0xFF;
+  }
+  if (!diag_) return std::nullopt;
+  if (byte == 0xFF) {
+    diag_ = false;
+    return 0xFF;
+  }
+  if (byte == 0x8D) {
+    co_ = true;
+    return 0x8D;
+  }
+  if ((byte >= 0x80 && byte <= 0x89) || cfg_.tests.count(byte)) {
+    SimConfig::Test t;
+    if (auto it = cfg_.tests.find(byte); it != cfg_.tests.end()) t = it->second;
+    // The verdict comes on its own later; it does not hold up the answer that goes out now.
+    int64_t when = at + static_cast<int64_t>(t.afterMs) * 1000;
+    for (char v : t.verdict)
+      push(when += ByteMicros(ecuBaud_), Event::Arrive, static_cast<uint8_t>(v), ecuBaud_);
+    return t.answer;
+  }
+  return std::nullopt;
 }
 
 void SimEcu::doWrite(const ByteString& bytes) {

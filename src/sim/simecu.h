@@ -9,8 +9,8 @@
 
 #include "serial/serialport.h"
 #include "sim/enginemodel.h"
-#include "sim/statusregisters.h"
 #include "sim/simconfig.h"
+#include "sim/statusregisters.h"
 
 namespace kline {
 
@@ -49,6 +49,7 @@ class SimEcu : public SerialPort {
   int baud() const { return baud_; }
   int ecuBaud() const { return ecuBaud_; }
   bool awake() const { return phase_ != Phase::Asleep; }
+  bool inDiagnosticMode() const { return diag_; }
 
   // Microseconds one byte takes on the line at `baud`.
   static int64_t ByteMicros(int baud);
@@ -75,6 +76,8 @@ class SimEcu : public SerialPort {
   void push(int64_t at, Event::Kind kind, uint8_t byte, int baud);
   void ecuHears(int64_t at, uint8_t byte);
   void ecuSends(int64_t at, const ByteString& bytes);
+  // Diagnostic mode's answer to a byte, scheduling a verdict where a test asks for one.
+  std::optional<uint8_t> diagnosticAnswer(int64_t at, uint8_t byte);
 
   SimConfig cfg_;
   std::function<int64_t()> micros_;
@@ -85,12 +88,14 @@ class SimEcu : public SerialPort {
   int16_t event_ = kEventNone;
   Phase phase_ = Phase::Asleep;
   int64_t openedAt_ = 0;
-  int64_t txFree_ = 0;    // when the PC side of the line is free again
-  int64_t ecuFree_ = 0;   // when the ECU side is free again
+  int64_t txFree_ = 0;   // when the PC side of the line is free again
+  int64_t ecuFree_ = 0;  // when the ECU side is free again
   std::size_t handshake_ = 0;
   uint64_t seq_ = 0;
   std::priority_queue<Event, std::vector<Event>, std::greater<Event>> events_;
   EngineModel engine_{EcuType::E15m};
+  bool diag_ = false;  // diagnostic mode: actuator tests, CO regulation
+  bool co_ = false;    // CO regulation: trimmer bytes are echoed as answers
   std::deque<uint8_t> rx_;
 };
 

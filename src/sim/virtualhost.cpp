@@ -33,9 +33,12 @@ void VirtualHost::runUntil(uint64_t endMs) {
     uint64_t actionAt = haveAction ? actions_.begin()->first : 0;
     bool haveTick = interval_ > 0 && tick_;
     uint64_t next;
-    if (haveAction && (!haveTick || actionAt <= due_)) next = actionAt;
-    else if (haveTick) next = due_;
-    else break;
+    if (haveAction && (!haveTick || actionAt <= due_))
+      next = actionAt;
+    else if (haveTick)
+      next = due_;
+    else
+      break;
     if (next > endMs) break;
     if (next > now_) now_ = next;
     if (haveAction && (!haveTick || actionAt <= due_)) {

@@ -6,14 +6,22 @@ namespace kline {
 
 const char* propName(Prop p) {
   switch (p) {
-    case Prop::Text: return "text";
-    case Prop::Caption: return "caption";
-    case Prop::Value: return "value";
-    case Prop::Enabled: return "enabled";
-    case Prop::Visible: return "visible";
-    case Prop::Colour: return "colour";
-    case Prop::Max: return "max";
-    case Prop::Items: return "items";
+    case Prop::Text:
+      return "text";
+    case Prop::Caption:
+      return "caption";
+    case Prop::Value:
+      return "value";
+    case Prop::Enabled:
+      return "enabled";
+    case Prop::Visible:
+      return "visible";
+    case Prop::Colour:
+      return "colour";
+    case Prop::Max:
+      return "max";
+    case Prop::Items:
+      return "items";
   }
   return "?";
 }
@@ -119,6 +127,8 @@ void ControlModel::setItems(const std::string& n, std::vector<std::string> items
 
 void ControlModel::userClick(const std::string& n) {
   Control& c = at(n);
+  // A disabled control takes no user action, as on screen.
+  if (!c.enabled) return;
   switch (c.kind) {
     case ControlKind::CheckBox:
       setValue(n, c.value == 1 ? 0 : 1);
@@ -132,13 +142,14 @@ void ControlModel::userClick(const std::string& n) {
       }
       break;
     default:
-      if (c.enabled && c.handler) c.handler();
+      if (c.handler) c.handler();
       break;
   }
 }
 
 void ControlModel::userSetValue(const std::string& n, int value) {
   Control& c = at(n);
+  if (!c.enabled) return;
   if (c.kind == ControlKind::Option) {
     if (value) userClick(n);
     return;

@@ -87,7 +87,9 @@ class ControlModel {
   // User actions, as the front ends forward them: a click (button, menu, option, list entry, or
   // the toggle of a check box), typed text, a chosen value.
   void userClick(const std::string& n);
-  void userSetText(const std::string& n, const std::string& text) { setText(n, text); }
+  void userSetText(const std::string& n, const std::string& text) {
+    if (get(n).enabled) setText(n, text);
+  }
   void userSetValue(const std::string& n, int value);
 
   // The log pane Rtb1 of this window.

@@ -10,7 +10,9 @@ namespace kline {
 
 namespace {
 
-bool isBlank(char c) { return c == ' ' || c == '\t' || c == '\n' || c == '\r'; }
+bool isBlank(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
 
 }  // namespace
 
@@ -106,8 +108,10 @@ void roundDecimal(double x, int decimals, std::string& intPart, std::string& fra
   bool up = digits[static_cast<std::size_t>(pointAt + decimals)] >= '5';
   if (up) {
     int i = static_cast<int>(kept.size()) - 1;
-    while (i >= 0 && kept[static_cast<std::size_t>(i)] == '9') kept[static_cast<std::size_t>(i--)] = '0';
-    if (i >= 0) kept[static_cast<std::size_t>(i)]++;
+    while (i >= 0 && kept[static_cast<std::size_t>(i)] == '9')
+      kept[static_cast<std::size_t>(i--)] = '0';
+    if (i >= 0)
+      kept[static_cast<std::size_t>(i)]++;
     else {
       kept.insert(kept.begin(), '1');
       ++pointAt;
@@ -121,8 +125,12 @@ void roundDecimal(double x, int decimals, std::string& intPart, std::string& fra
 
 }  // namespace
 
-void SetDecimalSeparator(char sep) { gSeparator = sep; }
-char DecimalSeparator() { return gSeparator; }
+void SetDecimalSeparator(char sep) {
+  gSeparator = sep;
+}
+char DecimalSeparator() {
+  return gSeparator;
+}
 
 std::string PlainForm(double x) {
   if (!std::isfinite(x)) return "0";

@@ -40,8 +40,8 @@ class TestCli : public QObject {
 
   void virtualSessionIsExactAndRepeatable() {
     // Two runs from the same start (no settings file yet) print the same events.
-    std::vector<std::string> args = {"--port", "sim", "--ecu", "15m", "--virtual-time",
-                                     "--duration", "5000", "--events", "-", "--settings"};
+    std::vector<std::string> args = {"--port",     "sim",  "--ecu",    "15m", "--virtual-time",
+                                     "--duration", "5000", "--events", "-",   "--settings"};
     auto withSettings = [&](const char* name) {
       auto a = args;
       a.push_back(settings(name));
@@ -54,7 +54,8 @@ class TestCli : public QObject {
     auto ev = lines(a.out);
     std::vector<std::string> tx, logs;
     for (const auto& e : ev) {
-      if (e["ev"] == "tx") tx.push_back(std::to_string(e["t"].get<int>()) + ":" + e["hex"].get<std::string>());
+      if (e["ev"] == "tx")
+        tx.push_back(std::to_string(e["t"].get<int>()) + ":" + e["hex"].get<std::string>());
       if (e["ev"] == "log") logs.push_back(e["text"]);
     }
     QVERIFY(tx.size() >= 13);
@@ -69,9 +70,9 @@ class TestCli : public QObject {
   }
 
   void scriptedActionsReachTheWindow() {
-    Run r = cli({"--port", "sim", "--ecu", "p8", "--virtual-time", "--duration", "3000", "--log",
-                 "-", "--do", "0:Check4=1", "--do", "2000:Command6", "--settings",
-                 settings("b.ini")});
+    Run r =
+        cli({"--port", "sim", "--ecu", "p8", "--virtual-time", "--duration", "3000", "--log", "-",
+             "--do", "0:Check4=1", "--do", "2000:Command6", "--settings", settings("b.ini")});
     QCOMPARE(r.rc, 0);
     QCOMPARE(QString::fromStdString(r.out),
              QString("1200bds\n7812\nask ecu info... \nEcu info: 4 KLP8--0815\n"
@@ -86,8 +87,7 @@ class TestCli : public QObject {
                "answers":{"17":"41","0x18":"42"},"silent":["1A"]})");
     f.close();
     Run r = cli({"--port", "sim", "--virtual-time", "--duration", "6000", "--log", "-", "--sim",
-                 f.fileName().toStdString(), "--do", "0:Option7", "--settings",
-                 settings("c.ini")});
+                 f.fileName().toStdString(), "--do", "0:Option7", "--settings", settings("c.ini")});
     QCOMPARE(r.rc, 0);
     QVERIFY(r.out.find("RX=> FF55123456789A \n") != std::string::npos);
     QVERIFY(r.out.find("Ecu info: 3004 AB1\n") != std::string::npos);
@@ -101,12 +101,12 @@ class TestCli : public QObject {
     QTest::newRow("bad type") << QStringList{"--ecu", "17m"} << 2 << "17m";
     QTest::newRow("bad action") << QStringList{"--port", "sim", "--do", "x:Command6"} << 2
                                 << "bad action";
-    QTest::newRow("no such control") << QStringList{"--port", "sim", "--do", "5:Command99"} << 2
-                                     << "Command99";
+    QTest::newRow("no such control")
+        << QStringList{"--port", "sim", "--do", "5:Command99"} << 2 << "Command99";
     QTest::newRow("virtual without sim")
         << QStringList{"--port", "3", "--virtual-time", "--duration", "10"} << 2 << "--port sim";
-    QTest::newRow("bad sim file") << QStringList{"--port", "sim", "--sim", "/nonexistent.json"}
-                                  << 2 << "nonexistent";
+    QTest::newRow("bad sim file") << QStringList{"--port", "sim", "--sim", "/nonexistent.json"} << 2
+                                  << "nonexistent";
     QTest::newRow("no such port") << QStringList{"--port", "/dev/klinediag-none", "--duration",
                                                  "10"}
                                   << 1 << "/dev/klinediag-none";
@@ -136,8 +136,8 @@ class TestCli : public QObject {
 
   void realTimeRunReadsTheRecordsAndDisconnects() {
     QProcess p;
-    p.start(KLINE_CLI_PATH, {"--port", "sim", "--ecu", "15m", "--duration", "2500",
-                             "--settings", QString::fromStdString(settings("e.ini"))});
+    p.start(KLINE_CLI_PATH, {"--port", "sim", "--ecu", "15m", "--duration", "2500", "--settings",
+                             QString::fromStdString(settings("e.ini"))});
     QVERIFY(p.waitForFinished(20000));
     QCOMPARE(p.exitCode(), 0);
     QString out = QString::fromUtf8(p.readAllStandardOutput());

@@ -42,10 +42,9 @@ TEST(Connect, FifteenMWakesAnswersSwitchesRateAndReadsTheRecords) {
 
   EXPECT_THAT(firstLines(s.rec, 14),
               ElementsAre("1200bds", "init = false => call initial ", "iso: ",
-                          "RX=> 0055A38F101502 ", "buff= 0055A38F101502  Lbuff= 14",
-                          "Iso code OK", "Tx => 0x0F", "Tx => 0xAA", "Tx => 0xCC",
-                          "init successfull", "7812", "ask ecu info... ", "Ecu info: 4 KL15M-0427",
-                          "Cal: 0 "));
+                          "RX=> 0055A38F101502 ", "buff= 0055A38F101502  Lbuff= 14", "Iso code OK",
+                          "Tx => 0x0F", "Tx => 0xAA", "Tx => 0xCC", "init successfull", "7812",
+                          "ask ecu info... ", "Ecu info: 4 KL15M-0427", "Cal: 0 "));
   EXPECT_EQ(s.form->ctl.text("Text4"),
             "Iso Code    : 55A38F101502\r\necu data    : KL15M-0427\r\n");
   EXPECT_EQ(s.form->ctl.caption("Label4"), "");
@@ -88,10 +87,10 @@ TEST(Connect, FifteenRcIsAnsweredAtOnceWithoutABurst) {
   SimSession s(config(EcuType::E15Rc));
   s.connect("Option9");
   s.run(1500);
-  EXPECT_THAT(firstLines(s.rec, 8),
-              ElementsAre("1200bds", "init = false => call initial ",
-                          "initial => 15rc ecu, skip isocode ", "Tx => 0x0F", "Tx => 0xAA",
-                          "Tx => 0xCC", "init successfull", "7812"));
+  EXPECT_THAT(
+      firstLines(s.rec, 8),
+      ElementsAre("1200bds", "init = false => call initial ", "initial => 15rc ecu, skip isocode ",
+                  "Tx => 0x0F", "Tx => 0xAA", "Tx => 0xCC", "init successfull", "7812"));
   auto tx = s.rec.txTimeline();
   EXPECT_THAT(std::vector<std::string>(tx.begin(), tx.begin() + 3),
               ElementsAre("581:0F", "691:AA", "801:CC"));
@@ -174,8 +173,7 @@ TEST(Readout, AnswersAToJFillTheRecord) {
   s.run(500);
   EXPECT_THAT(s.rec.logLines(), Contains("Ecu info: 4 ABCDEFGHIJ"));
   EXPECT_THAT(s.rec.logLines(), Contains("Cal: 3 CAL01.07"));
-  EXPECT_EQ(s.form->ctl.text("Text4"),
-            "ecu data    : ABCDEFGHIJ\r\ncalibration : CAL01.07\r\n");
+  EXPECT_EQ(s.form->ctl.text("Text4"), "ecu data    : ABCDEFGHIJ\r\ncalibration : CAL01.07\r\n");
 }
 
 TEST(Readout, SilentCodeStopsTheReadoutAndTheTickGoesOn) {

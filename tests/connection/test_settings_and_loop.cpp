@@ -49,7 +49,7 @@ TEST(Settings, StoredTypeIsSelectedAndWrittenBackAtLoad) {
     const char* ecu;
     const char* option;
     bool writtenBack;
-  } rows[] = {{"1", "Option1", false}, {"2", "Option2", true}, {"3", "Option7", true},
+  } rows[] = {{"1", "Option1", false}, {"2", "Option2", true},  {"3", "Option7", true},
               {"4", "Option9", true},  {"5", "Option1", false}, {"x", "Option1", false},
               {"", "Option1", false}};
   for (const auto& r : rows) {

@@ -47,9 +47,9 @@ TEST(TempTab, RunsThroughItsBreakpoints) {
   struct Row {
     int index;
     double value;
-  } rows[] = {{0, 125},    {32, 125},   {33, 122.1},  {48, 78.6},  {64, 59.2},  {80, 47.5},
-              {96, 37.9},  {112, 29.5}, {128, 22},    {144, 14},   {160, 6.2},  {176, -1.8},
-              {192, -11.8}, {208, -28.7}, {224, -55}, {225, -55},  {240, -55}};
+  } rows[] = {{0, 125},     {32, 125},    {33, 122.1}, {48, 78.6}, {64, 59.2}, {80, 47.5},
+              {96, 37.9},   {112, 29.5},  {128, 22},   {144, 14},  {160, 6.2}, {176, -1.8},
+              {192, -11.8}, {208, -28.7}, {224, -55},  {225, -55}, {240, -55}};
   for (const auto& r : rows) {
     ASSERT_TRUE(t[static_cast<std::size_t>(r.index)].has_value()) << r.index;
     EXPECT_NEAR(*t[static_cast<std::size_t>(r.index)], r.value, 1e-9) << r.index;
@@ -65,7 +65,7 @@ TEST(RpmSegments, HalvesGoToEven) {
   struct Row {
     const char* rpm;
     int lit;
-  } rows[] = {{"3750", 38}, {"3850", 38}, {"3950", 40}, {"50", 0},    {"51", 1},
+  } rows[] = {{"3750", 38}, {"3850", 38},   {"3950", 40},   {"50", 0},  {"51", 1},
               {"0", 0},     {"11950", 120}, {"15000", 120}, {"457", 5}, {" ----", 0}};
   for (const auto& r : rows) EXPECT_EQ(RpmSegments(r.rpm), r.lit) << r.rpm;
 }

@@ -87,8 +87,16 @@ TEST(Live15m, AllNineChannelsInOrderWithTheirPauses) {
 
 TEST(Live15m, FieldsShowTheConvertedBytes) {
   Live l(EcuType::E15m, nullptr,
-         answering({{0x01, 0x0F}, {0x02, 0xA0}, {0x03, 0x06}, {0x04, 0xC4}, {0x05, 25},
-                    {0x06, 0x60}, {0x07, 0x00}, {0x08, 0xFF}, {0x09, 100}, {0x0A, 214},
+         answering({{0x01, 0x0F},
+                    {0x02, 0xA0},
+                    {0x03, 0x06},
+                    {0x04, 0xC4},
+                    {0x05, 25},
+                    {0x06, 0x60},
+                    {0x07, 0x00},
+                    {0x08, 0xFF},
+                    {0x09, 100},
+                    {0x0A, 214},
                     {0x0F, 0x80}}));
   l.s.form->ctl.setText("Text1(5)", "old");
   l.s.form->ReadLive15m();
@@ -247,8 +255,10 @@ TEST(LiveP8, SpecialRpmAndTemperatureBytes) {
     uint8_t hi, lo;
     const char* text;
     const char* label;
-  } rows[] = {{0x00, 0x00, " 0", "keep"}, {0xFF, 0xFF, " ----", "457"},
-              {0x00, 0x10, "keep", "keep"}, {0x10, 0x00, "keep", "keep"}};
+  } rows[] = {{0x00, 0x00, " 0", "keep"},
+              {0xFF, 0xFF, " ----", "457"},
+              {0x00, 0x10, "keep", "keep"},
+              {0x10, 0x00, "keep", "keep"}};
   for (const auto& r : rows) {
     Live l(EcuType::P8, "Option2", answering({{0x01, r.hi}, {0x02, r.lo}, {0x07, 241}}));
     l.only({0, 4});
@@ -274,8 +284,8 @@ TEST(PerSensor, SilentEcuWritesNineTimeoutLinesInOrder) {
                                  "Throttle timeout!!   ", "Bat timeout!!  ", "trim timeout !! "));
   // A 5 ms pause before each sensor; each gives up after the look at 33 ms, more than 30 ms
   // after its request, and its pause: 41 ms a sensor.
-  EXPECT_THAT(l.tx(), ElementsAre("5:01", "46:03", "87:05", "128:06", "169:07", "210:08",
-                                  "251:09", "292:0A", "333:0B"));
+  EXPECT_THAT(l.tx(), ElementsAre("5:01", "46:03", "87:05", "128:06", "169:07", "210:08", "251:09",
+                                  "292:0A", "333:0B"));
   EXPECT_LT(l.s.host.now() - l.t0, 500u);
 }
 

@@ -35,17 +35,19 @@ TEST(IniFile, MissingFileReadsEmptyAndFirstWriteCreatesIt) {
 
 TEST(IniFile, LookupIgnoresCaseAndBlanksAndKeepsOtherLines) {
   IniFile ini(test::TempSettingsPath());
-  spit(ini.path(),
-       "; kept comment\n[Other]\nCom=9\n\n[ hardware ]\n  COM = 4  \nEcu=3\nExtra=x\n[Tail]\nk=v\n");
+  spit(
+      ini.path(),
+      "; kept comment\n[Other]\nCom=9\n\n[ hardware ]\n  COM = 4  \nEcu=3\nExtra=x\n[Tail]\nk=v\n");
   EXPECT_EQ(ini.read("HARDWARE", "com"), "4");
   EXPECT_EQ(ini.read("Other", "Com"), "9");
   EXPECT_EQ(ini.read("Hardware", "missing"), "");
   EXPECT_EQ(ini.read("Nowhere", "Com"), "");
   ASSERT_TRUE(ini.write("Hardware", "com", "7"));
   ASSERT_TRUE(ini.write("Hardware", "New", "n"));
-  EXPECT_EQ(slurp(ini.path()),
-            "; kept comment\r\n[Other]\r\nCom=9\r\n\r\n[ hardware ]\r\ncom=7\r\nEcu=3\r\nExtra=x\r\n"
-            "New=n\r\n[Tail]\r\nk=v\r\n");
+  EXPECT_EQ(
+      slurp(ini.path()),
+      "; kept comment\r\n[Other]\r\nCom=9\r\n\r\n[ hardware ]\r\ncom=7\r\nEcu=3\r\nExtra=x\r\n"
+      "New=n\r\n[Tail]\r\nk=v\r\n");
 }
 
 TEST(IniFile, LongValueIsCutTo254Characters) {

@@ -1,8 +1,8 @@
 #include "support/simsession.h"
 
+#include <unistd.h>
 #include <atomic>
 #include <filesystem>
-#include <unistd.h>
 
 #include "connection/byteexchange.h"
 
@@ -20,23 +20,34 @@ Recorded& Recorder::add(const std::string& ev, const std::string& win, const std
 
 void Recorder::onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) {
   std::string s;
-  if (auto* str = std::get_if<std::string>(&v)) s = *str;
-  else if (auto* i = std::get_if<int>(&v)) s = std::to_string(*i);
-  else if (auto* b = std::get_if<bool>(&v)) s = *b ? "true" : "false";
+  if (auto* str = std::get_if<std::string>(&v))
+    s = *str;
+  else if (auto* i = std::get_if<int>(&v))
+    s = std::to_string(*i);
+  else if (auto* b = std::get_if<bool>(&v))
+    s = *b ? "true" : "false";
   Recorded& r = add("set", w, s);
   r.ctl = c;
   r.prop = propName(p);
 }
 
-void Recorder::onTx(const ByteString& b) { add("tx", "", ToHex(b)); }
-void Recorder::onRx(const ByteString& b) { add("rx", "", ToHex(b)); }
+void Recorder::onTx(const ByteString& b) {
+  add("tx", "", ToHex(b));
+}
+void Recorder::onRx(const ByteString& b) {
+  add("rx", "", ToHex(b));
+}
 void Recorder::onBaud(int v, bool ok) {
   Recorded& r = add("baud", "", std::to_string(v));
   r.num = v;
   r.ok = ok;
 }
-void Recorder::onOpen(bool ok) { add("open", "", "").ok = ok; }
-void Recorder::onTimer(int i) { add("timer", "", std::to_string(i)).num = i; }
+void Recorder::onOpen(bool ok) {
+  add("open", "", "").ok = ok;
+}
+void Recorder::onTimer(int i) {
+  add("timer", "", std::to_string(i)).num = i;
+}
 
 std::vector<Recorded> Recorder::of(const std::string& ev) const {
   std::vector<Recorded> out;
@@ -104,7 +115,9 @@ SimSession::SimSession(SimConfig c, std::string path, bool load)
   if (load) form->Form_Load();
 }
 
-SimSession::~SimSession() { form.reset(); }
+SimSession::~SimSession() {
+  form.reset();
+}
 
 void SimSession::connect(const char* option, const char* port) {
   if (option) form->ctl.userClick(option);
@@ -112,6 +125,8 @@ void SimSession::connect(const char* option, const char* port) {
   form->ctl.userClick("Check2");
 }
 
-void SimSession::disconnect() { form->ctl.userClick("Check2"); }
+void SimSession::disconnect() {
+  form->ctl.userClick("Check2");
+}
 
 }  // namespace kline::test

@@ -1,0 +1,139 @@
+// The main window's test list: the tests of each ECU type, run with diagnostic mode, a test code
+// and a verdict counted in seconds on the progress bar.
+#include "actuators/testlist.h"
+
+#include "connection/form2.h"
+#include "ui/numbers.h"
+
+namespace kline {
+
+namespace {
+
+constexpr TestList kList15m = {{{"80 fuel pump", 80},
+                                {"81 Coil H ", 81},
+                                {"82 Coil V", 82},
+                                {"83 Clear DTC", 83},
+                                {"85 rev counter", 85},
+                                {"86 H Inj", 86},
+                                {"87 V inj", 87}}};
+constexpr TestList kListLoad = {{{"80 fuel pump", 80},
+                                 {"81 Coil H ", 81},
+                                 {"82 Coil V", 82},
+                                 {"83 clear DTC", 83},
+                                 {"85 rev counter", 85},
+                                 {"86 H Inj", 86},
+                                 {"87 V inj", 87}}};
+constexpr TestList kListP8 = {{{"80 fuel pump", 80},
+                               {"81 H inj", 81},
+                               {"82 Coil 1", 82},
+                               {"83 Coil 2", 83},
+                               {"85  ???", 85},
+                               {"86 rev Counter", 86},
+                               {"87 V inj", 87}}};
+constexpr TestList kList16m = {{{"80 fuel pump", 80},
+                                {"81 H Inj ", 81},
+                                {"82 Coil H", 82},
+                                {"83 Coil V", 83},
+                                {"86 rev counter", 86},
+                                {"87 V inj", 87},
+                                {"84 Clear DTC", 84}}};
+
+}  // namespace
+
+const TestList& TestListFor(const std::string& option) {
+  if (option == "Option1" || option == "Option9") return kList15m;
+  if (option == "Option2" || option == "Option8") return kListP8;
+  if (option == "Option7") return kList16m;
+  return kListLoad;
+}
+
+int TestCodeOf(int itemCode) {
+  return (itemCode / 10) * 16 + itemCode % 10;
+}
+
+int TestDurationOf(int itemCode, int previous) {
+  if (itemCode == 80) return 40;
+  if (itemCode == 84) return previous;
+  return 5;
+}
+
+void Form2::fillTestList(const std::string& option) {
+  const TestList& list = TestListFor(option);
+  std::vector<std::string> items;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    items.emplace_back(list[i].text);
+    List1_ItemData[i] = list[i].itemCode;
+  }
+  ctl.setItems("List1", items);
+}
+
+void Form2::List1_Click() {
+  ctl.setCaption("Label5", "");
+  ctl.setValue("Pg1", 0);
+  host_.DoEvents();
+  TimerOn(0);
+  std::string last;
+  int64_t elapsed = 0;
+  // The elapsed value is that of the last wait that had to poll.
+  auto note = [&](const ExchangeClock& c) {
+    if (c.polls) elapsed = static_cast<int64_t>(c.t1 - c.t0);
+  };
+  int index = ctl.value("List1");
+  if (portOpen() && index >= 0 && index < 7) {
+    SerialPort& com = *MSComm1;
+    ExchangeParams p;
+    p.timeLimit = 2000;
+    p.poll2 = 1;
+    ExchangeClock clk;
+    auto reply = ByteExchange(com, host_, 0xAA, p, clk);
+    note(clk);
+    if (reply) {
+      last = *reply;
+      log(last);
+      host_.Sleep(50);
+      int item = List1_ItemData[static_cast<std::size_t>(index)];
+      com.write(ByteString(1, static_cast<char>(TestCodeOf(item))));
+      log(std::to_string(item));
+      ExchangeClock wait;
+      wait.t0 = host_.timeGetTime();
+      bool ok = WaitForBytes(com, host_, 2, 5000, 1, 3, wait);
+      note(wait);
+      if (ok) {
+        last = ToHex(com.readAll());
+        log(last);
+        WaitTestResult();
+      }
+    }
+  }
+  log(last + "  elapsed " + std::to_string(elapsed));
+  TimerOn(50);
+}
+
+void Form2::WaitTestResult() {
+  ctl.setCaption("Label5", "");
+  ctl.setEnabled("List1", false);
+  int index = ctl.value("List1");
+  if (index >= 0 && index < 7)
+    ctl.setMax("Pg1",
+               TestDurationOf(List1_ItemData[static_cast<std::size_t>(index)], ctl.get("Pg1").max));
+  while (ctl.value("Pg1") < ctl.get("Pg1").max) {
+    host_.DoEvents();
+    ctl.setValue("Pg1", ctl.value("Pg1") + 1);
+    host_.Sleep(1000);
+    if (portOpen() && MSComm1->inBufferCount() >= 1) {
+      std::string reply = ToHex(MSComm1->readAll());
+      // A verdict counts only as the one byte waiting at a look.
+      if (reply == "FF" || reply == "EE") {
+        ctl.setCaption("Label5", reply == "FF" ? "OK" : "Erreur");
+        ctl.setValue("Pg1", ctl.get("Pg1").max);
+        log(reply);
+        MSComm1->write(ByteString(1, static_cast<char>(0xFF)));
+      }
+    }
+  }
+  TimerOn(50);
+  ctl.setEnabled("List1", true);
+  ctl.setValue("Pg1", 0);
+}
+
+}  // namespace kline
