@@ -1,6 +1,7 @@
 #include "sim/simecu.h"
 
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 
 namespace kline {
@@ -211,6 +212,10 @@ bool SimEcu::sleepUntilWaiting(int count, int ms) {
     int64_t until = events_.empty() ? deadline : std::min(deadline, events_.top().at);
     if (until > now) sleep_(until - now);
   }
+}
+
+int64_t SimEcu::nextEventAt() const {
+  return events_.empty() ? INT64_MAX : events_.top().at;
 }
 
 int SimEcu::inBufferCount() {

@@ -50,6 +50,8 @@ class SimEcu : public SerialPort {
   int ecuBaud() const { return ecuBaud_; }
   bool awake() const { return phase_ != Phase::Asleep; }
   bool inDiagnosticMode() const { return diag_; }
+  // When the next thing happens on the line (µs of the clock), or INT64_MAX when nothing will.
+  int64_t nextEventAt() const;
 
   // Microseconds one byte takes on the line at `baud`.
   static int64_t ByteMicros(int baud);

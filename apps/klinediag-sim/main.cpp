@@ -1,0 +1,77 @@
+// klinediag-sim: the simulated ECU on a pseudo-terminal, for trying the tool without a
+// motorcycle and for end-to-end tests over a real tty.
+#include <unistd.h>
+#include <CLI/CLI.hpp>
+#include <atomic>
+#include <csignal>
+#include <cstdio>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+#include "ptyserver.h"
+
+namespace {
+
+std::atomic<bool> gStop{false};
+
+extern "C" void onSignal(int) {
+  gStop = true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::string ecu = "15m";
+  std::string simFile, link;
+  bool verbose = false;
+  CLI::App app{
+      "klinediag-sim: a simulated K-line adapter and ECU on a pseudo-terminal.\n"
+      "Prints the terminal's path on its first line; point klinediag at it.",
+      "klinediag-sim"};
+  app.add_option("--ecu", ecu, "ECU type: 15m, 15rc, 16m, p8 or p8-sensor")
+      ->check(CLI::IsMember({"15m", "15rc", "16m", "p8", "p8-sensor"}, CLI::ignore_case));
+  app.add_option("--sim", simFile, "JSON description of the simulated ECU (as klinediag-cli)");
+  app.add_option("--link", link, "Also make a stable symbolic link to the terminal at PATH");
+  app.add_flag("--verbose", verbose, "Log every byte and baud change on stderr");
+  app.footer(
+      "\nExample:\n  klinediag-sim --ecu 16m --link /tmp/ecu &\n  klinediag --port /tmp/ecu\n");
+  CLI11_PARSE(app, argc, argv);
+
+  kline::SimConfig cfg;
+  try {
+    std::string json = "{}";
+    if (!simFile.empty()) {
+      std::ifstream in(simFile, std::ios::binary);
+      if (!in) throw std::runtime_error("cannot read " + simFile);
+      std::ostringstream text;
+      text << in.rdbuf();
+      json = text.str();
+    }
+    cfg = kline::SimConfig::FromJson(json, kline::ParseEcuType(ecu));
+  } catch (const std::exception& e) {
+    std::cerr << "klinediag-sim: " << e.what() << "\n";
+    return 2;
+  }
+
+  kline::PtyServer server(cfg, verbose ? &std::cerr : nullptr);
+  std::string path = server.open();
+  if (path.empty()) {
+    std::cerr << "klinediag-sim: " << server.error() << "\n";
+    return 1;
+  }
+  if (!link.empty()) {
+    ::unlink(link.c_str());
+    if (::symlink(path.c_str(), link.c_str()) != 0) {
+      std::cerr << "klinediag-sim: cannot create the link " << link << "\n";
+      return 1;
+    }
+  }
+  std::cout << path << std::endl;
+
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  server.run(gStop);
+  if (!link.empty()) ::unlink(link.c_str());
+  return 0;
+}
