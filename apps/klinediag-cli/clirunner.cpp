@@ -34,6 +34,16 @@ extern "C" void onSignal(int) {
   gInterrupted = true;
 }
 
+// Remarks about the port go to stderr, apart from the log.
+class NoticeWriter : public EventSink {
+ public:
+  explicit NoticeWriter(std::ostream& err) : err_(err) {}
+  void onNotice(const std::string& text) override { err_ << "klinediag-cli: " << text << "\n"; }
+
+ private:
+  std::ostream& err_;
+};
+
 struct Options {
   std::optional<std::string> port;
   std::optional<std::string> ecu;
@@ -206,6 +216,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   bool flushEach = !o.virtualTime;
   EventFanout sinks;
+  NoticeWriter notices(err);
+  sinks.add(&notices);
   std::unique_ptr<EventSink> writers[3];
   if (eventsOut.stream)
     sinks.add((writers[0] = std::make_unique<JsonEventWriter>(*eventsOut.stream, since, flushEach))

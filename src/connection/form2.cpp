@@ -193,6 +193,10 @@ void Form2::Check2_Click() {
     if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
     MSComm1 = makePort_(spec.text());
     MSComm1->setEventSink(sink_);
+    MSComm1->setLostHandler([this](const std::string& why) {
+      // Not in the classic window: an adapter pulled out mid-session says so once.
+      log("port " + MSComm1->deviceName() + " lost: " + why);
+    });
     MSComm1->CommPort = spec.text();
     MSComm1->DTREnable = true;
     MSComm1->RTSEnable = true;
@@ -225,7 +229,8 @@ void Form2::Check2_Click() {
     }
   } else {
     TimerOn(0);
-    if (MSComm1 && MSComm1->isOpen()) {
+    // A port whose device went away is closed like an open one.
+    if (MSComm1 && (MSComm1->isOpen() || MSComm1->lost())) {
       MSComm1->readAll();
       MSComm1->close();
       ctl.setCaption("Check2", "Connect");

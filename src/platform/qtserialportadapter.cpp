@@ -8,6 +8,15 @@
 
 #ifdef Q_OS_UNIX
 #include <termios.h>
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#endif
 #endif
 
 namespace kline {
@@ -123,7 +132,8 @@ std::string QtSerialPortAdapter::deviceName() const {
 }
 
 bool QtSerialPortAdapter::isOpen() const {
-  return port_ && port_->isOpen();
+  // A device that went away counts as closed, so the window's exchanges stop at once.
+  return port_ && port_->isOpen() && !dead_;
 }
 
 void QtSerialPortAdapter::noteError(int error) {
@@ -131,7 +141,10 @@ void QtSerialPortAdapter::noteError(int error) {
     case QSerialPort::ReadError:
     case QSerialPort::ResourceError:
       // The device went away: Qt keeps reporting it open but every wait now returns at once.
-      if (port_ && port_->isOpen()) dead_ = true;
+      if (port_ && port_->isOpen() && !dead_) {
+        dead_ = true;
+        reportLost("the device went away (" + port_->errorString().toStdString() + ")");
+      }
       break;
     default:
       break;
@@ -141,6 +154,7 @@ void QtSerialPortAdapter::noteError(int error) {
 void QtSerialPortAdapter::doOpen() {
   openError_.clear();
   dead_ = false;
+  clearLost();
   received_ = false;
   QString error;
   QString device = ResolveDevice(QString::fromStdString(CommPort), AvailablePorts(), &error);
@@ -183,6 +197,29 @@ void QtSerialPortAdapter::doOpen() {
   if (!port_->setDataTerminalReady(DTREnable)) port_->clearError();
   if (!port_->setRequestToSend(RTSEnable)) port_->clearError();
   port_->clear();
+  setLowLatency();
+}
+
+void QtSerialPortAdapter::setLowLatency() {
+#ifdef Q_OS_LINUX
+  // USB adapters hold received bytes for their latency timer (16 ms on common chips); the
+  // driver's low-latency flag passes them on at once.
+  int fd = static_cast<int>(port_->handle());
+  serial_struct ss{};
+  if (::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCSSERIAL, &ss) == 0) return;
+  }
+  std::string why = std::strerror(errno);
+  std::string base = device_.substr(device_.find_last_of('/') + 1);
+  std::string latency;
+  std::ifstream timer("/sys/bus/usb-serial/devices/" + base + "/latency_timer");
+  if (timer >> latency)
+    latency = ", latency timer " + latency + " ms";
+  else
+    latency.clear();
+  reportNotice("low-latency mode not available on " + device_ + " (" + why + latency + ")");
+#endif
 }
 
 void QtSerialPortAdapter::doClose() {

@@ -51,6 +51,7 @@ class QtSerialPortAdapter : public SerialPort {
 
  private:
   void pump();
+  void setLowLatency();
   void noteError(int error);
 
   std::unique_ptr<QSerialPort> port_;

@@ -27,7 +27,19 @@ ByteString SerialPort::readAll() {
   return b;
 }
 
-bool SerialPort::setLineSettings(const LineSettings& in) { return doSetLineSettings(in); }
+bool SerialPort::setLineSettings(const LineSettings& in) {
+  return doSetLineSettings(in);
+}
+
+void SerialPort::reportLost(const std::string& reason) {
+  if (lost()) return;
+  lostReason_ = reason.empty() ? "the device went away" : reason;
+  if (onLost_) onLost_(lostReason_);
+}
+
+void SerialPort::reportNotice(const std::string& text) {
+  if (sink_) sink_->onNotice(text);
+}
 
 void SerialPort::reportBaud(int32_t baud, bool ok) {
   if (sink_) sink_->onBaud(baud, ok);
@@ -57,10 +69,18 @@ LineSettings parseSettings(const std::string& settings) {
   while (std::getline(in, field, ',')) {
     try {
       switch (i) {
-        case 0: s.baud = std::stoi(field); break;
-        case 1: if (!field.empty()) s.parity = static_cast<char>(std::tolower(field[0])); break;
-        case 2: s.dataBits = std::stoi(field); break;
-        case 3: s.stopBits = std::stoi(field); break;
+        case 0:
+          s.baud = std::stoi(field);
+          break;
+        case 1:
+          if (!field.empty()) s.parity = static_cast<char>(std::tolower(field[0]));
+          break;
+        case 2:
+          s.dataBits = std::stoi(field);
+          break;
+        case 3:
+          s.stopBits = std::stoi(field);
+          break;
       }
     } catch (...) {
     }

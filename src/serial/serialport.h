@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -66,6 +67,12 @@ class SerialPort {
   void setEventSink(EventSink* sink) { sink_ = sink; }
   void reportBaud(int32_t baud, bool ok);
 
+  // The device went away while open (an adapter unplugged): the port then counts as closed.
+  bool lost() const { return !lostReason_.empty(); }
+  const std::string& lostReason() const { return lostReason_; }
+  // Called once when the device is lost, with the reason.
+  void setLostHandler(std::function<void(const std::string&)> h) { onLost_ = std::move(h); }
+
   // Sleeps at most ms but returns as soon as `count` bytes wait. Returns false when the port cannot
   // wait by itself; the caller then sleeps through the host. The simulated port never waits, so
   // virtual time stays exact.
@@ -79,6 +86,11 @@ class SerialPort {
   virtual std::string deviceName() const { return CommPort; }
 
  protected:
+  // For implementations: the device is gone (first call counts), or a remark for the status line.
+  void reportLost(const std::string& reason);
+  void reportNotice(const std::string& text);
+  void clearLost() { lostReason_.clear(); }
+
   virtual void doOpen() = 0;
   virtual void doClose() = 0;
   virtual void doWrite(const ByteString& bytes) = 0;
@@ -87,6 +99,8 @@ class SerialPort {
 
  private:
   EventSink* sink_ = nullptr;
+  std::string lostReason_;
+  std::function<void(const std::string&)> onLost_;
 };
 
 // Sets the open port's baud rate in its device-control block, keeping every other setting.

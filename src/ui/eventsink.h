@@ -29,6 +29,9 @@ class EventSink {
   virtual void onOpen(bool /*ok*/) {}
   virtual void onClose() {}
   virtual void onTimer(int /*interval*/) {}
+  // A remark about the port for the status line (not a log line of the window): for instance
+  // that the driver's low-latency mode could not be set.
+  virtual void onNotice(const std::string& /*text*/) {}
 };
 
 // Hands every event to several sinks in order.
@@ -58,6 +61,9 @@ class EventFanout : public EventSink {
   }
   void onTimer(int i) override {
     for (auto* s : sinks_) s->onTimer(i);
+  }
+  void onNotice(const std::string& t) override {
+    for (auto* s : sinks_) s->onNotice(t);
   }
 
  private:
