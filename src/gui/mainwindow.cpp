@@ -23,6 +23,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "gui/form3window.h"
 #include "gui/lampwidget.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
@@ -70,6 +71,20 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
   connect(&session_, &Session::urlRequested, this,
           [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
   statusBar()->showMessage(tr("Not connected"));
+  addWindow(std::make_unique<Form3Window>(session_, this));
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::addWindow(std::unique_ptr<ModelWindow> w) {
+  QString name = w->windowName();
+  windows_[name] = std::move(w);
+}
+
+QWidget* MainWindow::modelWindow(const QString& name) const {
+  if (name == QLatin1String(kForm2)) return const_cast<MainWindow*>(this);
+  auto it = windows_.find(name);
+  return it == windows_.end() ? nullptr : it->second.get();
 }
 
 void MainWindow::bind(const QString& name, QWidget* w) {
@@ -299,6 +314,8 @@ void MainWindow::buildUi() {
   auto* infoButtons = new QHBoxLayout;
   infoButtons->addWidget(button(QStringLiteral("Command1")));
   infoButtons->addWidget(button(QStringLiteral("Command11")));
+  infoButtons->addWidget(button(QStringLiteral("Command2")));
+  infoButtons->addWidget(button(QStringLiteral("Command3")));
   infoButtons->addStretch(1);
   infoLayout->addLayout(infoButtons);
 
@@ -342,6 +359,12 @@ void MainWindow::buildUi() {
 }
 
 void MainWindow::applySet(const QString& win, const QString& ctl, int prop, const QVariant& value) {
+  // The control named like the window is the window itself: the logic hides this one while
+  // another stands in for it.
+  if (win == QLatin1String(kForm2) && ctl == QLatin1String(kForm2)) {
+    if (static_cast<kline::Prop>(prop) == kline::Prop::Visible) setVisible(value.toBool());
+    return;
+  }
   const QString k = key(win, ctl);
   auto it = controls_.find(k);
   if (it == controls_.end()) return;

@@ -5,7 +5,9 @@
 #include <QStringList>
 #include <QVariant>
 #include <map>
+#include <memory>
 
+class ModelWindow;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
@@ -20,11 +22,14 @@ class MainWindow : public QMainWindow {
 
  public:
   explicit MainWindow(Session& session, QWidget* parent = nullptr);
+  ~MainWindow() override;
 
   // The widget (or, for menus, nullptr) bound to a control's design name.
   QWidget* control(const QString& name, const QString& win = QStringLiteral("Form2")) const;
   QAction* menuAction(const QString& name, const QString& win = QStringLiteral("Form2")) const;
   QPlainTextEdit* logPane() const { return log_; }
+  // A window of the session by its logic's name ("Form2" is this one); null for another name.
+  QWidget* modelWindow(const QString& name) const;
 
  public slots:
   void applySet(const QString& win, const QString& ctl, int prop, const QVariant& value);
@@ -45,6 +50,8 @@ class MainWindow : public QMainWindow {
   QWidget* button(const QString& name, bool checkable = false);
   QLabel* label(const QString& name);
   void buildUi();
+  // Makes the top-level window of another of the logic's windows; it follows its own model.
+  void addWindow(std::unique_ptr<ModelWindow> w);
 
   Session& session_;
   std::map<QString, Binding> controls_;
@@ -52,4 +59,5 @@ class MainWindow : public QMainWindow {
   // applied, so typing ahead of the session never jumps back.
   std::map<QString, QStringList> pendingText_;
   QPlainTextEdit* log_ = nullptr;
+  std::map<QString, std::unique_ptr<ModelWindow>> windows_;
 };

@@ -140,8 +140,8 @@ void Session::unloadOnThread() {
 }
 
 kline::ControlModel* Session::model(const QString& win) {
-  if (win.isEmpty() || win == QLatin1String("Form2")) return form2_ ? &form2_->ctl : nullptr;
-  return nullptr;
+  if (!form2_) return nullptr;
+  return form2_->window(win.isEmpty() ? std::string("Form2") : win.toStdString());
 }
 
 void Session::snapshotOnThread(const QString& win) {

@@ -38,13 +38,14 @@ struct Fixture {
     cfg->ignitionMs = ignitionMs;
     session = std::make_unique<Session>(path, cfg);
     window = std::make_unique<MainWindow>(*session);
-    bool shown = false;
+    // Every window's snapshot ends with this signal, also after the wait: the flag outlives it.
+    auto shown = std::make_shared<bool>(false);
     QObject::connect(session.get(), &Session::snapshotSent, window.get(),
-                     [&shown] { shown = true; });
+                     [shown] { *shown = true; });
     session->start();
     window->show();
     // The snapshot of the controls has reached the widgets.
-    if (!QTest::qWaitFor([&shown] { return shown; }, 5000)) qWarning("the window did not load");
+    if (!QTest::qWaitFor([shown] { return *shown; }, 5000)) qWarning("the window did not load");
   }
   ~Fixture() {
     window.reset();
