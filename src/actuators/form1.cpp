@@ -37,9 +37,8 @@ const ActuatorTest* ActuatorTests() {
   return kTests;
 }
 
-Form1::Form1(Form2& main, EventSink* sink) : ctl("Form1", sink), main_(main) {
+Form1::Form1(Form2& main, EventSink* sink) : ChildWindow("Form1", "Test", sink), main_(main) {
   using K = ControlKind;
-  ctl.add("Form1", K::Frame, "Test").visible = false;
   for (int i = 0; i < 9; ++i)
     ctl.add(kTests[i].button, K::Button, kTests[i].caption).handler = [this, i] {
       Command_Click(i + 1);
@@ -62,27 +61,6 @@ Form1::Form1(Form2& main, EventSink* sink) : ctl("Form1", sink), main_(main) {
   ctl.at("Command10").handler = [this] { Command10_Click(); };
   ctl.add("Pg1", K::ProgressBar).max = 30;
   ctl.add("back", K::Button, "Back").handler = [this] { back_Click(); };
-}
-
-void Form1::Load() {
-  if (loaded_) return;
-  loaded_ = true;
-  Form_Load();
-}
-
-void Form1::Unload() {
-  if (!loaded_) return;
-  Hide();
-  loaded_ = false;
-}
-
-void Form1::Show() {
-  Load();
-  if (loaded_) ctl.setVisible("Form1", true);
-}
-
-void Form1::Hide() {
-  ctl.setVisible("Form1", false);
 }
 
 bool Form1::exchange(uint8_t byte, int timeLimit, int poll1, int poll2, std::string& reply) {

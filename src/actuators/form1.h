@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <string>
 
-#include "ui/controlmodel.h"
+#include "ui/childwindow.h"
 
 namespace kline {
 
@@ -24,20 +24,11 @@ const ActuatorTest* ActuatorTests();  // Command1 .. Command9, in order; Command
 // The actuator test window "Test": nine test buttons, a custom code, CO regulation and the
 // trimmer, its own log pane and progress bar. It talks through the main window's port while the
 // poll loop is stopped. Session thread only.
-class Form1 {
+class Form1 : public ChildWindow {
  public:
   Form1(Form2& main, EventSink* sink);
 
-  ControlModel ctl;  // the control named "Form1" is the window itself (caption, visible)
-
-  bool loaded() const { return loaded_; }
-  // Creates the window (runs Form_Load, the open sequence) if it does not exist yet.
-  void Load();
-  void Unload();
-  void Show();
-  void Hide();
-
-  void Form_Load();
+  void Form_Load() override;
   void back_Click();
   void Command_Click(int n);  // Command1_Click .. Command9_Click
   void Command10_Click();
@@ -49,7 +40,6 @@ class Form1 {
   void RunActuatorTest(uint8_t code, const std::string& name, int16_t duration);
   void WaitActuatorVerdict(int16_t duration);
 
-  void log(const std::string& line) { ctl.appendLog(line); }
   bool waiting() const { return waiting_; }
 
  private:
@@ -59,7 +49,6 @@ class Form1 {
   void leave();
 
   Form2& main_;
-  bool loaded_ = false;
   bool waiting_ = false;        // a verdict wait runs
   bool backRequested_ = false;  // "Back" was pressed during it
 };

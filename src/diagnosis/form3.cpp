@@ -4,10 +4,8 @@
 
 namespace kline {
 
-Form3::Form3(Form2& main, EventSink* sink) : ctl("Form3", sink), main_(main) {
+Form3::Form3(Form2& main, EventSink* sink) : ChildWindow("Form3", "Diag", sink), main_(main) {
   using K = ControlKind;
-  Control& w = ctl.add("Form3", K::Frame, "Diag");
-  w.visible = false;
   const struct {
     const char* name;
     const char* caption;
@@ -27,27 +25,6 @@ Form3::Form3(Form2& main, EventSink* sink) : ctl("Form3", sink), main_(main) {
     ctl.add(b.name, K::Button, b.caption).handler = [this, h] { (this->*h)(); };
   }
   ctl.add("back", K::Button, "Back").handler = [this] { back_Click(); };
-}
-
-void Form3::Load() {
-  if (loaded_) return;
-  loaded_ = true;
-  Form_Load();
-}
-
-void Form3::Unload() {
-  if (!loaded_) return;
-  Hide();
-  loaded_ = false;
-}
-
-void Form3::Show() {
-  Load();
-  ctl.setVisible("Form3", true);
-}
-
-void Form3::Hide() {
-  ctl.setVisible("Form3", false);
 }
 
 // The text tables are constant data (diagnosis/faulttexts.h): nothing to fill.

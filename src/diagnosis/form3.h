@@ -4,7 +4,7 @@
 #include <string>
 
 #include "diagnosis/faulttexts.h"
-#include "ui/controlmodel.h"
+#include "ui/childwindow.h"
 
 namespace kline {
 
@@ -13,20 +13,11 @@ class Form2;
 // The diagnostic memory window "Diag": ten read buttons, its own log pane and "Back". It has no
 // port of its own and talks through the main window's while the poll loop is stopped.
 // Session thread only.
-class Form3 {
+class Form3 : public ChildWindow {
  public:
   Form3(Form2& main, EventSink* sink);
 
-  ControlModel ctl;  // the control named "Form3" is the window itself (caption, visible)
-
-  bool loaded() const { return loaded_; }
-  // Creates the window (runs Form_Load) if it does not exist yet.
-  void Load();
-  void Unload();
-  void Show();
-  void Hide();
-
-  void Form_Load();
+  void Form_Load() override;
   void back_Click();
   // The read buttons: one status byte each, decoded with its table.
   void Command4_Click();
@@ -40,8 +31,6 @@ class Form3 {
   void Command9_Click();
   void Command8_Click();
 
-  void log(const std::string& line) { ctl.appendLog(line); }
-
  private:
   // The answer to `code` as two hex digits, or empty after 2500 ms of silence or a wrong echo.
   std::string ReadMemoryByte(uint8_t code);
@@ -49,7 +38,6 @@ class Form3 {
   void readTwoTexts(uint8_t code, const BitPairTexts& table);
 
   Form2& main_;
-  bool loaded_ = false;
 };
 
 }  // namespace kline
