@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "connection/form2.h"
+#include "livedata/csvrecorder.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
 #include "sim/simecu.h"
@@ -53,6 +54,7 @@ class Session::Sink : public kline::EventSink {
                           : QStringLiteral("Port %1 not opened").arg(dev));
   }
   void onClose() override { emit s_->portEvent(QStringLiteral("Port closed")); }
+  void onNotice(const std::string& text) override { emit s_->notice(QString::fromStdString(text)); }
 
  private:
   Session* s_;
@@ -85,17 +87,21 @@ void Session::start() {
 
 void Session::stop() {
   if (!thread_.isRunning()) return;
+  // The unload runs once the thread's event loop has returned: run as a posted call it could
+  // land in a handler's DoEvents and free the logic under that handler. A handler still running
+  // (a verdict wait) finishes first.
   QObject* guiThreadAnchor = this;
-  QMetaObject::invokeMethod(
-      anchor_,
+  auto unload = connect(
+      &thread_, &QThread::finished, anchor_,
       [this, guiThreadAnchor] {
         unloadOnThread();
         // Hand the anchor back so it can be deleted from the GUI thread.
         anchor_->moveToThread(guiThreadAnchor->thread());
       },
-      Qt::BlockingQueuedConnection);
+      Qt::DirectConnection);
   thread_.quit();
   thread_.wait();
+  disconnect(unload);
 }
 
 void Session::post(std::function<void()> fn) {
@@ -132,6 +138,7 @@ void Session::loadOnThread() {
 }
 
 void Session::unloadOnThread() {
+  stopRecordingOnThread();
   if (form2_) host_->runGuarded([this] { form2_->Form_Unload(); });
   form2_.reset();
   host_.reset();
@@ -218,4 +225,49 @@ void Session::setValue(const QString& ctl, int value, const QString& win) {
 
 void Session::requestSnapshot(const QString& win) {
   post([this, win] { snapshotOnThread(win); });
+}
+
+void Session::startRecording(const QString& path) {
+  post([this, path] {
+    if (!form2_) {
+      emit recordingFailed(
+          QStringLiteral("cannot record %1: the session is not running").arg(path));
+      return;
+    }
+    stopRecordingOnThread();
+    auto rec = std::make_unique<kline::CsvRecorder>();
+    const std::string why = rec->open(path.toStdString());
+    if (!why.empty()) {
+      emit recordingFailed(QString::fromStdString(why));
+      return;
+    }
+    recorder_ = std::move(rec);
+    form2_->onLiveCycle = [this](uint32_t ms, bool completed) {
+      if (!completed || !recorder_) return;
+      recorder_->row(ms, form2_->ctl);
+      if (!recorder_->error().empty()) {
+        // The hook stays (it does nothing without a recorder): it is running right now.
+        const QString why = QString::fromStdString(recorder_->error());
+        recorder_.reset();
+        emit recordingFailed(why);
+        return;
+      }
+      emit recordingRows(recorder_->rows());
+    };
+    emit recordingStarted(path);
+  });
+}
+
+void Session::stopRecording() {
+  post([this] { stopRecordingOnThread(); });
+}
+
+void Session::stopRecordingOnThread() {
+  if (form2_) form2_->onLiveCycle = nullptr;
+  if (!recorder_) return;
+  recorder_->close();
+  const QString path = QString::fromStdString(recorder_->path());
+  const int rows = recorder_->rows();
+  recorder_.reset();
+  emit recordingStopped(path, rows);
 }

@@ -12,6 +12,7 @@
 #include "sim/simconfig.h"
 
 namespace kline {
+class CsvRecorder;
 class Form2;
 class QtHost;
 class ControlModel;
@@ -44,6 +45,10 @@ class Session : public QObject {
   void setValue(const QString& ctl, int value, const QString& win = QStringLiteral("Form2"));
   // Publishes every property of every control of `win` through controlSet.
   void requestSnapshot(const QString& win = QStringLiteral("Form2"));
+  // Records a row of the main window's live values to the CSV file `path` after every completed
+  // live cycle, until stopRecording; answered by recordingStarted or recordingFailed.
+  void startRecording(const QString& path);
+  void stopRecording();
 
  signals:
   // A property write of the logic; `prop` is a kline::Prop, `value` a bool, int, QString or
@@ -51,11 +56,18 @@ class Session : public QObject {
   void controlSet(const QString& win, const QString& ctl, int prop, const QVariant& value);
   void logLine(const QString& win, const QString& line);
   void portEvent(const QString& text);
+  // A remark about the port for the status line, not a line of a window's log.
+  void notice(const QString& text);
   void loaded();
   // Follows the controlSet signals of a snapshot of `win`.
   void snapshotSent(const QString& win);
   void clipboardRequested(const QString& text);
   void urlRequested(const QString& url);
+  void recordingStarted(const QString& path);
+  // The file could not be opened, or a write failed mid-way (the recording has stopped then).
+  void recordingFailed(const QString& why);
+  void recordingRows(int rows);
+  void recordingStopped(const QString& path, int rows);
 
  private:
   class Sink;
@@ -64,6 +76,7 @@ class Session : public QObject {
   void unloadOnThread();
   kline::ControlModel* model(const QString& win);
   void snapshotOnThread(const QString& win);
+  void stopRecordingOnThread();
 
   QString settingsPath_;
   std::shared_ptr<const kline::SimConfig> sim_;
@@ -77,4 +90,5 @@ class Session : public QObject {
   std::unique_ptr<Sink> sink_;
   std::unique_ptr<kline::QtHost> host_;
   std::unique_ptr<kline::Form2> form2_;
+  std::unique_ptr<kline::CsvRecorder> recorder_;
 };
