@@ -4,6 +4,8 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QFileDialog>
+#include <QFileInfo>
 #include <QFontDatabase>
 #include <QFormLayout>
 #include <QGridLayout>
@@ -12,6 +14,7 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QListWidget>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -23,6 +26,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "gui/form1window.h"
 #include "gui/form3window.h"
 #include "gui/lampwidget.h"
 #include "gui/rpmbarwidget.h"
@@ -63,6 +67,8 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
   connect(&session_, &Session::logLine, this, &MainWindow::appendLog);
   connect(&session_, &Session::portEvent, this,
           [this](const QString& text) { statusBar()->showMessage(text); });
+  connect(&session_, &Session::notice, this,
+          [this](const QString& text) { statusBar()->showMessage(text); });
   connect(&session_, &Session::clipboardRequested, this, [](const QString& text) {
     QClipboard* cb = QGuiApplication::clipboard();
     cb->clear();
@@ -71,6 +77,8 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
   connect(&session_, &Session::urlRequested, this,
           [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
   statusBar()->showMessage(tr("Not connected"));
+  buildRecorder();
+  addWindow(std::make_unique<Form1Window>(session_, this));
   addWindow(std::make_unique<Form3Window>(session_, this));
 }
 
@@ -163,6 +171,7 @@ void MainWindow::buildUi() {
   auto* comLabel = new QLabel(tr("Com"));
   QWidget* com = textField(QStringLiteral("Text6"));
   com->setToolTip(tr("Port number, device (COM7, /dev/ttyUSB0) or sim"));
+  com->setMinimumWidth(com->fontMetrics().horizontalAdvance(QStringLiteral("/dev/ttyUSB0")) + 12);
   comLabel->setBuddy(com);
   QWidget* connect = button(QStringLiteral("Check2"), true);
   connect->setMinimumWidth(100);
@@ -264,6 +273,7 @@ void MainWindow::buildUi() {
   }
   liveGrid->addLayout(scales, 11, 0, 1, 3);
   auto* steps = new QHBoxLayout;
+  steps->addWidget(record_ = new QPushButton(tr("Record\u2026")));
   QWidget* cycle = button(QStringLiteral("Command10"));
   cycle->setToolTip(tr("One 15m/15Rc live cycle"));
   QWidget* sensor1 = button(QStringLiteral("Command5"));
@@ -319,17 +329,31 @@ void MainWindow::buildUi() {
   infoButtons->addStretch(1);
   infoLayout->addLayout(infoButtons);
 
-  // Actuator tests: the list comes with the test procedures; the progress bar is there already.
-  auto* testBox = new QGroupBox(tr("Test"));
-  testBox->setObjectName(QStringLiteral("testFrame"));
-  auto* testLayout = new QVBoxLayout(testBox);
+  // Actuator tests: the list of the selected ECU type, the hint, the verdict and the seconds
+  // waited.
+  auto* testBox = new QGroupBox;
+  bind(QStringLiteral("Frame2"), testBox);
+  auto* testLayout = new QGridLayout(testBox);
+  testLayout->addWidget(testList(), 0, 0, 3, 1);
+  QLabel* hint = label(QStringLiteral("Label6"));
+  hint->setAlignment(Qt::AlignCenter);
+  testLayout->addWidget(hint, 0, 1);
+  QLabel* verdict = label(QStringLiteral("Label5"));
+  QFont verdictFont = verdict->font();
+  verdictFont.setPointSizeF(verdictFont.pointSizeF() * 1.5);
+  verdictFont.setBold(true);
+  verdict->setFont(verdictFont);
+  verdict->setAlignment(Qt::AlignCenter);
+  verdict->setMinimumWidth(verdict->fontMetrics().horizontalAdvance(QStringLiteral("Erreur")) + 8);
+  testLayout->addWidget(verdict, 1, 1);
   auto* progress = new QProgressBar;
-  progress->setRange(0, 100);
+  progress->setRange(0, 30);
   progress->setValue(0);
   progress->setTextVisible(false);
   bind(QStringLiteral("Pg1"), progress);
-  testLayout->addStretch(1);
-  testLayout->addWidget(progress);
+  testLayout->addWidget(progress, 3, 0, 1, 2);
+  testLayout->setColumnStretch(0, 1);
+  testLayout->setRowStretch(2, 1);
 
   auto* right = new QVBoxLayout;
   right->addWidget(infoBox, 2);
@@ -416,6 +440,9 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
         b->setChecked(value.toInt() != 0);
       } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
         bar->setValue(value.toInt());
+      } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+        QSignalBlocker block(list);
+        list->setCurrentRow(value.toInt());
       }
       break;
     case Prop::Colour:
@@ -429,6 +456,13 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
         bar->setMaximum(value.toInt() > 0 ? value.toInt() : 100);
       break;
     case Prop::Items:
+      if (auto* list = qobject_cast<QListWidget*>(w)) {
+        QSignalBlocker block(list);
+        const int row = list->currentRow();
+        list->clear();
+        list->addItems(value.toStringList());
+        list->setCurrentRow(row);
+      }
       break;
   }
 }
@@ -437,4 +471,66 @@ void MainWindow::appendLog(const QString& win, const QString& line) {
   if (win != QLatin1String(kForm2)) return;
   log_->appendPlainText(line);
   scrollToEnd(log_);
+}
+
+QWidget* MainWindow::testList() {
+  auto* list = new QListWidget;
+  bind(QStringLiteral("List1"), list);
+  list->setSelectionMode(QAbstractItemView::SingleSelection);
+  // Seven entries without a scroll bar.
+  const int rows = 7;
+  list->setMinimumHeight(list->fontMetrics().height() * rows + 2 * list->frameWidth() + 10);
+  list->setMinimumWidth(list->fontMetrics().horizontalAdvance(QStringLiteral("86 rev Counter")) +
+                        24);
+  // A click on an entry runs its test, also on the entry already selected.
+  connect(list, &QListWidget::itemClicked, this, [this, list](QListWidgetItem* item) {
+    session_.setValue(list->objectName(), list->row(item));
+  });
+  return list;
+}
+
+void MainWindow::buildRecorder() {
+  record_->setObjectName(QStringLiteral("record"));
+  record_->setCheckable(true);
+  record_->setToolTip(tr("Record the live values to a CSV file, one row per cycle"));
+  recordStatus_ = new QLabel;
+  recordStatus_->setObjectName(QStringLiteral("recordStatus"));
+  statusBar()->addPermanentWidget(recordStatus_);
+  chooseRecordPath_ = [this] {
+    return QFileDialog::getSaveFileName(this, tr("Record live values"), QString(),
+                                        tr("CSV files (*.csv);;All files (*)"));
+  };
+  connect(record_, &QPushButton::toggled, this, &MainWindow::recordToggled);
+  connect(&session_, &Session::recordingStarted, this, [this](const QString& path) {
+    recordName_ = QFileInfo(path).fileName();
+    recordStatus_->setText(tr("Recording to %1: 0 rows").arg(recordName_));
+  });
+  connect(&session_, &Session::recordingRows, this, [this](int rows) {
+    recordStatus_->setText(tr("Recording to %1: %2 rows").arg(recordName_).arg(rows));
+  });
+  connect(&session_, &Session::recordingStopped, this, [this](const QString& path, int rows) {
+    recordStatus_->setText(tr("Recorded %1 rows to %2").arg(rows).arg(QFileInfo(path).fileName()));
+  });
+  connect(&session_, &Session::recordingFailed, this, [this](const QString& why) {
+    const QString text = tr("Recording failed: %1").arg(why);
+    recordStatus_->setText(text);
+    statusBar()->showMessage(text);
+    QSignalBlocker block(record_);
+    record_->setChecked(false);
+  });
+}
+
+void MainWindow::recordToggled(bool on) {
+  if (!on) {
+    session_.stopRecording();
+    return;
+  }
+  const QString path = chooseRecordPath_ ? chooseRecordPath_() : QString();
+  if (path.isEmpty()) {
+    QSignalBlocker block(record_);
+    record_->setChecked(false);
+    return;
+  }
+  recordStatus_->setText(tr("Opening %1\u2026").arg(QFileInfo(path).fileName()));
+  session_.startRecording(path);
 }

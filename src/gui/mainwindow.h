@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <map>
 #include <memory>
 
@@ -11,6 +12,7 @@ class ModelWindow;
 class QAction;
 class QLabel;
 class QPlainTextEdit;
+class QPushButton;
 class QWidget;
 class Session;
 
@@ -30,6 +32,14 @@ class MainWindow : public QMainWindow {
   QPlainTextEdit* logPane() const { return log_; }
   // A window of the session by its logic's name ("Form2" is this one); null for another name.
   QWidget* modelWindow(const QString& name) const;
+  // The record toggle and the status bar's recording caption.
+  QPushButton* recordButton() const { return record_; }
+  QLabel* recordStatus() const { return recordStatus_; }
+  // Where "Record…" asks for the CSV file; a file dialog unless replaced (tests answer it
+  // themselves). An empty answer cancels.
+  void setRecordPathChooser(std::function<QString()> chooser) {
+    chooseRecordPath_ = std::move(chooser);
+  }
 
  public slots:
   void applySet(const QString& win, const QString& ctl, int prop, const QVariant& value);
@@ -52,6 +62,9 @@ class MainWindow : public QMainWindow {
   void buildUi();
   // Makes the top-level window of another of the logic's windows; it follows its own model.
   void addWindow(std::unique_ptr<ModelWindow> w);
+  QWidget* testList();
+  void buildRecorder();
+  void recordToggled(bool on);
 
   Session& session_;
   std::map<QString, Binding> controls_;
@@ -60,4 +73,8 @@ class MainWindow : public QMainWindow {
   std::map<QString, QStringList> pendingText_;
   QPlainTextEdit* log_ = nullptr;
   std::map<QString, std::unique_ptr<ModelWindow>> windows_;
+  QPushButton* record_ = nullptr;
+  QLabel* recordStatus_ = nullptr;
+  QString recordName_;
+  std::function<QString()> chooseRecordPath_;
 };

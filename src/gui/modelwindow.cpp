@@ -1,9 +1,15 @@
 #include "gui/modelwindow.h"
 
 #include <QFontDatabase>
+#include <QGroupBox>
+#include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSlider>
 
 #include "gui/session.h"
 #include "ui/eventsink.h"
@@ -27,12 +33,57 @@ QWidget* ModelWindow::control(const QString& name) const {
   return it == controls_.end() ? nullptr : it->second;
 }
 
+void ModelWindow::bind(const QString& name, QWidget* w) {
+  w->setObjectName(name);
+  controls_[name] = w;
+}
+
 QPushButton* ModelWindow::button(const QString& name) {
   auto* b = new QPushButton;
-  b->setObjectName(name);
-  controls_[name] = b;
+  bind(name, b);
   connect(b, &QPushButton::clicked, this, [this, name] { session_.click(name, win_); });
   return b;
+}
+
+QLineEdit* ModelWindow::textField(const QString& name) {
+  auto* e = new QLineEdit;
+  bind(name, e);
+  connect(e, &QLineEdit::textEdited, this, [this, name](const QString& text) {
+    pendingText_[name] << text;
+    session_.setText(name, text, win_);
+  });
+  return e;
+}
+
+QRadioButton* ModelWindow::option(const QString& name) {
+  auto* r = new QRadioButton;
+  bind(name, r);
+  connect(r, &QRadioButton::clicked, this, [this, name] { session_.click(name, win_); });
+  return r;
+}
+
+QSlider* ModelWindow::slider(const QString& name) {
+  auto* s = new QSlider(Qt::Horizontal);
+  bind(name, s);
+  // Only the user's moves go to the session; the model's values are applied with signals
+  // blocked.
+  connect(s, &QSlider::valueChanged, this,
+          [this, name](int value) { session_.setValue(name, value, win_); });
+  return s;
+}
+
+QProgressBar* ModelWindow::progressBar(const QString& name) {
+  auto* p = new QProgressBar;
+  p->setTextVisible(false);
+  p->setValue(0);
+  bind(name, p);
+  return p;
+}
+
+QGroupBox* ModelWindow::frame(const QString& name) {
+  auto* g = new QGroupBox;
+  bind(name, g);
+  return g;
 }
 
 QPlainTextEdit* ModelWindow::logPane() {
@@ -62,10 +113,46 @@ void ModelWindow::applySet(const QString& win, const QString& ctl, int prop,
     case Prop::Visible:
       w->setVisible(value.toBool());
       break;
-    case Prop::Caption:
+    case Prop::Caption: {
+      QString text = value.toString();
+      text.replace(QLatin1Char('&'), QLatin1String("&&"));
+      if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(text);
+      else if (auto* g = qobject_cast<QGroupBox*>(w))
+        g->setTitle(text);
+      break;
+    }
+    case Prop::Text:
+      if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        const QString text = value.toString();
+        QStringList& pending = pendingText_[ctl];
+        if (!pending.isEmpty() && pending.front() == text) {
+          pending.pop_front();
+          break;
+        }
+        pending.clear();
+        if (e->text() != text) e->setText(text);
+      }
+      break;
+    case Prop::Value:
       if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        QString text = value.toString();
-        b->setText(text.replace(QLatin1Char('&'), QLatin1String("&&")));
+        QSignalBlocker block(b);
+        b->setChecked(value.toInt() != 0);
+      } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        bar->setValue(value.toInt());
+      } else if (auto* s = qobject_cast<QSlider*>(w)) {
+        // Echoes of earlier positions would drag the handle back while the user moves it.
+        if (s->isSliderDown()) break;
+        QSignalBlocker block(s);
+        s->setValue(value.toInt());
+      }
+      break;
+    case Prop::Max:
+      if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        bar->setMaximum(value.toInt() > 0 ? value.toInt() : 100);
+      } else if (auto* s = qobject_cast<QSlider*>(w)) {
+        QSignalBlocker block(s);
+        s->setRange(-value.toInt(), value.toInt());
       }
       break;
     default:

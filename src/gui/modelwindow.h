@@ -1,18 +1,24 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <QWidget>
 #include <map>
 
+class QGroupBox;
+class QLineEdit;
 class QPlainTextEdit;
+class QProgressBar;
 class QPushButton;
+class QRadioButton;
+class QSlider;
 class Session;
 
 // A top-level window that renders the control model of one of the logic's windows (by its name,
 // "Form3", "Form1") and forwards clicks to the session with that name. The control named like
 // the window is the window itself: its caption is the title, its visible property shows and
-// hides it. Subclasses build the layout from button() and logPane().
+// hides it. Subclasses build the layout from the widget makers below and logPane().
 class ModelWindow : public QWidget {
   Q_OBJECT
 
@@ -30,14 +36,24 @@ class ModelWindow : public QWidget {
 
  protected:
   QPushButton* button(const QString& name);
+  QLineEdit* textField(const QString& name);
+  QRadioButton* option(const QString& name);
+  // Its range is -max .. max of the model's control.
+  QSlider* slider(const QString& name);
+  QProgressBar* progressBar(const QString& name);
+  QGroupBox* frame(const QString& name);
   QPlainTextEdit* logPane();
   Session& session() { return session_; }
 
  private:
   void requestSnapshot();
+  void bind(const QString& name, QWidget* w);
 
   Session& session_;
   QString win_;
   std::map<QString, QWidget*> controls_;
+  // Texts typed here whose echo has not come back yet; the echo is not applied, so typing ahead
+  // of the session never jumps back.
+  std::map<QString, QStringList> pendingText_;
   QPlainTextEdit* log_ = nullptr;
 };

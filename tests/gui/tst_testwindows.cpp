@@ -1,0 +1,245 @@
+// The actuator tests in the windows against the simulated ECU on real time: the test window
+// reached through the "Tests" menu, the main window's test list, the 15Rc voltage field, the rpm
+// bar's rounding and the CSV recording. P8 connects fastest (no handshake), so most cases use it.
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <memory>
+
+#include "gui/form1window.h"
+#include "gui/mainwindow.h"
+#include "gui/rpmbarwidget.h"
+#include "gui/session.h"
+#include "sim/simconfig.h"
+
+namespace {
+
+struct Fixture {
+  explicit Fixture(const char* simJson = "{}") {
+    auto cfg = std::make_shared<kline::SimConfig>(
+        kline::SimConfig::FromJson(simJson, kline::EcuType::E15m));
+    cfg->ignitionMs = 100;
+    session = std::make_unique<Session>(dir.filePath(QStringLiteral("klinediag.ini")), cfg);
+    window = std::make_unique<MainWindow>(*session);
+    session->start();
+    window->show();
+    tests = qobject_cast<Form1Window*>(window->modelWindow(QStringLiteral("Form1")));
+  }
+  ~Fixture() {
+    window.reset();
+    session.reset();
+  }
+  template <class W>
+  W* main(const char* name) {
+    return qobject_cast<W*>(window->control(QString::fromLatin1(name)));
+  }
+  template <class W>
+  W* test(const char* name) {
+    return qobject_cast<W*>(tests->control(QString::fromLatin1(name)));
+  }
+  // Selects the ECU type option, connects to the simulated ECU of that type and waits until the
+  // live cycles run (the "Tests" menu is enabled then). P8 polls throttle and battery only.
+  bool connectToSim(const char* typeOption = "Option2") {
+    if (!QTest::qWaitFor([this] { return session->isLoaded(); }, 5000)) return false;
+    session->click(QString::fromLatin1(typeOption));
+    session->setText(QStringLiteral("Text6"), QStringLiteral("sim"));
+    session->click(QStringLiteral("Check2"));
+    QAction* menu = window->menuAction(QStringLiteral("test"));
+    // Battery is polled by every type's cycle.
+    QLineEdit* battery = main<QLineEdit>("Text1(7)");
+    bool up = QTest::qWaitFor(
+        [menu, battery] { return menu->isEnabled() && !battery->text().isEmpty(); }, 10000);
+    if (!up) qWarning().noquote() << window->logPane()->toPlainText().right(600);
+    return up;
+  }
+  bool openTests() {
+    window->menuAction(QStringLiteral("test"))->trigger();
+    QPlainTextEdit* log = tests->log();
+    return QTest::qWaitFor(
+        [this, log] {
+          return tests->isVisible() && !window->isVisible() &&
+                 log->toPlainText().contains(QLatin1String("Enter in diagnostic mode OK"));
+        },
+        5000);
+  }
+
+  QTemporaryDir dir;
+  std::unique_ptr<Session> session;
+  std::unique_ptr<MainWindow> window;
+  Form1Window* tests = nullptr;
+};
+
+}  // namespace
+
+class TestTestWindows : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void testWindowHasItsControls() {
+    Fixture f;
+    QVERIFY(f.tests);
+    QTRY_COMPARE(f.test<QPushButton>("Command1")->text(), QStringLiteral("Fuel pump"));
+    QCOMPARE(f.tests->windowTitle(), QStringLiteral("Test"));
+    QVERIFY(!f.tests->isVisible());
+    QCOMPARE(f.test<QPushButton>("Command7")->text(), QStringLiteral("Clear DTC errors"));
+    QCOMPARE(f.test<QPushButton>("Command9")->text(), QStringLiteral("Reset TPS 15RC"));
+    QCOMPARE(f.test<QLineEdit>("Text1")->text(), QStringLiteral("00"));
+    auto* co = f.test<QGroupBox>("Frame1");
+    QCOMPARE(co->title(), QStringLiteral("Co Regulation (not debugged yet)"));
+    QVERIFY(co->isAncestorOf(f.test<QRadioButton>("Option1")));
+    QCOMPARE(f.test<QRadioButton>("Option1")->text(), QStringLiteral("On"));
+    QVERIFY(f.test<QRadioButton>("Option2")->isChecked());
+    QVERIFY(!f.test<QRadioButton>("Option1")->isChecked());
+    auto* slider = f.test<QSlider>("Slider1");
+    QCOMPARE(slider->minimum(), -127);
+    QCOMPARE(slider->maximum(), 127);
+    QVERIFY(!slider->isEnabled());
+    QCOMPARE(f.test<QPushButton>("Command10")->text(), QStringLiteral("Ok"));
+    QVERIFY(!f.test<QPushButton>("Command10")->isEnabled());
+    QCOMPARE(f.test<QProgressBar>("Pg1")->maximum(), 30);
+    QCOMPARE(f.test<QPushButton>("back")->text(), QStringLiteral("Back"));
+
+    // The main window's test frame.
+    QCOMPARE(f.main<QGroupBox>("Frame2")->title(), QStringLiteral("Test"));
+    QCOMPARE(f.main<QLabel>("Label6")->text(), QStringLiteral("Click"));
+    auto* list = f.main<QListWidget>("List1");
+    QCOMPARE(list->count(), 7);
+    QCOMPARE(list->item(3)->text(), QStringLiteral("83 clear DTC"));
+  }
+
+  void menuOpensTheTestWindowWhichCountsAndGoesBack() {
+    Fixture f(R"({"tests": {"80": {"answer": "00", "verdict": "FF", "after_ms": 2500}}})");
+    QVERIFY(f.connectToSim());
+    QVERIFY(f.openTests());
+
+    QTest::mouseClick(f.test<QPushButton>("Command1"), Qt::LeftButton);
+    QTRY_VERIFY(f.tests->log()->toPlainText().contains(QLatin1String("Fuel pump")));
+    // The bar counts the seconds of the verdict wait while the session thread waits.
+    auto* bar = f.test<QProgressBar>("Pg1");
+    QTRY_COMPARE_WITH_TIMEOUT(bar->maximum(), 36, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(bar->value() >= 1, 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.tests->log()->toPlainText().contains(QLatin1String("Test finish")),
+                             6000);
+    QTRY_COMPARE(bar->value(), 0);
+
+    QTest::mouseClick(f.test<QPushButton>("back"), Qt::LeftButton);
+    QTRY_VERIFY_WITH_TIMEOUT(f.window->isVisible(), 5000);
+    QTRY_VERIFY(!f.tests->isVisible());
+    QVERIFY(f.tests->log()->toPlainText().contains(QLatin1String("Exit diagnostic mode OK")));
+  }
+
+  void closingTheTestWindowGoesBack() {
+    Fixture f;
+    QVERIFY(f.connectToSim());
+    QVERIFY(f.openTests());
+    f.tests->close();
+    QTRY_VERIFY_WITH_TIMEOUT(f.window->isVisible(), 5000);
+    QTRY_VERIFY(!f.tests->isVisible());
+  }
+
+  void trimmerSliderReachesTheField() {
+    Fixture f;
+    QVERIFY(f.connectToSim());
+    QVERIFY(f.openTests());
+    QTest::mouseClick(f.test<QRadioButton>("Option1"), Qt::LeftButton);
+    QTRY_VERIFY(f.test<QSlider>("Slider1")->isEnabled());
+    QVERIFY(!f.test<QPushButton>("Command1")->isEnabled());
+    // The slider's user move goes to the logic, whose field follows with position + 127.
+    f.test<QSlider>("Slider1")->setValue(-5);
+    QTRY_COMPARE(f.test<QLineEdit>("Text2")->text(), QStringLiteral("122"));
+    QTest::mouseClick(f.test<QPushButton>("Command10"), Qt::LeftButton);
+    QTRY_VERIFY(f.tests->log()->toPlainText().contains(QLatin1String("trimmer set to:-5")));
+  }
+
+  void mainListRunsTheTestAndShowsTheVerdict() {
+    Fixture f(R"({"tests": {"80": {"answer": "00", "verdict": "FF", "after_ms": 500}}})");
+    QVERIFY(f.connectToSim());
+    auto* list = f.main<QListWidget>("List1");
+    QCOMPARE(list->item(0)->text(), QStringLiteral("80 fuel pump"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(0)).center());
+    // The list is disabled during the verdict wait, and the bar counts.
+    QTRY_VERIFY_WITH_TIMEOUT(!list->isEnabled(), 3000);
+    QTRY_VERIFY_WITH_TIMEOUT(f.main<QProgressBar>("Pg1")->value() >= 1, 3000);
+    QTRY_COMPARE_WITH_TIMEOUT(f.main<QLabel>("Label5")->text(), QStringLiteral("OK"), 5000);
+    QTRY_VERIFY(list->isEnabled());
+    QTRY_COMPARE(f.main<QProgressBar>("Pg1")->value(), 0);
+    QTRY_VERIFY(f.window->logPane()->toPlainText().contains(QLatin1String("  elapsed ")));
+  }
+
+  void voltageFieldFollowsTheType() {
+    Fixture f;
+    QVERIFY(QTest::qWaitFor([&f] { return f.session->isLoaded(); }, 5000));
+    auto* field = f.main<QLineEdit>("Text1(9)");
+    auto* unit = f.main<QLabel>("Label9");
+    QTRY_COMPARE(unit->text(), QStringLiteral("V"));
+    QTRY_VERIFY(!field->isVisible());
+    QTest::mouseClick(f.main<QRadioButton>("Option9"), Qt::LeftButton);
+    QTRY_VERIFY(field->isVisible());
+    QVERIFY(unit->isVisible());
+    QTest::mouseClick(f.main<QRadioButton>("Option1"), Qt::LeftButton);
+    QTRY_VERIFY(!field->isVisible());
+    QVERIFY(!unit->isVisible());
+  }
+
+  void rpmBarRoundsHalvesToEven() {
+    // Period 0x0FA0 = 4000 on 15m: 15000000 / 4000 = 3750 tr/m, 37.5 segments, 38 lit.
+    Fixture f(R"({"answers": {"01": "0F", "02": "A0"}})");
+    QVERIFY(f.connectToSim("Option1"));
+    QTRY_COMPARE(f.main<QLineEdit>("Text1(0)")->text(), QStringLiteral("3750"));
+    auto* bar = f.window->findChild<RpmBarWidget*>(QStringLiteral("Line1"));
+    QTRY_COMPARE(bar->litSegments(), 38);
+    QCOMPARE(f.main<QLabel>("Label26")->text(), QStringLiteral("3750"));
+  }
+
+  void recordsLiveValuesToCsv() {
+    Fixture f;
+    const QString path = f.dir.filePath(QStringLiteral("live.csv"));
+    f.window->setRecordPathChooser([path] { return path; });
+    QVERIFY(f.connectToSim());
+    QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
+    QVERIFY(f.window->recordButton()->isChecked());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.window->recordStatus()->text().contains(QRegularExpression("live\\.csv: [1-9]")), 5000);
+    QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
+    QTRY_VERIFY(f.window->recordStatus()->text().startsWith(QLatin1String("Recorded ")));
+
+    QFile csv(path);
+    QVERIFY(csv.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
+    QVERIFY2(lines.size() >= 3, qPrintable(lines.join('|')));
+    QVERIFY(lines.at(0).startsWith(QLatin1String("time_ms,rpm,inj duration,")));
+    // A row: the time, then the ten fields; P8 fills throttle and battery.
+    const QStringList row = lines.at(1).split(QLatin1Char(','));
+    QCOMPARE(row.size(), 11);
+    QVERIFY2(!row.at(8).isEmpty(), qPrintable(lines.at(1)));
+  }
+
+  void recordingToAFileThatCannotBeWrittenSaysSo() {
+    Fixture f;
+    const QString path = f.dir.filePath(QStringLiteral("no/such/dir/live.csv"));
+    f.window->setRecordPathChooser([path] { return path; });
+    QVERIFY(QTest::qWaitFor([&f] { return f.session->isLoaded(); }, 5000));
+    QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
+    QTRY_VERIFY(f.window->recordStatus()->text().startsWith(QLatin1String("Recording failed: ")));
+    QVERIFY(f.window->recordStatus()->text().contains(path));
+    QVERIFY(f.window->statusBar()->currentMessage().contains(path));
+    QVERIFY(!f.window->recordButton()->isChecked());
+  }
+};
+
+QTEST_MAIN(TestTestWindows)
+#include "tst_testwindows.moc"
