@@ -1,44 +1,102 @@
 // The desktop program: the main window on a session thread.
+#include <QAction>
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLineEdit>
+#include <QLocale>
 #include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 #include <memory>
 
 #include "gui/mainwindow.h"
+#include "gui/modelwindow.h"
+#include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "platform/portfactory.h"
 #include "sim/simconfig.h"
+#include "ui/numbers.h"
 
 namespace {
 
-// Connects to the simulated ECU, waits until both records are shown, saves the window as an
-// image and quits. Used for the picture in the README.
-void scheduleScreenshot(QApplication& app, Session& session, MainWindow& window, QString file) {
-  QObject::connect(&session, &Session::loaded, &window, [&session] {
+// Polls `ready` every 100 ms; once it holds (or after 20 s) saves `target` as an image to `file`
+// and quits.
+void grabWhen(QApplication& app, QWidget& window, QWidget* target, std::function<bool()> ready,
+              QString file) {
+  auto* poll = new QTimer(&window);
+  auto clock = std::make_shared<QElapsedTimer>();
+  clock->start();
+  QObject::connect(poll, &QTimer::timeout, &window, [&app, target, poll, clock, ready, file] {
+    bool done = ready();
+    if (!done && clock->elapsed() < 20000) return;
+    poll->stop();
+    bool saved = target->grab().save(file);
+    if (!saved) std::fprintf(stderr, "klinediag: screenshot not saved to %s\n", qPrintable(file));
+    if (!done) std::fprintf(stderr, "klinediag: the window was not ready within 20 s\n");
+    app.exit(saved && done ? 0 : 1);
+  });
+  poll->start(100);
+}
+
+void connectToSim(Session& session, QObject* context) {
+  QObject::connect(&session, &Session::loaded, context, [&session] {
     session.setText(QStringLiteral("Text6"), QStringLiteral("sim"));
     session.click(QStringLiteral("Check4"));
     session.click(QStringLiteral("Check2"));
   });
-  auto* poll = new QTimer(&window);
-  auto* clock = new QElapsedTimer;
-  clock->start();
-  QObject::connect(poll, &QTimer::timeout, &window, [&app, &window, poll, clock, file] {
+}
+
+// Connects to the simulated ECU, waits until both records and the live values are shown, saves
+// the main window as an image and quits. Used for the picture in the README.
+void scheduleScreenshot(QApplication& app, Session& session, MainWindow& window, QString file) {
+  connectToSim(session, &window);
+  auto ready = [&window] {
     auto* info = qobject_cast<QPlainTextEdit*>(window.control(QStringLiteral("Text4")));
-    bool done = info && info->toPlainText().contains(QLatin1String("calibration :"));
-    if (!done && clock->elapsed() < 20000) return;
-    poll->stop();
-    bool saved = window.grab().save(file);
-    if (!saved) std::fprintf(stderr, "klinediag: screenshot not saved to %s\n", qPrintable(file));
-    if (!done) std::fprintf(stderr, "klinediag: the records did not come within 20 s\n");
-    delete clock;
-    app.exit(saved && done ? 0 : 1);
-  });
-  poll->start(100);
+    auto* rpm = qobject_cast<QLineEdit*>(window.control(QStringLiteral("Text1(0)")));
+    auto* battery = qobject_cast<QLineEdit*>(window.control(QStringLiteral("Text1(7)")));
+    auto* bar = window.findChild<RpmBarWidget*>(QStringLiteral("Line1"));
+    return info && info->toPlainText().contains(QLatin1String("calibration :")) && rpm &&
+           !rpm->text().isEmpty() && battery && !battery->text().isEmpty() && bar &&
+           bar->litSegments() > 0;
+  };
+  grabWhen(app, window, &window, ready, file);
+}
+
+// Connects to the simulated ECU, opens the test window from the "Tests" menu, starts the fuel
+// pump test and saves that window while its progress bar counts.
+void scheduleTestsScreenshot(QApplication& app, Session& session, MainWindow& window,
+                             QString file) {
+  connectToSim(session, &window);
+  auto* tests = qobject_cast<ModelWindow*>(window.modelWindow(QStringLiteral("Form1")));
+  auto step = std::make_shared<int>(0);
+  auto ready = [&window, &session, tests, step] {
+    QAction* menu = window.menuAction(QStringLiteral("test"));
+    auto* bar = qobject_cast<QProgressBar*>(tests->control(QStringLiteral("Pg1")));
+    switch (*step) {
+      case 0:
+        if (menu && menu->isEnabled()) {
+          menu->trigger();
+          *step = 1;
+        }
+        return false;
+      case 1:
+        if (tests->isVisible() &&
+            tests->log()->toPlainText().contains(QLatin1String("diagnostic mode OK"))) {
+          session.click(QStringLiteral("Command1"), QStringLiteral("Form1"));
+          *step = 2;
+        }
+        return false;
+      default:
+        return bar && bar->value() >= 3;
+    }
+  };
+  grabWhen(app, window, tests, ready, file);
 }
 
 }  // namespace
@@ -57,14 +115,26 @@ int main(int argc, char** argv) {
   QCommandLineOption settingsOpt(QStringLiteral("settings"),
                                  QStringLiteral("Settings file to load and write."),
                                  QStringLiteral("FILE"));
-  QCommandLineOption shotOpt(QStringLiteral("screenshot"),
-                             QStringLiteral("Connect to the simulated ECU, save the window to FILE "
-                                            "(PNG) once the records are shown, and quit."),
-                             QStringLiteral("FILE"));
+  QCommandLineOption shotOpt(
+      QStringLiteral("screenshot"),
+      QStringLiteral("Connect to the simulated ECU, save the window to FILE "
+                     "(PNG) once the records and live values are shown, and quit."),
+      QStringLiteral("FILE"));
+  QCommandLineOption testsShotOpt(
+      QStringLiteral("screenshot-tests"),
+      QStringLiteral("Connect to the simulated ECU, open the test window, start a test, save that "
+                     "window to FILE (PNG) while the test runs, and quit."),
+      QStringLiteral("FILE"));
   cli.addOption(simOpt);
   cli.addOption(settingsOpt);
   cli.addOption(shotOpt);
+  cli.addOption(testsShotOpt);
   cli.process(app);
+
+  // The numbers in the windows use the platform's decimal separator.
+  const QString point = QLocale::system().decimalPoint();
+  if (point.size() == 1 && point.at(0).unicode() < 0x80)
+    kline::SetDecimalSeparator(point.at(0).toLatin1());
 
   // The description's defaults, wake-up burst included.
   auto sim =
@@ -90,11 +160,15 @@ int main(int argc, char** argv) {
   QTemporaryDir scratch;
   QString settings = cli.isSet(settingsOpt) ? cli.value(settingsOpt) : DefaultSettingsPath();
   // A screenshot run leaves the user's settings alone.
-  if (cli.isSet(shotOpt)) settings = scratch.filePath(QStringLiteral("klinediag.ini"));
+  const bool shot = cli.isSet(shotOpt) || cli.isSet(testsShotOpt);
+  if (shot) settings = scratch.filePath(QStringLiteral("klinediag.ini"));
 
   Session session(settings, sim, typeFollowsForm);
   MainWindow window(session);
-  if (cli.isSet(shotOpt)) scheduleScreenshot(app, session, window, cli.value(shotOpt));
+  if (cli.isSet(shotOpt))
+    scheduleScreenshot(app, session, window, cli.value(shotOpt));
+  else if (cli.isSet(testsShotOpt))
+    scheduleTestsScreenshot(app, session, window, cli.value(testsShotOpt));
   session.start();
   window.show();
   int rc = app.exec();
