@@ -82,14 +82,24 @@ void PtyServer::run(const std::atomic<bool>& stop) {
   s.sim = std::make_unique<SimEcu>(s.cfg, [&s] { return s.micros(); });
   unsigned char buf[256];
   while (!stop) {
-    // Sleep until the line has something to deliver, a byte comes in, or 50 ms pass.
+    // Sleep until the line has something to deliver, a byte comes in, or 50 ms pass. A timed
+    // wake-up comes some tens of us late; the last stretch before a byte is due is spent looking
+    // instead, so bytes leave on time as on a real line.
     int64_t next = s.connected ? s.sim->nextEventAt() : INT64_MAX;
     int64_t waitUs = next == INT64_MAX ? 50000 : std::max<int64_t>(0, next - s.micros());
     waitUs = std::min<int64_t>(waitUs, 50000);
+    constexpr int64_t kLookUs = 150;
     pollfd p{s.master, POLLIN, 0};
-    timespec ts{static_cast<time_t>(waitUs / 1000000), static_cast<long>(waitUs % 1000000) * 1000};
+    int64_t sleepUs = next == INT64_MAX ? waitUs : std::max<int64_t>(0, waitUs - kLookUs);
+    timespec ts{static_cast<time_t>(sleepUs / 1000000),
+                static_cast<long>(sleepUs % 1000000) * 1000};
     int n = ::ppoll(&p, 1, &ts, nullptr);
     if (n < 0 && errno != EINTR) break;
+    if (n == 0 && next != INT64_MAX) {
+      timespec now{0, 0};
+      while (s.micros() < next && (n = ::ppoll(&p, 1, &now, nullptr)) == 0) {
+      }
+    }
 
     bool hangup = n > 0 && (p.revents & POLLHUP) && !(p.revents & POLLIN);
     if (hangup) {
