@@ -125,6 +125,12 @@ int main(int argc, char** argv) {
       QStringLiteral("Connect to the simulated ECU, open the test window, start a test, save that "
                      "window to FILE (PNG) while the test runs, and quit."),
       QStringLiteral("FILE"));
+  QCommandLineOption portOpt(
+      QStringLiteral("port"),
+      QStringLiteral("Put SPEC in the Com field at start: a port number, a device such as "
+                     "/dev/ttyUSB0 or COM7, or sim for the built-in simulated ECU."),
+      QStringLiteral("SPEC"));
+  cli.addOption(portOpt);
   cli.addOption(simOpt);
   cli.addOption(settingsOpt);
   cli.addOption(shotOpt);
@@ -169,6 +175,12 @@ int main(int argc, char** argv) {
     scheduleScreenshot(app, session, window, cli.value(shotOpt));
   else if (cli.isSet(testsShotOpt))
     scheduleTestsScreenshot(app, session, window, cli.value(testsShotOpt));
+  if (cli.isSet(portOpt) && !shot) {
+    // Typed into the field once the window has loaded its settings, as a user would.
+    QObject::connect(&session, &Session::loaded, &session, [&session, port = cli.value(portOpt)] {
+      session.setText(QStringLiteral("Text6"), port);
+    });
+  }
   session.start();
   window.show();
   int rc = app.exec();

@@ -28,6 +28,8 @@ class Seen : public EventSink {
   }
   QStringList lines;
   QByteArray tx;
+  void onNotice(const std::string& t) override { notices << QString::fromStdString(t); }
+  QStringList notices;
   QList<int> bauds;
   QList<bool> baudOk;
 };
@@ -93,7 +95,11 @@ class TestPtyEndToEnd : public QObject {
     QVERIFY(!dev.path.isEmpty());
     Window w(dir.filePath("a.ini"), link, "Option1");
     QVERIFY(w.form->portOpen());
+    // A pty has no low-latency flag: the status line is told, the log pane is not.
+    QVERIFY(!w.seen.notices.isEmpty());
+    QVERIFY(w.seen.notices.first().startsWith("low-latency mode not available on " + link));
     QTRY_VERIFY_WITH_TIMEOUT(w.logged("Ecu info: "), 6000);
+    QVERIFY(!w.logged("low-latency"));
     QVERIFY(w.logged("init successfull"));
     QVERIFY(w.form->ctl.text("Text4").find("ecu data    : KL15M-0427") != std::string::npos);
     // The rate change on a pty: whatever SetBaudRate answers, the ECU is heard at 7812 after.
