@@ -13,13 +13,13 @@
 #include <sstream>
 #include <thread>
 
-#include "actionspec.h"
 #include "connection/form2.h"
-#include "connection/portspec.h"
+#include "connection/portfield.h"
 #include "eventwriter.h"
 #include "livedata/csvrecorder.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
+#include "scriptedaction.h"
 #include "sim/simecu.h"
 #include "sim/virtualhost.h"
 #include "ui/numbers.h"
@@ -92,7 +92,7 @@ EcuType selectedType(const ControlModel& m) {
 }
 
 // Plays one user action on its window.
-void apply(ControlModel& m, const ActionSpec& a) {
+void apply(ControlModel& m, const ScriptedAction& a) {
   const Control& c = m.get(a.control);
   switch (c.kind) {
     case ControlKind::CheckBox:
@@ -169,9 +169,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   };
 
-  std::vector<ActionSpec> actions;
+  std::vector<ScriptedAction> actions;
   try {
-    for (const auto& a : o.actions) actions.push_back(ParseActionSpec(a));
+    for (const auto& a : o.actions) actions.push_back(ParseScriptedAction(a));
   } catch (const std::invalid_argument& e) {
     return usage(e.what());
   }
@@ -231,7 +231,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   PortFactory devices = MakePortFactory(host, sim);
   Form2* formPtr = nullptr;
   PortFactory factory = [&](const std::string& spec) -> std::unique_ptr<SerialPort> {
-    if (ParsePortSpec(spec).kind != PortSpec::Kind::Sim) return devices(spec);
+    if (ParsePortField(spec).kind != PortField::Kind::Sim) return devices(spec);
     SimConfig c = *sim;
     if (!c.typeGiven) c.type = selectedType(formPtr->ctl);
     auto port = std::make_unique<SimEcu>(c, [&host] { return host.micros(); });
@@ -274,10 +274,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     if (o.port) form.ctl.userSetText("Text6", *o.port);
   });
-  if (o.virtualTime && ParsePortSpec(form.ctl.text("Text6")).kind != PortSpec::Kind::Sim)
+  if (o.virtualTime && ParsePortField(form.ctl.text("Text6")).kind != PortField::Kind::Sim)
     return usage("--virtual-time needs --port sim");
 
-  auto play = [&](const ActionSpec& a) { apply(*findWindow(form, a.window), a); };
+  auto play = [&](const ScriptedAction& a) { apply(*findWindow(form, a.window), a); };
   // Actions at time 0 set the window up before Connect is pressed.
   for (const auto& a : actions)
     if (a.at == 0) guarded([&] { play(a); });

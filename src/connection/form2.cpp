@@ -3,7 +3,7 @@
 #include <tuple>
 
 #include "actuators/form1.h"
-#include "connection/portspec.h"
+#include "connection/portfield.h"
 #include "diagnosis/form3.h"
 #include "ui/numbers.h"
 
@@ -177,7 +177,7 @@ void Form2::setBaud7812() {
 
 void Form2::Check2_Click() {
   if (ctl.value("Check2") == 1) {
-    PortSpec spec = ParsePortSpec(ctl.text("Text6"));
+    PortField spec = ParsePortField(ctl.text("Text6"));
     EcrireINI("Hardware", "Com", spec.text());
     if (ctl.value("Option1"))
       EcrireINI("Hardware", "Ecu", "1");

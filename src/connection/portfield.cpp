@@ -1,4 +1,4 @@
-#include "connection/portspec.h"
+#include "connection/portfield.h"
 
 #include <cctype>
 
@@ -35,18 +35,18 @@ bool isDeviceName(const std::string& t) {
 
 }  // namespace
 
-std::string PortSpec::text() const {
+std::string PortField::text() const {
   return kind == Kind::Number ? std::to_string(number) : device;
 }
 
-PortSpec ParsePortSpec(const std::string& field) {
-  PortSpec p;
+PortField ParsePortField(const std::string& field) {
+  PortField p;
   std::string t = trimmed(field);
   if (lower(t) == "sim") {
-    p.kind = PortSpec::Kind::Sim;
+    p.kind = PortField::Kind::Sim;
     p.device = t;
   } else if (isDeviceName(t)) {
-    p.kind = PortSpec::Kind::Device;
+    p.kind = PortField::Kind::Device;
     p.device = t;
   } else {
     int32_t n = WholeNumber(field);

@@ -6,7 +6,7 @@ namespace kline {
 
 // What the port field holds: the simulated ECU ("sim"), a device name or path ("COM7",
 // "/dev/ttyUSB0", "ttyUSB0"), or else a port number read by the leading-number parse.
-struct PortSpec {
+struct PortField {
   enum class Kind { Sim, Device, Number };
   Kind kind = Kind::Number;
   std::string device;  // Sim: "sim"; Device: the name as typed, trimmed
@@ -16,6 +16,6 @@ struct PortSpec {
   std::string text() const;
 };
 
-PortSpec ParsePortSpec(const std::string& field);
+PortField ParsePortField(const std::string& field);
 
 }  // namespace kline

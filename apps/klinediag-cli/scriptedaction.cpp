@@ -1,4 +1,4 @@
-#include "actionspec.h"
+#include "scriptedaction.h"
 
 #include <cctype>
 #include <regex>
@@ -6,14 +6,14 @@
 
 namespace kline {
 
-ActionSpec ParseActionSpec(const std::string& text) {
+ScriptedAction ParseScriptedAction(const std::string& text) {
   static const std::regex re(
       R"(^\s*(\d+)\s*:\s*(?:([A-Za-z_]\w*)\.)?([A-Za-z_]\w*(?:\(\d+\))?)(?:=(.*))?$)");
   std::smatch m;
   if (!std::regex_match(text, m, re))
     throw std::invalid_argument("bad action '" + text +
                                 "' (expected T:[WINDOW.]CONTROL[(INDEX)][=VALUE])");
-  ActionSpec a;
+  ScriptedAction a;
   try {
     a.at = std::stoull(m[1].str());
   } catch (const std::out_of_range&) {

@@ -7,7 +7,7 @@
 namespace kline {
 
 // A scripted user action: "2500:Command6", "0:Check3=0", "6000:Form3.Command6", "0:Text2=250".
-struct ActionSpec {
+struct ScriptedAction {
   uint64_t at = 0;
   std::string window = "Form2";
   std::string control;  // with its index: "Check1(3)"
@@ -15,6 +15,6 @@ struct ActionSpec {
 };
 
 // Parses T:[WINDOW.]CONTROL[(INDEX)][=VALUE]; throws std::invalid_argument with the reason.
-ActionSpec ParseActionSpec(const std::string& text);
+ScriptedAction ParseScriptedAction(const std::string& text);
 
 }  // namespace kline
