@@ -42,21 +42,6 @@ QString indexed(const char* base, int i) {
 }
 
 // Texts of the logic end lines with CR LF; the widgets want LF.
-QString toDisplay(const QString& s) {
-  QString out = s;
-  out.replace(QLatin1String("\r\n"), QLatin1String("\n"));
-  return out;
-}
-
-QString escapeMnemonic(const QString& s) {
-  QString out = s;
-  out.replace(QLatin1Char('&'), QLatin1String("&&"));
-  return out;
-}
-
-void scrollToEnd(QPlainTextEdit* e) {
-  e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum());
-}
 
 }  // namespace
 
@@ -122,7 +107,7 @@ QWidget* MainWindow::textField(const QString& name, bool readOnly) {
   bind(name, e);
   if (!readOnly) {
     connect(e, &QLineEdit::textEdited, this, [this, name](const QString& text) {
-      pendingText_[key(kForm2, name)] << text;
+      renderer_.typed(key(kForm2, name), text);
       session_.setText(name, text);
     });
   }
@@ -395,82 +380,28 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
   QWidget* w = it->second.widget;
   QAction* a = it->second.action;
   using kline::Prop;
-  switch (static_cast<Prop>(prop)) {
-    case Prop::Enabled:
-      if (w && it->second.index < 0) w->setEnabled(value.toBool());
-      if (a) a->setEnabled(value.toBool());
-      break;
-    case Prop::Visible:
-      if (w && it->second.index < 0) w->setVisible(value.toBool());
-      if (a) a->setVisible(value.toBool());
-      break;
-    case Prop::Caption: {
-      const QString text = value.toString();
-      if (a) a->setText(escapeMnemonic(text));
-      if (auto* b = qobject_cast<QAbstractButton*>(w))
-        b->setText(escapeMnemonic(text));
-      else if (auto* l = qobject_cast<QLabel*>(w))
-        l->setText(text);
-      else if (auto* g = qobject_cast<QGroupBox*>(w))
-        g->setTitle(escapeMnemonic(text));
-      break;
-    }
-    case Prop::Text: {
-      const QString text = value.toString();
-      if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        QStringList& pending = pendingText_[k];
-        if (!pending.isEmpty() && pending.front() == text) {
-          pending.pop_front();
-          break;
-        }
-        pending.clear();
-        if (e->text() != text) e->setText(text);
-      } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
-        const QString shown = toDisplay(text);
-        if (p->toPlainText() != shown) {
-          p->setPlainText(shown);
-          scrollToEnd(p);
-        }
-      }
-      break;
-    }
-    case Prop::Value:
-      if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        QSignalBlocker block(b);
-        b->setChecked(value.toInt() != 0);
-      } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
-        bar->setValue(value.toInt());
-      } else if (auto* list = qobject_cast<QListWidget*>(w)) {
-        QSignalBlocker block(list);
-        list->setCurrentRow(value.toInt());
-      }
-      break;
-    case Prop::Colour:
-      if (auto* lamp = qobject_cast<LampWidget*>(w))
-        lamp->setRgb(value.toInt());
-      else if (auto* bar = qobject_cast<RpmBarWidget*>(w))
-        bar->setSegmentColour(it->second.index, static_cast<uint32_t>(value.toInt()));
-      break;
-    case Prop::Max:
-      if (auto* bar = qobject_cast<QProgressBar*>(w))
-        bar->setMaximum(value.toInt() > 0 ? value.toInt() : 100);
-      break;
-    case Prop::Items:
-      if (auto* list = qobject_cast<QListWidget*>(w)) {
-        QSignalBlocker block(list);
-        const int row = list->currentRow();
-        list->clear();
-        list->addItems(value.toStringList());
-        list->setCurrentRow(row);
-      }
-      break;
+  const auto p = static_cast<Prop>(prop);
+  if (a) {
+    if (p == Prop::Enabled) a->setEnabled(value.toBool());
+    if (p == Prop::Visible) a->setVisible(value.toBool());
+    if (p == Prop::Caption) a->setText(ControlRenderer::escapeMnemonic(value.toString()));
   }
+  if (p == Prop::Colour) {
+    if (auto* lamp = qobject_cast<LampWidget*>(w))
+      lamp->setRgb(value.toInt());
+    else if (auto* bar = qobject_cast<RpmBarWidget*>(w))
+      bar->setSegmentColour(it->second.index, static_cast<uint32_t>(value.toInt()));
+    return;
+  }
+  // The bar's segments share one widget: only their colour is theirs.
+  if (it->second.index >= 0) return;
+  renderer_.apply(k, w, p, value);
 }
 
 void MainWindow::appendLog(const QString& win, const QString& line) {
   if (win != QLatin1String(kForm2)) return;
   log_->appendPlainText(line);
-  scrollToEnd(log_);
+  ControlRenderer::scrollToEnd(log_);
 }
 
 QWidget* MainWindow::testList() {

@@ -1,12 +1,15 @@
 #pragma once
 
 #include <QMainWindow>
+
 #include <QString>
 #include <QStringList>
 #include <QVariant>
 #include <functional>
 #include <map>
 #include <memory>
+
+#include "gui/controlrenderer.h"
 
 class ModelWindow;
 class QAction;
@@ -70,7 +73,7 @@ class MainWindow : public QMainWindow {
   std::map<QString, Binding> controls_;
   // Texts typed here and sent to the session whose echo has not come back yet; the echo is not
   // applied, so typing ahead of the session never jumps back.
-  std::map<QString, QStringList> pendingText_;
+  ControlRenderer renderer_;
   QPlainTextEdit* log_ = nullptr;
   std::map<QString, std::unique_ptr<ModelWindow>> windows_;
   QPushButton* record_ = nullptr;

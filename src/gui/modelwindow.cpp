@@ -49,7 +49,7 @@ QLineEdit* ModelWindow::textField(const QString& name) {
   auto* e = new QLineEdit;
   bind(name, e);
   connect(e, &QLineEdit::textEdited, this, [this, name](const QString& text) {
-    pendingText_[name] << text;
+    renderer_.typed(name, text);
     session_.setText(name, text, win_);
   });
   return e;
@@ -104,64 +104,11 @@ void ModelWindow::applySet(const QString& win, const QString& ctl, int prop,
     if (static_cast<Prop>(prop) == Prop::Caption) setWindowTitle(value.toString());
     return;
   }
-  QWidget* w = control(ctl);
-  if (!w) return;
-  switch (static_cast<Prop>(prop)) {
-    case Prop::Enabled:
-      w->setEnabled(value.toBool());
-      break;
-    case Prop::Visible:
-      w->setVisible(value.toBool());
-      break;
-    case Prop::Caption: {
-      QString text = value.toString();
-      text.replace(QLatin1Char('&'), QLatin1String("&&"));
-      if (auto* b = qobject_cast<QAbstractButton*>(w))
-        b->setText(text);
-      else if (auto* g = qobject_cast<QGroupBox*>(w))
-        g->setTitle(text);
-      break;
-    }
-    case Prop::Text:
-      if (auto* e = qobject_cast<QLineEdit*>(w)) {
-        const QString text = value.toString();
-        QStringList& pending = pendingText_[ctl];
-        if (!pending.isEmpty() && pending.front() == text) {
-          pending.pop_front();
-          break;
-        }
-        pending.clear();
-        if (e->text() != text) e->setText(text);
-      }
-      break;
-    case Prop::Value:
-      if (auto* b = qobject_cast<QAbstractButton*>(w)) {
-        QSignalBlocker block(b);
-        b->setChecked(value.toInt() != 0);
-      } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
-        bar->setValue(value.toInt());
-      } else if (auto* s = qobject_cast<QSlider*>(w)) {
-        // Echoes of earlier positions would drag the handle back while the user moves it.
-        if (s->isSliderDown()) break;
-        QSignalBlocker block(s);
-        s->setValue(value.toInt());
-      }
-      break;
-    case Prop::Max:
-      if (auto* bar = qobject_cast<QProgressBar*>(w)) {
-        bar->setMaximum(value.toInt() > 0 ? value.toInt() : 100);
-      } else if (auto* s = qobject_cast<QSlider*>(w)) {
-        QSignalBlocker block(s);
-        s->setRange(-value.toInt(), value.toInt());
-      }
-      break;
-    default:
-      break;
-  }
+  renderer_.apply(ctl, control(ctl), static_cast<Prop>(prop), value);
 }
 
 void ModelWindow::appendLog(const QString& win, const QString& line) {
   if (win != win_ || !log_) return;
   log_->appendPlainText(line);
-  log_->verticalScrollBar()->setValue(log_->verticalScrollBar()->maximum());
+  ControlRenderer::scrollToEnd(log_);
 }

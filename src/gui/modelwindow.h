@@ -4,7 +4,10 @@
 #include <QStringList>
 #include <QVariant>
 #include <QWidget>
+
 #include <map>
+
+#include "gui/controlrenderer.h"
 
 class QGroupBox;
 class QLineEdit;
@@ -54,6 +57,6 @@ class ModelWindow : public QWidget {
   std::map<QString, QWidget*> controls_;
   // Texts typed here whose echo has not come back yet; the echo is not applied, so typing ahead
   // of the session never jumps back.
-  std::map<QString, QStringList> pendingText_;
+  ControlRenderer renderer_;
   QPlainTextEdit* log_ = nullptr;
 };

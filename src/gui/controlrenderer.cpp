@@ -1,0 +1,102 @@
+#include "gui/controlrenderer.h"
+
+#include <QAbstractButton>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QSignalBlocker>
+#include <QSlider>
+
+QString ControlRenderer::escapeMnemonic(const QString& s) {
+  QString out = s;
+  out.replace(QLatin1Char('&'), QLatin1String("&&"));
+  return out;
+}
+
+void ControlRenderer::scrollToEnd(QPlainTextEdit* e) {
+  e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum());
+}
+
+void ControlRenderer::apply(const QString& key, QWidget* w, kline::Prop prop,
+                            const QVariant& value) {
+  using kline::Prop;
+  if (!w) return;
+  switch (prop) {
+    case Prop::Enabled:
+      w->setEnabled(value.toBool());
+      break;
+    case Prop::Visible:
+      w->setVisible(value.toBool());
+      break;
+    case Prop::Caption: {
+      const QString text = value.toString();
+      if (auto* b = qobject_cast<QAbstractButton*>(w))
+        b->setText(escapeMnemonic(text));
+      else if (auto* l = qobject_cast<QLabel*>(w))
+        l->setText(text);
+      else if (auto* g = qobject_cast<QGroupBox*>(w))
+        g->setTitle(escapeMnemonic(text));
+      break;
+    }
+    case Prop::Text: {
+      const QString text = value.toString();
+      if (auto* e = qobject_cast<QLineEdit*>(w)) {
+        QStringList& pending = pendingText_[key];
+        if (!pending.isEmpty() && pending.front() == text) {
+          pending.pop_front();
+          break;
+        }
+        pending.clear();
+        if (e->text() != text) e->setText(text);
+      } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
+        // The logic's panes end their lines with CR LF.
+        QString shown = text;
+        shown.replace(QLatin1String("\r\n"), QLatin1String("\n"));
+        if (p->toPlainText() != shown) {
+          p->setPlainText(shown);
+          scrollToEnd(p);
+        }
+      }
+      break;
+    }
+    case Prop::Value:
+      if (auto* b = qobject_cast<QAbstractButton*>(w)) {
+        QSignalBlocker block(b);
+        b->setChecked(value.toInt() != 0);
+      } else if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        bar->setValue(value.toInt());
+      } else if (auto* list = qobject_cast<QListWidget*>(w)) {
+        QSignalBlocker block(list);
+        list->setCurrentRow(value.toInt());
+      } else if (auto* s = qobject_cast<QSlider*>(w)) {
+        // Echoes of earlier positions would drag the handle back while the user moves it.
+        if (s->isSliderDown()) break;
+        QSignalBlocker block(s);
+        s->setValue(value.toInt());
+      }
+      break;
+    case Prop::Max:
+      if (auto* bar = qobject_cast<QProgressBar*>(w)) {
+        bar->setMaximum(value.toInt() > 0 ? value.toInt() : 100);
+      } else if (auto* s = qobject_cast<QSlider*>(w)) {
+        QSignalBlocker block(s);
+        s->setRange(-value.toInt(), value.toInt());
+      }
+      break;
+    case Prop::Items:
+      if (auto* list = qobject_cast<QListWidget*>(w)) {
+        QSignalBlocker block(list);
+        const int row = list->currentRow();
+        list->clear();
+        list->addItems(value.toStringList());
+        list->setCurrentRow(row);
+      }
+      break;
+    case Prop::Colour:
+      break;
+  }
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+#include <map>
+
+#include "ui/eventsink.h"
+
+class QWidget;
+class QPlainTextEdit;
+
+// Shows the logic's writes of control properties on the standard widgets (buttons, check and
+// option boxes, labels, frames, text fields, text panes, progress bars, lists, sliders), for
+// every window. Text the user has just typed comes back from the logic as an echo: the
+// renderer remembers it per control and lets the echo pass, so typing ahead is never undone.
+// GUI thread only.
+class ControlRenderer {
+ public:
+  // Applies one write to `w`; `key` names the control for the typed-text bookkeeping.
+  void apply(const QString& key, QWidget* w, kline::Prop prop, const QVariant& value);
+  // The user typed `text` into the control `key`; its echo is expected.
+  void typed(const QString& key, const QString& text) { pendingText_[key] << text; }
+
+  static QString escapeMnemonic(const QString& s);
+  static void scrollToEnd(QPlainTextEdit* e);
+
+ private:
+  std::map<QString, QStringList> pendingText_;
+};
