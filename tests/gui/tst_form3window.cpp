@@ -13,33 +13,19 @@
 #include "gui/form3window.h"
 #include "gui/mainwindow.h"
 #include "gui/session.h"
+#include "guifixture.h"
 #include "sim/simconfig.h"
 
 namespace {
 
-struct Fixture {
-  Fixture() {
-    auto cfg =
-        std::make_shared<kline::SimConfig>(kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
-    cfg->ignitionMs = 100;
-    session = std::make_unique<Session>(dir.filePath(QStringLiteral("klinediag.ini")), cfg);
-    window = std::make_unique<MainWindow>(*session);
-    session->start();
-    window->show();
-    diag = qobject_cast<Form3Window*>(window->modelWindow(QStringLiteral("Form3")));
-  }
-  ~Fixture() {
-    window.reset();
-    session.reset();
-  }
+struct Fixture : GuiFixture {
+  Fixture() { diag = qobject_cast<Form3Window*>(window->modelWindow(QStringLiteral("Form3"))); }
   QPushButton* button(const char* name) {
     return qobject_cast<QPushButton*>(diag->control(QString::fromLatin1(name)));
   }
   // Connects to the simulated ECU and waits until the link is up and the identification read.
   bool connectToSim() {
-    if (!QTest::qWaitFor([this] { return session->isLoaded(); }, 5000)) return false;
-    session->setText(QStringLiteral("Text6"), QStringLiteral("sim"));
-    session->click(QStringLiteral("Check2"));
+    if (!pressConnect()) return false;
     QPlainTextEdit* log = window->logPane();
     QAction* menu = window->menuAction(QStringLiteral("Diag"));
     return QTest::qWaitFor(
@@ -49,9 +35,6 @@ struct Fixture {
         10000);
   }
 
-  QTemporaryDir dir;
-  std::unique_ptr<Session> session;
-  std::unique_ptr<MainWindow> window;
   Form3Window* diag = nullptr;
 };
 

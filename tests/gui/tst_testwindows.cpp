@@ -23,28 +23,14 @@
 #include "gui/mainwindow.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
+#include "guifixture.h"
 #include "sim/simconfig.h"
 
 namespace {
 
-struct Fixture {
-  explicit Fixture(const char* simJson = "{}") {
-    auto cfg = std::make_shared<kline::SimConfig>(
-        kline::SimConfig::FromJson(simJson, kline::EcuType::E15m));
-    cfg->ignitionMs = 100;
-    session = std::make_unique<Session>(dir.filePath(QStringLiteral("klinediag.ini")), cfg);
-    window = std::make_unique<MainWindow>(*session);
-    session->start();
-    window->show();
+struct Fixture : GuiFixture {
+  explicit Fixture(const char* simJson = "{}") : GuiFixture(simJson) {
     tests = qobject_cast<Form1Window*>(window->modelWindow(QStringLiteral("Form1")));
-  }
-  ~Fixture() {
-    window.reset();
-    session.reset();
-  }
-  template <class W>
-  W* main(const char* name) {
-    return qobject_cast<W*>(window->control(QString::fromLatin1(name)));
   }
   template <class W>
   W* test(const char* name) {
@@ -53,10 +39,7 @@ struct Fixture {
   // Selects the ECU type option, connects to the simulated ECU of that type and waits until the
   // live cycles run (the "Tests" menu is enabled then). P8 polls throttle and battery only.
   bool connectToSim(const char* typeOption = "Option2") {
-    if (!QTest::qWaitFor([this] { return session->isLoaded(); }, 5000)) return false;
-    session->click(QString::fromLatin1(typeOption));
-    session->setText(QStringLiteral("Text6"), QStringLiteral("sim"));
-    session->click(QStringLiteral("Check2"));
+    if (!pressConnect(typeOption)) return false;
     QAction* menu = window->menuAction(QStringLiteral("test"));
     // Battery is polled by every type's cycle.
     QLineEdit* battery = main<QLineEdit>("Text1(7)");
@@ -76,9 +59,6 @@ struct Fixture {
         5000);
   }
 
-  QTemporaryDir dir;
-  std::unique_ptr<Session> session;
-  std::unique_ptr<MainWindow> window;
   Form1Window* tests = nullptr;
 };
 
