@@ -13,9 +13,12 @@
 #include <sstream>
 #include <thread>
 
+#include "actioncheck.h"
 #include "connection/form2.h"
+#include "connection/linkmonitor.h"
 #include "connection/portfield.h"
 #include "eventwriter.h"
+#include "inputcheck.h"
 #include "livedata/csvrecorder.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
@@ -140,14 +143,18 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   Options o;
   CLI::App app{"klinediag-cli: the K-line ECU diagnostic window without pixels.", "klinediag-cli"};
   app.footer(kExamples);
-  app.add_option("--port", o.port, "Port field: a number, a device name or path, or sim");
+  app.add_option("--port", o.port,
+                 "Port field: a number from 1 to 32767, a device name or path, or sim");
   app.add_option("--ecu", o.ecu, "ECU type: 15m, 15rc, 16m, p8 or p8-sensor")
       ->check(CLI::IsMember({"15m", "15rc", "16m", "p8", "p8-sensor"}, CLI::ignore_case));
   app.add_option("--settings", o.settings, "Settings file to load and write");
-  app.add_option("--duration", o.duration, "Run for MS milliseconds, then disconnect");
+  app.add_option("--duration", o.duration,
+                 "Run for MS milliseconds (0 to 604800000, a week), then disconnect")
+      ->check(CLI::Validator([](std::string& text) { return CheckDurationArgument(text); }, "",
+                             "duration"));
   app.add_flag("--virtual-time", o.virtualTime,
                "Run on virtual time (with --port sim): sleeps and time-outs cost nothing");
-  app.add_option("--sim", o.simFile, "JSON description of the simulated ECU");
+  app.add_option("--sim", o.simFile, "JSON description of the simulated ECU (at most 1 MiB)");
   app.add_option("--do", o.actions, "T:[WINDOW.]CONTROL[(INDEX)][=VALUE], a user action at T ms")
       ->take_all();
   app.add_option("--events", o.events, "Write every event as JSON Lines to FILE or - (stdout)");
@@ -169,22 +176,24 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   };
 
+  if (o.port)
+    if (std::string why = CheckPortArgument(*o.port); !why.empty()) return usage(why);
+
   std::vector<ScriptedAction> actions;
   try {
     for (const auto& a : o.actions) actions.push_back(ParseScriptedAction(a));
   } catch (const std::invalid_argument& e) {
     return usage(e.what());
   }
+  if (std::string why = CheckActions(actions); !why.empty()) return usage(why);
 
   auto sim = std::make_shared<SimConfig>();
   sim->burst = SimConfig::DefaultBurst();
   if (o.simFile) {
-    std::ifstream in(*o.simFile, std::ios::binary);
-    if (!in) return usage("cannot read the simulator description " + *o.simFile);
-    std::ostringstream text;
-    text << in.rdbuf();
+    std::string text;
+    if (std::string why = ReadSimFile(*o.simFile, text); !why.empty()) return usage(why);
     try {
-      *sim = SimConfig::FromJson(text.str(), EcuType::E15m);
+      *sim = SimConfig::FromJson(text, EcuType::E15m);
     } catch (const std::exception& e) {
       return usage(*o.simFile + ": " + e.what());
     }
@@ -252,18 +261,28 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     };
   }
 
-  for (const auto& a : actions) {
-    ControlModel* w = findWindow(form, a.window);
-    if (!w) return usage("no window " + a.window + " in action at " + std::to_string(a.at));
-    if (!w->has(a.control)) return usage(a.window + " has no control " + a.control);
-  }
-
   auto guarded = [&](const std::function<void()>& fn) {
     if (qhost)
       qhost->runGuarded(fn);
     else
       fn();
   };
+  // The link's state: a lost port ends the run, a silent ECU is remarked on once.
+  bool lost = false;
+  bool toldSilent = false;
+  LinkMonitor link([&form]() -> const SerialPort* { return form.port(); },
+                   [&host] { return host.timeGetTime(); },
+                   [&](const LinkStatus& s) {
+                     if (s.state == LinkState::Lost && !lost) {
+                       lost = true;
+                       err << "klinediag-cli: " << s.text << "\n";
+                     } else if (s.state == LinkState::Silent && !toldSilent) {
+                       toldSilent = true;
+                       err << "klinediag-cli: " << s.text << "\n";
+                     }
+                   });
+  sinks.add(&link);
+
   int rc = 0;
   guarded([&] {
     form.Form_Load();
@@ -296,15 +315,16 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     form.Form_Unload();
   };
 
+  std::signal(SIGINT, onSignal);
+  std::signal(SIGTERM, onSignal);
+  gInterrupted = false;
   if (vhost) {
     for (const auto& a : actions)
       if (a.at > 0) vhost->schedule(a.at, [&play, a] { play(a); });
+    vhost->setStopCheck([&] { return lost || gInterrupted; });
     vhost->runUntil(*o.duration);
     finish();
   } else {
-    std::signal(SIGINT, onSignal);
-    std::signal(SIGTERM, onSignal);
-    gInterrupted = false;
     QObject context;
     for (const auto& a : actions)
       if (a.at > 0)
@@ -319,13 +339,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     if (o.duration) QTimer::singleShot(static_cast<int>(*o.duration), &context, stop);
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &context, [&] {
-      if (gInterrupted) stop();
+      if (gInterrupted || lost) stop();
     });
     poll.start(50);
     QCoreApplication::exec();
-    std::signal(SIGINT, SIG_DFL);
-    std::signal(SIGTERM, SIG_DFL);
   }
+  std::signal(SIGINT, SIG_DFL);
+  std::signal(SIGTERM, SIG_DFL);
+  // A session whose port went away did not do what it was asked: that is a failure.
+  if (lost) rc = 1;
   for (auto* s : {eventsOut.stream, logOut.stream})
     if (s) s->flush();
   if (!csv.error().empty()) {

@@ -71,6 +71,12 @@ void JsonEventWriter::onClose() {
   put(head(clock_(), "close"));
 }
 
+void JsonEventWriter::onLost(const std::string& reason) {
+  ordered_json j = head(clock_(), "lost");
+  j["reason"] = reason;
+  put(j);
+}
+
 void JsonEventWriter::onTimer(int interval) {
   ordered_json j = head(clock_(), "timer");
   j["interval"] = interval;

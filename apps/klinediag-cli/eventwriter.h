@@ -20,6 +20,7 @@ class JsonEventWriter : public EventSink {
   void onBaud(int v, bool ok) override;
   void onOpen(bool ok) override;
   void onClose() override;
+  void onLost(const std::string& reason) override;
   void onTimer(int interval) override;
 
  private:

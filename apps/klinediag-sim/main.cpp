@@ -6,9 +6,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstdio>
-#include <fstream>
 #include <iostream>
-#include <sstream>
 
 #include "ptyserver.h"
 
@@ -43,11 +41,8 @@ int main(int argc, char** argv) {
   try {
     std::string json = "{}";
     if (!simFile.empty()) {
-      std::ifstream in(simFile, std::ios::binary);
-      if (!in) throw std::runtime_error("cannot read " + simFile);
-      std::ostringstream text;
-      text << in.rdbuf();
-      json = text.str();
+      const std::string why = kline::ReadSimFile(simFile, json);
+      if (!why.empty()) throw std::runtime_error(why);
     }
     cfg = kline::SimConfig::FromJson(json, kline::ParseEcuType(ecu));
   } catch (const std::exception& e) {

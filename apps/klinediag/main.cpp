@@ -3,7 +3,6 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -148,14 +147,14 @@ int main(int argc, char** argv) {
   // Without a file the simulated ECU is whatever type the window selects at connect.
   bool typeFollowsForm = true;
   if (cli.isSet(simOpt)) {
-    QFile f(cli.value(simOpt));
-    if (!f.open(QIODevice::ReadOnly)) {
-      std::fprintf(stderr, "klinediag: cannot read %s\n", qPrintable(cli.value(simOpt)));
+    std::string json;
+    const std::string why = kline::ReadSimFile(cli.value(simOpt).toStdString(), json);
+    if (!why.empty()) {
+      std::fprintf(stderr, "klinediag: %s\n", why.c_str());
       return 2;
     }
-    QByteArray json = f.readAll();
     try {
-      *sim = kline::SimConfig::FromJson(json.toStdString(), kline::EcuType::E15m);
+      *sim = kline::SimConfig::FromJson(json, kline::EcuType::E15m);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "klinediag: %s: %s\n", qPrintable(cli.value(simOpt)), e.what());
       return 2;

@@ -52,6 +52,9 @@ void PollPause(SerialPort& port, Host& host, int count, int ms) {
 bool WaitForBytes(SerialPort& port, Host& host, int count, int timeLimit, int poll1, int poll2,
                   ExchangeClock& clk) {
   while (port.inBufferCount() < count) {
+    // A device that went away delivers nothing more: waiting out the limit would only keep a
+    // closing program or the user waiting.
+    if (port.lost()) return false;
     clk.t1 = host.timeGetTime();
     ++clk.polls;
     PollPause(port, host, count, poll1);

@@ -29,6 +29,8 @@
 #include "gui/form1window.h"
 #include "gui/form3window.h"
 #include "gui/lampwidget.h"
+#include "gui/linkstateview.h"
+#include "gui/numberfield.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "ui/eventsink.h"
@@ -50,10 +52,9 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
   buildUi();
   connect(&session_, &Session::controlSet, this, &MainWindow::applySet);
   connect(&session_, &Session::logLine, this, &MainWindow::appendLog);
-  connect(&session_, &Session::portEvent, this,
-          [this](const QString& text) { statusBar()->showMessage(text); });
+  // A remark about the port passes; the link's own line stays underneath.
   connect(&session_, &Session::notice, this,
-          [this](const QString& text) { statusBar()->showMessage(text); });
+          [this](const QString& text) { statusBar()->showMessage(text, 10000); });
   connect(&session_, &Session::clipboardRequested, this, [](const QString& text) {
     QClipboard* cb = QGuiApplication::clipboard();
     cb->clear();
@@ -61,7 +62,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
   });
   connect(&session_, &Session::urlRequested, this,
           [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
-  statusBar()->showMessage(tr("Not connected"));
+  buildLinkView();
   buildRecorder();
   addWindow(std::make_unique<Form1Window>(session_, this));
   addWindow(std::make_unique<Form3Window>(session_, this));
@@ -111,6 +112,17 @@ QWidget* MainWindow::textField(const QString& name, bool readOnly) {
       session_.setText(name, text);
     });
   }
+  return e;
+}
+
+QWidget* MainWindow::numberField(const QString& name, int min, int max, const QString& what) {
+  auto* e = new QLineEdit;
+  bind(name, e);
+  auto* guard = new NumberField(e, min, max, what);
+  connect(guard, &NumberField::edited, this, [this, name](const QString& text) {
+    renderer_.typed(key(kForm2, name), text);
+    session_.setText(name, text);
+  });
   return e;
 }
 
@@ -193,15 +205,18 @@ void MainWindow::buildUi() {
   // Timing fields.
   auto* timingBox = new QGroupBox(tr("Timing (ms)"));
   auto* timing = new QFormLayout(timingBox);
+  // Ranges outside which a value can only be a slip of the keyboard.
   const struct {
     const char* name;
     const char* caption;
-  } fields[] = {{"Text5", "pause"},
-                {"Text2", "refresh time"},
-                {"Text11", "inter byte delay"},
-                {"Text7", "timeout"}};
+    int min;
+    int max;
+  } fields[] = {{"Text5", "pause", 0, 1000},
+                {"Text2", "refresh time", 1, 32767},
+                {"Text11", "inter byte delay", 0, 1000},
+                {"Text7", "timeout", 0, 10000}};
   for (const auto& f : fields) {
-    QWidget* w = textField(QString::fromLatin1(f.name));
+    QWidget* w = numberField(QString::fromLatin1(f.name), f.min, f.max, tr(f.caption));
     w->setMaximumWidth(80);
     timing->addRow(tr(f.caption), w);
   }
@@ -418,6 +433,17 @@ QWidget* MainWindow::testList() {
     session_.setValue(list->objectName(), list->row(item));
   });
   return list;
+}
+
+void MainWindow::buildLinkView() {
+  LinkStateView::Widgets w;
+  w.statusBar = statusBar();
+  w.lamp = qobject_cast<LampWidget*>(control(QStringLiteral("Shape1")));
+  w.status = qobject_cast<QLabel*>(control(QStringLiteral("Label4")));
+  w.readout = qobject_cast<QLabel*>(control(QStringLiteral("Label26")));
+  w.bar = findChild<RpmBarWidget*>(QStringLiteral("Line1"));
+  for (int i = 0; i < 10; ++i) w.values << control(indexed("Text1", i));
+  link_ = new LinkStateView(session_, w, this);
 }
 
 void MainWindow::buildRecorder() {

@@ -11,6 +11,7 @@
 
 #include "gui/controlrenderer.h"
 
+class LinkStateView;
 class ModelWindow;
 class QAction;
 class QLabel;
@@ -38,6 +39,8 @@ class MainWindow : public QMainWindow {
   // The record toggle and the status bar's recording caption.
   QPushButton* recordButton() const { return record_; }
   QLabel* recordStatus() const { return recordStatus_; }
+  // The link's line in the status bar and the stale look of the values.
+  LinkStateView* linkView() const { return link_; }
   // Where "Record…" asks for the CSV file; a file dialog unless replaced (tests answer it
   // themselves). An empty answer cancels.
   void setRecordPathChooser(std::function<QString()> chooser) {
@@ -58,6 +61,8 @@ class MainWindow : public QMainWindow {
   void bind(const QString& name, QWidget* w);
   void bindAction(const QString& name, QAction* a);
   QWidget* textField(const QString& name, bool readOnly = false);
+  // A field of whole milliseconds: only valid values reach the logic.
+  QWidget* numberField(const QString& name, int min, int max, const QString& what);
   QWidget* checkBox(const QString& name);
   QWidget* option(const QString& name);
   QWidget* button(const QString& name, bool checkable = false);
@@ -67,6 +72,7 @@ class MainWindow : public QMainWindow {
   void addWindow(std::unique_ptr<ModelWindow> w);
   QWidget* testList();
   void buildRecorder();
+  void buildLinkView();
   void recordToggled(bool on);
 
   Session& session_;
@@ -76,6 +82,7 @@ class MainWindow : public QMainWindow {
   ControlRenderer renderer_;
   QPlainTextEdit* log_ = nullptr;
   std::map<QString, std::unique_ptr<ModelWindow>> windows_;
+  LinkStateView* link_ = nullptr;
   QPushButton* record_ = nullptr;
   QLabel* recordStatus_ = nullptr;
   QString recordName_;

@@ -16,6 +16,12 @@ void RpmBarWidget::setSegmentColour(int index, uint32_t colour) {
   update();
 }
 
+void RpmBarWidget::setStale(bool stale) {
+  if (stale == stale_) return;
+  stale_ = stale;
+  update();
+}
+
 int RpmBarWidget::litSegments() const {
   int n = 0;
   for (uint32_t c : colours_) n += c == kline::kSysLit ? 1 : 0;
@@ -25,7 +31,8 @@ int RpmBarWidget::litSegments() const {
 QColor RpmBarWidget::resolve(uint32_t colour) const {
   switch (colour) {
     case kline::kSysLit:
-      return palette().color(QPalette::WindowText);
+      // Stale: still readable, but plainly not the live black.
+      return palette().color(stale_ ? QPalette::Dark : QPalette::WindowText);
     case kline::kSysUnlit:
       return palette().color(QPalette::Midlight);
     case kline::kSysScrollBars:

@@ -17,6 +17,9 @@ class RpmBarWidget : public QWidget {
   uint32_t segmentColour(int index) const { return colours_.at(static_cast<std::size_t>(index)); }
   // Segments drawn in the lit colour.
   int litSegments() const;
+  // A stale bar shows an engine speed that is no longer being read: its lit segments are greyed.
+  void setStale(bool stale);
+  bool isStale() const { return stale_; }
 
   QSize sizeHint() const override { return {kSegments * 3 + 4, 34}; }
   QSize minimumSizeHint() const override { return {kSegments * 2 + 4, 28}; }
@@ -27,4 +30,5 @@ class RpmBarWidget : public QWidget {
  private:
   QColor resolve(uint32_t colour) const;
   std::array<uint32_t, kSegments> colours_{};
+  bool stale_ = false;
 };

@@ -7,6 +7,7 @@
 #include <stdexcept>
 
 #include "connection/form2.h"
+#include "connection/linkmonitor.h"
 #include "livedata/csvrecorder.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
@@ -46,14 +47,6 @@ class Session::Sink : public kline::EventSink {
   void onLog(const std::string& win, const std::string& line) override {
     emit s_->logLine(QString::fromStdString(win), QString::fromStdString(line));
   }
-  void onOpen(bool ok) override {
-    QString dev = s_->form2_ && s_->form2_->port()
-                      ? QString::fromStdString(s_->form2_->port()->deviceName())
-                      : QString();
-    emit s_->portEvent(ok ? QStringLiteral("Port %1 open").arg(dev)
-                          : QStringLiteral("Port %1 not opened").arg(dev));
-  }
-  void onClose() override { emit s_->portEvent(QStringLiteral("Port closed")); }
   void onNotice(const std::string& text) override { emit s_->notice(QString::fromStdString(text)); }
 
  private:
@@ -111,6 +104,16 @@ void Session::post(std::function<void()> fn) {
 void Session::loadOnThread() {
   sink_ = std::make_unique<Sink>(this);
   host_ = std::make_unique<kline::QtHost>();
+  auto publish = [this](const kline::LinkStatus& s) {
+    emit linkChanged(static_cast<int>(s.state), QString::fromStdString(s.text), s.valuesStale,
+                     s.rpmStale, s.waitCaptionOutdated);
+  };
+  link_ = std::make_unique<kline::LinkMonitor>(
+      [this]() -> const kline::SerialPort* { return form2_ ? form2_->port() : nullptr; },
+      [host = host_.get()] { return host->timeGetTime(); }, publish);
+  sinks_ = std::make_unique<kline::EventFanout>();
+  sinks_->add(sink_.get());
+  sinks_->add(link_.get());
   host_->setClipboardHandler(
       [this](const std::string& t) { emit clipboardRequested(QString::fromStdString(t)); });
   host_->setUrlHandler(
@@ -130,10 +133,11 @@ void Session::loadOnThread() {
     return base(spec);
   };
   form2_ =
-      std::make_unique<kline::Form2>(*host_, factory, settingsPath_.toStdString(), sink_.get());
+      std::make_unique<kline::Form2>(*host_, factory, settingsPath_.toStdString(), sinks_.get());
   host_->runGuarded([this] { form2_->Form_Load(); });
   loaded_ = true;
   emit loaded();
+  publish(link_->status());
   snapshotOnThread(QStringLiteral("Form2"));
 }
 
@@ -142,6 +146,8 @@ void Session::unloadOnThread() {
   if (form2_) host_->runGuarded([this] { form2_->Form_Unload(); });
   form2_.reset();
   host_.reset();
+  sinks_.reset();
+  link_.reset();
   sink_.reset();
   loaded_ = false;
 }

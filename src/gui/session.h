@@ -13,7 +13,9 @@
 
 namespace kline {
 class CsvRecorder;
+class EventFanout;
 class Form2;
+class LinkMonitor;
 class QtHost;
 class ControlModel;
 }  // namespace kline
@@ -55,7 +57,10 @@ class Session : public QObject {
   // QStringList.
   void controlSet(const QString& win, const QString& ctl, int prop, const QVariant& value);
   void logLine(const QString& win, const QString& line);
-  void portEvent(const QString& text);
+  // The link as the user should see it (a kline::LinkStatus: `state` is a kline::LinkState);
+  // sent at load and at every change.
+  void linkChanged(int state, const QString& text, bool valuesStale, bool rpmStale,
+                   bool waitCaptionOutdated);
   // A remark about the port for the status line, not a line of a window's log.
   void notice(const QString& text);
   void loaded();
@@ -88,6 +93,8 @@ class Session : public QObject {
 
   // Session-thread state.
   std::unique_ptr<Sink> sink_;
+  std::unique_ptr<kline::LinkMonitor> link_;
+  std::unique_ptr<kline::EventFanout> sinks_;
   std::unique_ptr<kline::QtHost> host_;
   std::unique_ptr<kline::Form2> form2_;
   std::unique_ptr<kline::CsvRecorder> recorder_;

@@ -38,6 +38,7 @@ static bool SensorWait(Form2& f, int count) {
   Host& host = f.host();
   uint32_t t0 = host.timeGetTime();
   while (com.inBufferCount() < count) {
+    if (com.lost()) return false;
     uint32_t t1 = host.timeGetTime();
     host.Sleep(3);
     double limit = Val(f.ctl.text("Text7"));

@@ -1,12 +1,14 @@
 #include "platform/qtserialportadapter.h"
 
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <algorithm>
 
 #ifdef Q_OS_UNIX
+#include <poll.h>
 #include <termios.h>
 
 #ifdef Q_OS_LINUX
@@ -112,7 +114,12 @@ QString QtSerialPortAdapter::ResolveDevice(const QString& spec, const QStringLis
     if (ok && n >= 1 && n <= ports.size()) return ports.at(n - 1);
 #endif
     if (error) {
-      *error = QStringLiteral("no serial port number %1 (%2 found)").arg(s).arg(ports.size());
+      // Name what there is, so the user can pick the right number or type the device.
+      *error = ports.isEmpty() ? QStringLiteral("no serial port number %1; found none").arg(s)
+                               : QStringLiteral("no serial port number %1; found %2: %3")
+                                     .arg(s)
+                                     .arg(ports.size())
+                                     .arg(ports.join(QStringLiteral(", ")));
     }
     return {};
   }
@@ -131,6 +138,10 @@ std::string QtSerialPortAdapter::deviceName() const {
   return device_.empty() ? CommPort : device_;
 }
 
+bool QtSerialPortAdapter::watching() const {
+  return port_ && port_->isOpen();
+}
+
 bool QtSerialPortAdapter::isOpen() const {
   // A device that went away counts as closed, so the window's exchanges stop at once.
   return port_ && port_->isOpen() && !dead_;
@@ -140,15 +151,39 @@ void QtSerialPortAdapter::noteError(int error) {
   switch (error) {
     case QSerialPort::ReadError:
     case QSerialPort::ResourceError:
-      // The device went away: Qt keeps reporting it open but every wait now returns at once.
+      // The device went away: Qt keeps reporting it open, its read notifier keeps firing on the
+      // hung-up line and every wait returns at once. Stop watching it: the port is closed as
+      // soon as Qt is done with this error (closing it inside Qt's own notification is not
+      // safe), and counts as closed from now on.
       if (port_ && port_->isOpen() && !dead_) {
         dead_ = true;
-        reportLost("the device went away (" + port_->errorString().toStdString() + ")");
+        const std::string why = lossReason();
+        QSerialPort* p = port_.get();
+        QMetaObject::invokeMethod(
+            p,
+            [p] {
+              if (p->isOpen()) p->close();
+              p->clearError();
+            },
+            Qt::QueuedConnection);
+        reportLost(why);
       }
       break;
     default:
       break;
   }
+}
+
+std::string QtSerialPortAdapter::lossReason() const {
+#ifdef Q_OS_UNIX
+  // Qt reads errno after a read that returned nothing, which is stale then: ask the line itself.
+  pollfd pfd{static_cast<int>(port_->handle()), POLLIN, 0};
+  if (::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLHUP))
+    return "the line hung up (the adapter was unplugged, or the program serving it ended)";
+  if (!QFileInfo::exists(QString::fromStdString(device_)))
+    return "the device was removed (" + device_ + " is gone)";
+#endif
+  return "the device went away (" + port_->errorString().toStdString() + ")";
 }
 
 void QtSerialPortAdapter::doOpen() {
@@ -205,13 +240,21 @@ void QtSerialPortAdapter::setLowLatency() {
   // USB adapters hold received bytes for their latency timer (16 ms on common chips); the
   // driver's low-latency flag passes them on at once.
   int fd = static_cast<int>(port_->handle());
+  // The device node may be a link (a stable name, or a pty's): its driver is the target's.
+  const std::string real =
+      QFileInfo(QString::fromStdString(device_)).canonicalFilePath().toStdString();
+  const std::string base = real.substr(real.find_last_of('/') + 1);
+  const bool usb = QFileInfo::exists(QString::fromStdString("/sys/bus/usb-serial/devices/" + base));
   serial_struct ss{};
-  if (::ioctl(fd, TIOCGSERIAL, &ss) == 0) {
+  const bool supported = ::ioctl(fd, TIOCGSERIAL, &ss) == 0;
+  if (supported) {
     ss.flags |= ASYNC_LOW_LATENCY;
     if (::ioctl(fd, TIOCSSERIAL, &ss) == 0) return;
   }
+  // A line whose driver has no such setting (a pseudo-terminal, a built-in UART without it)
+  // loses nothing by it; only a USB adapter or a driver that refused the setting is worth a word.
+  if (!supported && !usb) return;
   std::string why = std::strerror(errno);
-  std::string base = device_.substr(device_.find_last_of('/') + 1);
   std::string latency;
   std::ifstream timer("/sys/bus/usb-serial/devices/" + base + "/latency_timer");
   if (timer >> latency)

@@ -33,6 +33,8 @@ class QtSerialPortAdapter : public SerialPort {
 
   // True once the device went away (adapter unplugged) while open.
   bool dead() const { return dead_; }
+  // Whether the device is still open underneath and watched for incoming bytes.
+  bool watching() const;
 
   // The serial ports of the machine in the order a port number counts them: USB adapters first
   // (those with a vendor identifier), then by name.
@@ -53,6 +55,8 @@ class QtSerialPortAdapter : public SerialPort {
   void pump();
   void setLowLatency();
   void noteError(int error);
+  // Why the open device went away, in words the user can act on.
+  std::string lossReason() const;
 
   std::unique_ptr<QSerialPort> port_;
   std::string device_;

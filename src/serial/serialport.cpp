@@ -35,6 +35,7 @@ void SerialPort::reportLost(const std::string& reason) {
   if (lost()) return;
   lostReason_ = reason.empty() ? "the device went away" : reason;
   if (onLost_) onLost_(lostReason_);
+  if (sink_) sink_->onLost(lostReason_);
 }
 
 void SerialPort::reportNotice(const std::string& text) {

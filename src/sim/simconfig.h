@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -32,6 +33,7 @@ struct SimConfig {
   std::map<uint8_t, ByteString> stray;    // code -> extra bytes after the answer
   std::map<uint8_t, double> lateMs;       // code -> latency of that answer instead of latencyMs
   int silentAfterMs = -1;                 // the ECU stops answering this long after open
+  int lostAfterMs = -1;  // the adapter goes away (as if unplugged) this long after open
 
   // An actuator test in diagnostic mode: the answer at once, then the verdict bytes (usually
   // one; empty: no verdict ever) after a while.
@@ -47,6 +49,13 @@ struct SimConfig {
   // std::runtime_error with a message that names the bad key.
   static SimConfig FromJson(const std::string& json, EcuType defaultType);
 };
+
+// The largest simulator description read: anything bigger is refused before it is parsed.
+constexpr std::size_t kMaxSimFileBytes = 1024 * 1024;
+
+// Reads a simulator description of at most kMaxSimFileBytes into `text`; returns why it cannot
+// (the system's reason or the size), or an empty text.
+std::string ReadSimFile(const std::string& path, std::string& text);
 
 // Hex text "0F 55aa" -> bytes; blanks are skipped. Throws std::invalid_argument.
 ByteString ParseHexBytes(const std::string& hex);

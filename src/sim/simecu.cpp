@@ -47,6 +47,7 @@ void SimEcu::push(int64_t at, Event::Kind kind, uint8_t byte, int baud) {
 }
 
 void SimEcu::doOpen() {
+  clearLost();
   open_ = true;
   baud_ = parseSettings(Settings).baud;
   event_ = kEventNone;
@@ -70,14 +71,14 @@ void SimEcu::doClose() {
 }
 
 bool SimEcu::getLineSettings(LineSettings& out) {
-  if (!open_) return false;
+  if (!isOpen()) return false;
   out = parseSettings(Settings);
   out.baud = baud_;
   return true;
 }
 
 bool SimEcu::doSetLineSettings(const LineSettings& in) {
-  if (!open_ || in.baud <= 0) return false;
+  if (!isOpen() || in.baud <= 0) return false;
   advance();
   baud_ = in.baud;
   return true;
@@ -85,6 +86,14 @@ bool SimEcu::doSetLineSettings(const LineSettings& in) {
 
 void SimEcu::advance() {
   int64_t now = micros_();
+  if (open_ && cfg_.lostAfterMs >= 0 &&
+      now - openedAt_ >= static_cast<int64_t>(cfg_.lostAfterMs) * 1000) {
+    // The adapter is pulled out: nothing more arrives, and the port counts as closed.
+    events_ = {};
+    rx_.clear();
+    reportLost("the device went away (the simulated adapter was unplugged)");
+    return;
+  }
   while (!events_.empty() && events_.top().at <= now) {
     Event e = events_.top();
     events_.pop();
@@ -181,6 +190,7 @@ std::optional<uint8_t> SimEcu::diagnosticAnswer(int64_t at, uint8_t byte) {
 void SimEcu::doWrite(const ByteString& bytes) {
   if (!open_) return;
   advance();
+  if (lost()) return;
   int64_t now = micros_();
   int64_t per = ByteMicros(baud_);
   for (char c : bytes) {

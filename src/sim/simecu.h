@@ -28,7 +28,7 @@ class SimEcu : public SerialPort {
  public:
   SimEcu(SimConfig config, std::function<int64_t()> micros);
 
-  bool isOpen() const override { return open_; }
+  bool isOpen() const override { return open_ && !lost(); }
   int inBufferCount() override;
   int16_t commEvent() override {
     advance();

@@ -29,6 +29,7 @@ void VirtualHost::DoEvents() {
 
 void VirtualHost::runUntil(uint64_t endMs) {
   for (;;) {
+    if (stopCheck_ && stopCheck_()) return;
     bool haveAction = !actions_.empty();
     uint64_t actionAt = haveAction ? actions_.begin()->first : 0;
     bool haveTick = interval_ > 0 && tick_;

@@ -40,6 +40,8 @@ class VirtualHost : public Host {
   // Runs ticks and actions in time order until `endMs`; the clock ends at endMs or later if the
   // last handler ran past it.
   void runUntil(uint64_t endMs);
+  // Asked between two handlers: true ends runUntil early, with the clock where it is.
+  void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
   // Runs for `ms` more milliseconds.
   void runFor(uint64_t ms) { runUntil(now_ + ms); }
 
@@ -52,6 +54,7 @@ class VirtualHost : public Host {
   uint64_t due_ = 0;
   uint64_t timerGeneration_ = 0;
   std::function<void()> tick_;
+  std::function<bool()> stopCheck_;
   std::multimap<uint64_t, std::function<void()>> actions_;
   int depth_ = 0;
   std::string clipboard_;

@@ -28,6 +28,8 @@ class EventSink {
   virtual void onBaud(int /*value*/, bool /*ok*/) {}
   virtual void onOpen(bool /*ok*/) {}
   virtual void onClose() {}
+  // The device went away while open (an adapter unplugged, the far end of a pty closed).
+  virtual void onLost(const std::string& /*reason*/) {}
   virtual void onTimer(int /*interval*/) {}
   // A remark about the port for the status line (not a log line of the window): for instance
   // that the driver's low-latency mode could not be set.
@@ -58,6 +60,9 @@ class EventFanout : public EventSink {
   }
   void onClose() override {
     for (auto* s : sinks_) s->onClose();
+  }
+  void onLost(const std::string& r) override {
+    for (auto* s : sinks_) s->onLost(r);
   }
   void onTimer(int i) override {
     for (auto* s : sinks_) s->onTimer(i);

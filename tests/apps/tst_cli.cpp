@@ -2,6 +2,7 @@
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <csignal>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -106,10 +107,70 @@ class TestCli : public QObject {
     QTest::newRow("virtual without sim")
         << QStringList{"--port", "3", "--virtual-time", "--duration", "10"} << 2 << "--port sim";
     QTest::newRow("bad sim file") << QStringList{"--port", "sim", "--sim", "/nonexistent.json"} << 2
-                                  << "nonexistent";
+                                  << "/nonexistent.json: No such file or directory";
     QTest::newRow("no such port") << QStringList{"--port", "/dev/klinediag-none", "--duration",
                                                  "10"}
                                   << 1 << "/dev/klinediag-none";
+    QTest::newRow("port lost mid-run")
+        << QStringList{"--port",     "sim",   "--virtual-time",
+                       "--duration", "60000", "--log",
+                       "-",          "--sim", simFile("lost.json", R"({"lost_after_ms": 3000})")}
+        << 1 << "klinediag-cli: Port sim lost: the device went away";
+
+    // Refused before anything runs: nothing on stdout, no settings written.
+    const QString duration = "not whole milliseconds from 0 to 604800000";
+    QTest::newRow("negative duration") << QStringList{"--port", "sim", "--duration", "-5"} << 2
+                                       << "--duration: '-5' is " + duration;
+    QTest::newRow("duration over a week")
+        << QStringList{"--port", "sim", "--duration", "604800001"} << 2 << duration;
+    const QString port =
+        "is not a port: a port is a number from 1 to 32767, a device such as "
+        "/dev/ttyUSB0 or COM7, or sim";
+    QTest::newRow("empty port") << QStringList{"--port", ""} << 2 << "--port '' " + port;
+    QTest::newRow("port beyond 16 bits")
+        << QStringList{"--port", "99999999999"} << 2 << "--port '99999999999' " + port;
+
+    QTest::newRow("sim file over 1 MiB")
+        << QStringList{"--port", "sim", "--sim", simFile("big.json", QByteArray(1048577, ' '))} << 2
+        << "has 1048577 bytes; at most 1048576 (1 MiB)";
+    QTest::newRow("sim unknown key")
+        << QStringList{"--port", "sim", "--sim", simFile("key.json", R"({"ignition":5})")} << 2
+        << "key.json: unknown key \"ignition\" (allowed: type, ignition_ms, burst, latency_ms, "
+           "echo, answers, silent, replies, wrong_echo, stray, late_ms, silent_after_ms, "
+           "lost_after_ms, tests)";
+    QTest::newRow("sim value out of range")
+        << QStringList{"--port", "sim", "--sim", simFile("range.json", R"({"ignition_ms":1e20})")}
+        << 2
+        << "range.json: \"ignition_ms\": 1e+20 is out of range (whole milliseconds from 0 to "
+           "604800000)";
+
+    QTest::newRow("unknown window")
+        << QStringList{"--port", "sim", "--do", "5:Form9.Command1"} << 2
+        << "action '5:Form9.Command1': no window Form9 (windows: Form2, Form1, Form3)";
+    QTest::newRow("unknown control lists the window's")
+        << QStringList{"--port", "sim", "--do", "5:Form1.Slider2"} << 2
+        << "Form1 has no control Slider2 (controls: Command1, Command2, Command3, Command4, "
+           "Command5, Command6, Command7, Command8, Command9, Command10, Form1, Frame1, Option1, "
+           "Option2, Pg1, Slider1, Text1, Text2, back)";
+    QTest::newRow("arrays collapse in the list")
+        << QStringList{"--port", "sim", "--do", "5:Check1(9)"} << 2
+        << "(controls: Check1(0..8), Check2,";
+    QTest::newRow("value for a button") << QStringList{"--port", "sim", "--do", "100:Command6="}
+                                        << 2 << "Command6 is a button and takes no value";
+    QTest::newRow("check box takes 0 or 1")
+        << QStringList{"--port", "sim", "--do", "0:Check2=2"} << 2
+        << "action '0:Check2=2': Check2 is a check box and takes 0 or 1";
+    QTest::newRow("option takes 1") << QStringList{"--port", "sim", "--do", "0:Option7=0"} << 2
+                                    << "Option7 is an option and takes 1";
+    QTest::newRow("list index past the items")
+        << QStringList{"--port", "sim", "--ecu", "16m", "--do", "100:List1=7"} << 2
+        << "action '100:List1=7': List1 has items 0 to 6";
+    QTest::newRow("slider past its range")
+        << QStringList{"--port", "sim", "--do", "100:Form1.Slider1=-128"} << 2
+        << "Slider1 is a slider and takes a whole number from -127 to 127";
+    QTest::newRow("action after a week")
+        << QStringList{"--port", "sim", "--do", "604800001:Command6"} << 2
+        << "action '604800001:Command6': the time must be from 0 to 604800000 ms";
   }
 
   void usageErrorsAndClosedPortsSayWhyInOneLine() {
@@ -118,12 +179,57 @@ class TestCli : public QObject {
     QFETCH(QString, says);
     std::vector<std::string> a;
     for (const auto& s : args) a.push_back(s.toStdString());
+    std::string ini = settings(QTest::currentDataTag());
     a.push_back("--settings");
-    a.push_back(settings("d.ini"));
+    a.push_back(ini);
     Run r = cli(a);
     QCOMPARE(r.rc, rc);
     QCOMPARE(std::count(r.err.begin(), r.err.end(), '\n'), 1L);
     QVERIFY2(r.err.find(says.toStdString()) != std::string::npos, r.err.c_str());
+    if (rc == 2) {
+      QCOMPARE(r.out, std::string());
+      QVERIFY(!QFile::exists(QString::fromStdString(ini)));
+    }
+  }
+
+  void checkedActionsStillReachTheWindow() {
+    // Any text reaches a text box; an item in range reaches the list.
+    Run r = cli({"--port", "sim", "--ecu", "p8", "--virtual-time", "--duration", "1500", "--events",
+                 "-", "--do", "0:Text7=x;y 1.5e9", "--do", "0:Option2=1", "--do", "1000:List1=6",
+                 "--settings", settings("f.ini")});
+    QCOMPARE(r.rc, 0);
+    std::map<std::string, json> last;
+    for (const auto& e : lines(r.out))
+      if (e["ev"] == "set")
+        last[e["ctl"].get<std::string>() + "." + e["prop"].get<std::string>()] = e["value"];
+    QCOMPARE(last["Text7.text"], json("x;y 1.5e9"));
+    QCOMPARE(last["List1.value"], json(6));
+  }
+
+  void aLostPortEndsTheRunAtOnce() {
+    Run r = cli({"--port", "sim", "--virtual-time", "--duration", "60000", "--events", "-", "--sim",
+                 simFile("lost2.json", R"({"lost_after_ms": 3000})").toStdString(), "--settings",
+                 settings("g.ini")});
+    QCOMPARE(r.rc, 1);
+    json closed;
+    for (const auto& e : lines(r.out))
+      if (e["ev"] == "close") closed = e;
+    QVERIFY2(closed["t"] < 3200, closed.dump().c_str());
+  }
+
+  void signalsEndAVirtualRunCleanly() {
+    for (int sig : {SIGINT, SIGTERM}) {
+      QProcess p;
+      // A week of line time: minutes of real time unless the signal ends it.
+      p.start(KLINE_CLI_PATH, {"--port", "sim", "--virtual-time", "--duration", "604800000",
+                               "--settings", QString::fromStdString(settings("h.ini"))});
+      QVERIFY(p.waitForStarted(5000));
+      QTest::qWait(300);
+      ::kill(static_cast<pid_t>(p.processId()), sig);
+      QVERIFY(p.waitForFinished(5000));
+      QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+      QCOMPARE(p.exitCode(), 0);
+    }
   }
 
   void helpDocumentsTheInterface() {
@@ -147,6 +253,12 @@ class TestCli : public QObject {
 
  private:
   std::string settings(const char* name) { return dir_.filePath(name).toStdString(); }
+  QString simFile(const char* name, const QByteArray& text) {
+    QFile f(dir_.filePath(name));
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size())
+      qFatal("cannot write %s", name);
+    return f.fileName();
+  }
   QTemporaryDir dir_;
 };
 

@@ -17,6 +17,7 @@
 #include <memory>
 
 #include "gui/lampwidget.h"
+#include "gui/linkstateview.h"
 #include "gui/mainwindow.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
@@ -26,15 +27,15 @@ namespace {
 
 // A window on its own session thread with a scratch settings file.
 struct Fixture {
-  explicit Fixture(const QByteArray& ini = {}, int ignitionMs = 200) {
+  explicit Fixture(const QByteArray& ini = {}, int ignitionMs = 200, const char* simJson = "{}") {
     path = dir.filePath(QStringLiteral("klinediag.ini"));
     if (!ini.isEmpty()) {
       QFile f(path);
       f.open(QIODevice::WriteOnly);
       f.write(ini);
     }
-    auto cfg =
-        std::make_shared<kline::SimConfig>(kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
+    auto cfg = std::make_shared<kline::SimConfig>(
+        kline::SimConfig::FromJson(simJson, kline::EcuType::E15m));
     cfg->ignitionMs = ignitionMs;
     session = std::make_unique<Session>(path, cfg);
     window = std::make_unique<MainWindow>(*session);
@@ -241,12 +242,18 @@ class TestMainWindow : public QObject {
     QVERIFY(!f.get<QCheckBox>("Check1(0)")->isChecked());
   }
 
+  void aLostAdapterTurnsTheLampRedAndGreysTheValues();
+  void numberFieldsTakeValidValuesOnly();
+
   void copyButtonPutsTheLogOnTheClipboard() {
     Fixture f;
     QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
     f.typeInto("Text6", "nosuchport");
     QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
     QTRY_VERIFY(f.window->logPane()->toPlainText().contains(QStringLiteral("not opened")));
+    // The status bar has the reason too, not only the log.
+    QTRY_VERIFY(f.window->linkView()->statusLine()->text().startsWith(
+        QStringLiteral("Port 0 not opened: no serial port number 0; found ")));
     // A port that does not open leaves the toggle pressed under "Connect" and the lamp unlit.
     QVERIFY(f.get<QPushButton>("Check2")->isChecked());
     QCOMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
@@ -256,6 +263,76 @@ class TestMainWindow : public QObject {
     QTRY_VERIFY(QGuiApplication::clipboard()->text().startsWith(QStringLiteral("1200bds\r\n")));
   }
 };
+
+void TestMainWindow::aLostAdapterTurnsTheLampRedAndGreysTheValues() {
+  Fixture f({}, 200, R"({"lost_after_ms": 3500})");
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  LinkStateView* link = f.window->linkView();
+  QCOMPARE(link->statusLine()->text(), QStringLiteral("Not connected"));
+  f.typeInto("Text6", "sim");
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE(link->statusLine()->text(), QStringLiteral("Port sim open, waiting for the ECU"));
+  auto* readout = f.get<QLabel>("Label26");
+  auto* bar = f.window->findChild<RpmBarWidget*>(QStringLiteral("Line1"));
+  QTRY_VERIFY_WITH_TIMEOUT(!readout->text().isEmpty(), 5000);
+  QTRY_COMPARE(link->statusLine()->text(), QStringLiteral("Port sim open, the ECU answers"));
+  QVERIFY(!LinkStateView::isStale(readout) && !bar->isStale());
+  QVERIFY(!LinkStateView::isStale(f.get<QLineEdit>("Text1(7)")));
+
+  QTRY_VERIFY_WITH_TIMEOUT(link->statusLine()->text().startsWith("Port sim lost: "), 4000);
+  QVERIFY(link->statusLine()->text().endsWith("press Disconnect, then Connect"));
+  QCOMPARE(f.get<LampWidget>("Shape1")->colour(), QColor(255, 0, 0));
+  QVERIFY(LinkStateView::isStale(f.get<QLineEdit>("Text1(7)")));
+  QVERIFY(LinkStateView::isStale(readout) && bar->isStale());
+  // The toggle keeps what the window's logic says; Disconnect, then Connect recovers.
+  QCOMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Disconnect"));
+  // A snapshot re-sends the logic's green lamp: the lamp stays red all the same.
+  f.session->requestSnapshot();
+  QTest::qWait(100);
+  QCOMPARE(f.get<LampWidget>("Shape1")->colour(), QColor(255, 0, 0));
+
+  const QString rpm = readout->text();
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  QCOMPARE(link->statusLine()->text(), QStringLiteral("Port sim closed"));
+  // The logic leaves the last engine speed up; it is shown as stale.
+  QCOMPARE(readout->text(), rpm);
+  QVERIFY(LinkStateView::isStale(readout) && bar->isStale());
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE(f.get<LampWidget>("Shape1")->colour(), QColor(0, 255, 0));
+  QTRY_VERIFY_WITH_TIMEOUT(!LinkStateView::isStale(readout), 5000);
+  QVERIFY(!bar->isStale());
+}
+
+void TestMainWindow::numberFieldsTakeValidValuesOnly() {
+  Fixture f;
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  auto* refresh = f.get<QLineEdit>("Text2");
+  QVERIFY(refresh->toolTip().contains(QStringLiteral("1 to 32767")));
+  QVERIFY(f.get<QLineEdit>("Text7")->toolTip().contains(QStringLiteral("0 to 10000")));
+  f.typeInto("Text6", "sim");
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  auto* readout = f.get<QLabel>("Label26");
+  QTRY_VERIFY_WITH_TIMEOUT(!readout->text().isEmpty(), 5000);
+
+  // Letters never get in; an empty or out-of-range value is marked and kept from the logic,
+  // so the live data goes on at the last valid refresh time.
+  f.typeInto("Text2", "abc");
+  QCOMPARE(refresh->text(), QString());
+  QVERIFY(refresh->property("invalid").toBool());
+  f.typeInto("Text2", "0");
+  QVERIFY(refresh->property("invalid").toBool());
+  QVERIFY(refresh->toolTip().startsWith(QStringLiteral("Not used until it is valid")));
+  int readings = 0;
+  QObject::connect(f.session.get(), &Session::controlSet, f.window.get(),
+                   [&readings](const QString&, const QString& ctl) {
+                     readings += ctl == QLatin1String("Label26") ? 1 : 0;
+                   });
+  QTRY_VERIFY_WITH_TIMEOUT(readings > 5, 3000);
+  f.typeInto("Text2", "250");
+  QVERIFY(!refresh->property("invalid").toBool());
+  QCOMPARE(refresh->text(), QStringLiteral("250"));
+}
 
 QTEST_MAIN(TestMainWindow)
 #include "tst_mainwindow.moc"

@@ -8,6 +8,7 @@
 #include "connection/form2.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
+#include "platform/qtserialportadapter.h"
 
 using namespace kline;
 
@@ -29,6 +30,8 @@ class Seen : public EventSink {
   QStringList lines;
   QByteArray tx;
   void onNotice(const std::string& t) override { notices << QString::fromStdString(t); }
+  void onLost(const std::string& r) override { lost << QString::fromStdString(r); }
+  QStringList lost;
   QStringList notices;
   QList<int> bauds;
   QList<bool> baudOk;
@@ -95,9 +98,8 @@ class TestPtyEndToEnd : public QObject {
     QVERIFY(!dev.path.isEmpty());
     Window w(dir.filePath("a.ini"), link, "Option1");
     QVERIFY(w.form->portOpen());
-    // A pty has no low-latency flag: the status line is told, the log pane is not.
-    QVERIFY(!w.seen.notices.isEmpty());
-    QVERIFY(w.seen.notices.first().startsWith("low-latency mode not available on " + link));
+    // A pty has no low-latency setting and loses nothing by it: nobody is told.
+    QVERIFY2(w.seen.notices.isEmpty(), qPrintable(w.seen.notices.join('\n')));
     QTRY_VERIFY_WITH_TIMEOUT(w.logged("Ecu info: "), 6000);
     QVERIFY(!w.logged("low-latency"));
     QVERIFY(w.logged("init successfull"));
@@ -146,6 +148,13 @@ class TestPtyEndToEnd : public QObject {
     dev->stop();
     QTRY_VERIFY_WITH_TIMEOUT(w.logged("port " + link + " lost: "), 3000);
     QVERIFY(!w.form->portOpen());
+    // The reason is the line's own, and the dead line is no longer watched (its notifier would
+    // otherwise fire without end on the hang-up).
+    QCOMPARE(w.seen.lost.size(), 1);
+    QVERIFY2(w.seen.lost.first().startsWith("the line hung up"), qPrintable(w.seen.lost.first()));
+    auto* adapter = dynamic_cast<QtSerialPortAdapter*>(w.form->port());
+    QVERIFY(adapter);
+    QTRY_VERIFY(!adapter->watching());
     // The cycles go on as with a closed port: nothing more is sent, nothing waits.
     w.seen.tx.clear();
     QTest::qWait(300);
@@ -157,6 +166,28 @@ class TestPtyEndToEnd : public QObject {
     w.click("Check2");
     QVERIFY(w.form->portOpen());
     QTRY_VERIFY_WITH_TIMEOUT(w.cycles >= 2, 4000);
+  }
+
+  void commandLineEndsWithAFailureWhenTheAdapterGoesAway() {
+    QString link = dir.filePath("ecucli");
+    auto dev = std::make_unique<Device>(link, "15m");
+    QProcess cli;
+    cli.start(KLINE_CLI_PATH, {"--port", link, "--ecu", "15m", "--duration", "60000", "--settings",
+                               dir.filePath("e.ini")});
+    QVERIFY(cli.waitForStarted(5000));
+    QString out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(cli.readAllStandardOutput()))
+                                 .contains("[ECU] ecu data    : KL15M-0427"),
+                             8000);
+    dev->stop();
+    // Long before the minute asked for: a lost port is a failed run.
+    QVERIFY(cli.waitForFinished(5000));
+    QCOMPARE(cli.exitStatus(), QProcess::NormalExit);
+    QCOMPARE(cli.exitCode(), 1);
+    const QString err = QString::fromUtf8(cli.readAllStandardError());
+    QCOMPARE(err.count('\n'), 1);
+    QVERIFY2(err.startsWith("klinediag-cli: Port " + link + " lost: the line hung up"),
+             qPrintable(err));
   }
 
  private:

@@ -102,6 +102,7 @@ class AbsentPort : public SerialPort {
 
 SimSession::SimSession(SimConfig c, std::string path, bool load)
     : cfg(std::move(c)), settingsPath(path.empty() ? TempSettingsPath() : std::move(path)) {
+  sinks.add(&rec);
   form = std::make_unique<Form2>(
       host,
       [this](const std::string& spec) -> std::unique_ptr<SerialPort> {
@@ -111,7 +112,7 @@ SimSession::SimSession(SimConfig c, std::string path, bool load)
         sim = p.get();
         return p;
       },
-      settingsPath, &rec);
+      settingsPath, &sinks);
   if (load) form->Form_Load();
 }
 

@@ -59,6 +59,8 @@ class SimSession {
   SimConfig cfg;
   VirtualHost host;
   Recorder rec{host};
+  // The window's sink: the recorder, then whatever a test adds before it connects.
+  EventFanout sinks;
   std::string settingsPath;
   std::unique_ptr<Form2> form;
   SimEcu* sim = nullptr;            // the simulated port made at the last connect

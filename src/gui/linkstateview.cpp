@@ -1,0 +1,95 @@
+#include "gui/linkstateview.h"
+
+#include <QLabel>
+#include <QPalette>
+#include <QStatusBar>
+
+#include "connection/linkmonitor.h"
+#include "gui/lampwidget.h"
+#include "gui/rpmbarwidget.h"
+#include "gui/session.h"
+#include "ui/controlmodel.h"
+
+namespace {
+
+const char* const kStale = "stale";
+
+bool isBadNews(int state) {
+  using kline::LinkState;
+  const auto s = static_cast<LinkState>(state);
+  return s == LinkState::Lost || s == LinkState::OpenFailed || s == LinkState::Silent;
+}
+
+}  // namespace
+
+LinkStateView::LinkStateView(Session& session, Widgets w, QObject* parent)
+    : QObject(parent), w_(std::move(w)) {
+  line_ = new QLabel(tr("Not connected"));
+  line_->setObjectName(QStringLiteral("linkStatus"));
+  line_->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  w_.statusBar->addWidget(line_, 1);
+  connect(&session, &Session::linkChanged, this, &LinkStateView::onLink);
+  connect(&session, &Session::controlSet, this, &LinkStateView::onSet);
+}
+
+bool LinkStateView::isStale(const QWidget* w) {
+  return w && w->property(kStale).toBool();
+}
+
+void LinkStateView::setStale(QWidget* w, bool stale) {
+  if (!w || isStale(w) == stale) return;
+  w->setProperty(kStale, stale);
+  if (auto* bar = qobject_cast<RpmBarWidget*>(w)) {
+    bar->setStale(stale);
+    return;
+  }
+  // Greyed like a disabled field, while it stays selectable and copyable.
+  QPalette p = w->parentWidget() ? w->parentWidget()->palette() : w->palette();
+  if (stale) {
+    for (auto role : {QPalette::Text, QPalette::WindowText}) {
+      const QColor grey = p.color(QPalette::Disabled, role);
+      p.setColor(QPalette::Active, role, grey);
+      p.setColor(QPalette::Inactive, role, grey);
+    }
+    w->setPalette(p);
+  } else {
+    w->setPalette(QPalette());
+  }
+}
+
+void LinkStateView::onLink(int state, const QString& text, bool valuesStale, bool rpmStale,
+                           bool waitCaptionOutdated) {
+  const bool news = state != state_;
+  state_ = state;
+  // The window's way back from a lost port.
+  const QString shown = static_cast<kline::LinkState>(state) == kline::LinkState::Lost
+                            ? tr("%1 \u2014 press Disconnect, then Connect").arg(text)
+                            : text;
+  line_->setText(shown);
+  line_->setToolTip(shown);
+  // Bad news is not left behind a passing remark.
+  if (news && isBadNews(state)) w_.statusBar->clearMessage();
+  for (QWidget* v : w_.values) setStale(v, valuesStale);
+  setStale(w_.readout, rpmStale);
+  setStale(w_.bar, rpmStale);
+  waitCaptionOutdated_ = waitCaptionOutdated;
+  applyLamp();
+  applyWaitCaption();
+}
+
+void LinkStateView::onSet(const QString& win, const QString& ctl, int, const QVariant&) {
+  if (win != QLatin1String("Form2")) return;
+  if (ctl == QLatin1String("Shape1")) applyLamp();
+  if (ctl == QLatin1String("Label4")) applyWaitCaption();
+}
+
+void LinkStateView::applyLamp() {
+  if (static_cast<kline::LinkState>(state_) == kline::LinkState::Lost && w_.lamp)
+    w_.lamp->setRgb(static_cast<int>(kline::kRgbRed));
+}
+
+void LinkStateView::applyWaitCaption() {
+  if (waitCaptionOutdated_ && w_.status &&
+      w_.status->text() == QLatin1String("Wait for ignition.."))
+    w_.status->clear();
+}
