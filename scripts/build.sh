@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Configures and builds into build/ (or build-sanitize/ with --sanitize).
+# Configures and builds into build/ (build-sanitize/ with --sanitize: AddressSanitizer and
+# UndefinedBehaviorSanitizer; build-tsan/ with --tsan: ThreadSanitizer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -7,9 +8,17 @@ dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-sanitize
-  flags=(-DCMAKE_BUILD_TYPE=Debug -DKLINE_SANITIZE=ON)
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DKLINE_SANITIZE=ON -DKLINE_BENCH=OFF)
+elif [ "${1:-}" = "--tsan" ]; then
+  dir=build-tsan
+  flags=(-DCMAKE_BUILD_TYPE=Debug -DKLINE_TSAN=ON -DKLINE_BENCH=OFF)
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
+# Progress goes to stderr; stdout's last line is the build folder (scripts/test.sh reads it).
+first=""
+if [ ! -f "$dir/CMakeCache.txt" ]; then first=" (first build: several minutes on two cores)"; fi
+echo "Configuring $dir/..." >&2
 cmake -S . -B "$dir" "${flags[@]}" >/dev/null
-cmake --build "$dir" -j "$jobs"
+echo "Building$first..." >&2
+cmake --build "$dir" -j "$jobs" >&2
 echo "$dir"

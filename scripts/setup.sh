@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nlohmann-json3-dev libcli11-dev
   xvfb xauth
+  clang libclang-rt-14-dev
+  help2man desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

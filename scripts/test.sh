@@ -1,12 +1,34 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite.
-# --sanitize: the same under AddressSanitizer and UndefinedBehaviorSanitizer.
+# Installs what is missing, builds, and runs the whole test suite: as built, then under
+# AddressSanitizer and UndefinedBehaviorSanitizer, then under ThreadSanitizer, then each fuzz
+# target for a minute from its seed corpus.
+#   --plain | --sanitize | --tsan | --fuzz   run only that part
 set -euo pipefail
 cd "$(dirname "$0")/.."
+root=$PWD
 
 scripts/setup.sh
-dir=$(scripts/build.sh "$@" | tail -n 1)
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1
-cd "$dir"
-ctest --output-on-failure --timeout 300
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp second_deadlock_stack=1"
+
+suite() {
+  local dir
+  dir=$(scripts/build.sh "$@" | tail -n 1)
+  (cd "$dir" && ctest --output-on-failure --timeout 300)
+}
+
+part=${1:-all}
+case $part in
+  all)
+    echo "== the suite"; suite
+    echo "== under AddressSanitizer and UndefinedBehaviorSanitizer"; suite --sanitize
+    echo "== under ThreadSanitizer"; suite --tsan
+    if [ -x scripts/fuzz.sh ]; then echo "== fuzzing, 60 s a target"; scripts/fuzz.sh 60; fi
+    ;;
+  --plain) suite ;;
+  --sanitize | --tsan) suite "$part" ;;
+  --fuzz) scripts/fuzz.sh 60 ;;
+  *) echo "usage: scripts/test.sh [--plain|--sanitize|--tsan|--fuzz]" >&2; exit 2 ;;
+esac

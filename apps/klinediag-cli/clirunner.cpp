@@ -14,8 +14,8 @@
 #include <thread>
 
 #include "actioncheck.h"
+#include "clisession.h"
 #include "connection/form2.h"
-#include "connection/linkmonitor.h"
 #include "connection/portfield.h"
 #include "eventwriter.h"
 #include "inputcheck.h"
@@ -25,27 +25,17 @@
 #include "scriptedaction.h"
 #include "sim/simecu.h"
 #include "sim/virtualhost.h"
+#include "subcommands.h"
 #include "ui/numbers.h"
+
+// The version the build gives; the project's own when it gives none.
+#ifndef KLINE_VERSION
+#define KLINE_VERSION "0.1.0"
+#endif
 
 namespace kline {
 
 namespace {
-
-std::atomic<bool> gInterrupted{false};
-
-extern "C" void onSignal(int) {
-  gInterrupted = true;
-}
-
-// Remarks about the port go to stderr, apart from the log.
-class NoticeWriter : public EventSink {
- public:
-  explicit NoticeWriter(std::ostream& err) : err_(err) {}
-  void onNotice(const std::string& text) override { err_ << "klinediag-cli: " << text << "\n"; }
-
- private:
-  std::ostream& err_;
-};
 
 struct Options {
   std::optional<std::string> port;
@@ -73,6 +63,14 @@ Examples:
   klinediag-cli --port sim --ecu 15m --csv live.csv --duration 5000
       Records the live values, one row per completed cycle, to live.csv.
 
+Subcommands (each has --help):
+  klinediag-cli ports                         the serial ports, likely K-line cables first
+  klinediag-cli check-adapter --port 1        the cable's echo at 1200 and 7812 baud
+  klinediag-cli info --port sim --virtual-time          identification and calibration
+  klinediag-cli faults --port /dev/ttyUSB0 --ecu 16m    fault bytes and immobiliser state
+  klinediag-cli live --port sim --count 20 --format csv live values, one line per cycle
+  klinediag-cli test fuel --port sim          runs one test of the ECU type's list
+
 Port: a number N (the N-th serial port, USB adapters first), a device (COM7, /dev/ttyUSB0)
 or "sim". ECU types: 15m, 15rc, 16m, p8, p8-sensor (the second P8, polled sensor by sensor).
 Actions (--do T:[WINDOW.]CONTROL[(INDEX)][=VALUE]) address controls by their design names:
@@ -80,19 +78,6 @@ a button or menu is clicked (2500:Command6, 100:Diag), a check box set (0:Check3
 toggled (0:Check1(2)), an option selected (0:Option7), a field typed into (0:Text2=250).
 Events (--events): JSON Lines {"t":ms,"ev":"log"|"set"|"tx"|"rx"|"baud"|"open"|"close"|"timer",...}.
 )";
-
-const std::map<std::string, const char*> kEcuOptions = {{"15m", "Option1"},
-                                                        {"15rc", "Option9"},
-                                                        {"16m", "Option7"},
-                                                        {"p8", "Option2"},
-                                                        {"p8-sensor", "Option8"}};
-
-EcuType selectedType(const ControlModel& m) {
-  if (m.value("Option9")) return EcuType::E15Rc;
-  if (m.value("Option7")) return EcuType::E16m;
-  if (m.value("Option2") || m.value("Option8")) return EcuType::P8;
-  return EcuType::E15m;
-}
 
 // Plays one user action on its window.
 void apply(ControlModel& m, const ScriptedAction& a) {
@@ -160,12 +145,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.add_option("--events", o.events, "Write every event as JSON Lines to FILE or - (stdout)");
   app.add_option("--log", o.log, "Write the main window's log pane to FILE or - (stdout)");
   app.add_option("--csv", o.csv, "Record the live values to a CSV file, one row per cycle");
+  app.set_version_flag("--version", std::string("klinediag-cli ") + KLINE_VERSION);
+  Subcommands subcommands(app);
 
   std::vector<std::string> rev(args.rbegin(), args.rend());
   try {
     app.parse(rev);
   } catch (const CLI::CallForHelp&) {
     out << app.help();
+    return 0;
+  } catch (const CLI::CallForVersion& e) {
+    out << e.what() << "\n";
     return 0;
   } catch (const CLI::ParseError& e) {
     err << "klinediag-cli: " << e.what() << " (see --help)\n";
@@ -175,6 +165,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     err << "klinediag-cli: " << why << " (see --help)\n";
     return 2;
   };
+  if (std::optional<int> rc = subcommands.run(out, err)) return *rc;
 
   if (o.port)
     if (std::string why = CheckPortArgument(*o.port); !why.empty()) return usage(why);
@@ -188,140 +179,56 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (std::string why = CheckActions(actions); !why.empty()) return usage(why);
 
   auto sim = std::make_shared<SimConfig>();
-  sim->burst = SimConfig::DefaultBurst();
-  if (o.simFile) {
-    std::string text;
-    if (std::string why = ReadSimFile(*o.simFile, text); !why.empty()) return usage(why);
-    try {
-      *sim = SimConfig::FromJson(text, EcuType::E15m);
-    } catch (const std::exception& e) {
-      return usage(*o.simFile + ": " + e.what());
-    }
-  }
+  if (std::string why = LoadSimConfig(o.simFile, *sim); !why.empty()) return usage(why);
   if (o.virtualTime && !o.duration) return usage("--virtual-time needs --duration");
 
   Output eventsOut, logOut;
   if (o.events && !eventsOut.open(*o.events, out)) return usage("cannot write " + *o.events);
   if (o.log && !logOut.open(*o.log, out)) return usage("cannot write " + *o.log);
 
-  std::string settingsPath = o.settings ? *o.settings : DefaultSettingsPath().toStdString();
-
-  std::unique_ptr<Host> hostOwner;
-  VirtualHost* vhost = nullptr;
-  QtHost* qhost = nullptr;
-  if (o.virtualTime) {
-    hostOwner = std::make_unique<VirtualHost>();
-    vhost = static_cast<VirtualHost*>(hostOwner.get());
-  } else {
-    hostOwner = std::make_unique<QtHost>();
-    qhost = static_cast<QtHost*>(hostOwner.get());
-  }
-  Host& host = *hostOwner;
-  QElapsedTimer wall;
-  wall.start();
-  std::function<uint64_t()> since = [&]() -> uint64_t {
-    return vhost ? vhost->now() : static_cast<uint64_t>(wall.elapsed());
-  };
+  CliSession session({o.port, o.ecu, o.settings, o.virtualTime, sim}, err);
+  VirtualHost* vhost = session.vhost();
+  QtHost* qhost = session.qhost();
+  std::function<uint64_t()> since = session.clock();
 
   bool flushEach = !o.virtualTime;
-  EventFanout sinks;
-  NoticeWriter notices(err);
-  sinks.add(&notices);
-  std::unique_ptr<EventSink> writers[3];
   if (eventsOut.stream)
-    sinks.add((writers[0] = std::make_unique<JsonEventWriter>(*eventsOut.stream, since, flushEach))
-                  .get());
+    session.own(std::make_unique<JsonEventWriter>(*eventsOut.stream, since, flushEach));
   if (logOut.stream)
-    sinks.add(
-        (writers[1] = std::make_unique<LogLineWriter>(*logOut.stream, "Form2", flushEach)).get());
+    session.own(std::make_unique<LogLineWriter>(*logOut.stream, "Form2", flushEach));
   if (!eventsOut.stream && !logOut.stream)
-    sinks.add((writers[2] = std::make_unique<ReadableWriter>(out, flushEach)).get());
+    session.own(std::make_unique<ReadableWriter>(out, flushEach));
 
-  PortFactory devices = MakePortFactory(host, sim);
-  Form2* formPtr = nullptr;
-  PortFactory factory = [&](const std::string& spec) -> std::unique_ptr<SerialPort> {
-    if (ParsePortField(spec).kind != PortField::Kind::Sim) return devices(spec);
-    SimConfig c = *sim;
-    if (!c.typeGiven) c.type = selectedType(formPtr->ctl);
-    auto port = std::make_unique<SimEcu>(c, [&host] { return host.micros(); });
-    if (qhost)
-      port->setSleeper(
-          [](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); });
-    return port;
-  };
-  Form2 form(host, factory, settingsPath, &sinks);
-  formPtr = &form;
+  session.build();
+  Form2& form = session.form();
 
   CsvRecorder csv;
   if (o.csv) {
     std::string why = csv.open(*o.csv);
     if (!why.empty()) return usage(why);
-    form.onLiveCycle = [&](uint32_t ms, bool completed) {
-      if (completed) csv.row(ms, form.ctl);
-    };
+    form.onLiveCycle = [&](uint32_t ms, bool completed) { csv.cycle(ms, completed, form.ctl); };
   }
 
-  auto guarded = [&](const std::function<void()>& fn) {
-    if (qhost)
-      qhost->runGuarded(fn);
-    else
-      fn();
-  };
-  // The link's state: a lost port ends the run, a silent ECU is remarked on once.
-  bool lost = false;
-  bool toldSilent = false;
-  LinkMonitor link([&form]() -> const SerialPort* { return form.port(); },
-                   [&host] { return host.timeGetTime(); },
-                   [&](const LinkStatus& s) {
-                     if (s.state == LinkState::Lost && !lost) {
-                       lost = true;
-                       err << "klinediag-cli: " << s.text << "\n";
-                     } else if (s.state == LinkState::Silent && !toldSilent) {
-                       toldSilent = true;
-                       err << "klinediag-cli: " << s.text << "\n";
-                     }
-                   });
-  sinks.add(&link);
-
+  auto guarded = [&](const std::function<void()>& fn) { session.guarded(fn); };
   int rc = 0;
-  guarded([&] {
-    form.Form_Load();
-    if (o.ecu) {
-      std::string l;
-      for (char ch : *o.ecu) l += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-      form.ctl.userClick(kEcuOptions.at(l));
-    }
-    if (o.port) form.ctl.userSetText("Text6", *o.port);
-  });
-  if (o.virtualTime && ParsePortField(form.ctl.text("Text6")).kind != PortField::Kind::Sim)
-    return usage("--virtual-time needs --port sim");
+  if (std::string why = session.load(); !why.empty()) return usage(why);
 
   auto play = [&](const ScriptedAction& a) { apply(*findWindow(form, a.window), a); };
   // Actions at time 0 set the window up before Connect is pressed.
   for (const auto& a : actions)
     if (a.at == 0) guarded([&] { play(a); });
-  guarded([&] {
-    if (form.ctl.value("Check2") == 0) form.ctl.userClick("Check2");
-  });
-  if (!form.portOpen()) {
-    SerialPort* p = form.port();
-    err << "klinediag-cli: cannot open port " << (p ? p->deviceName() : form.ctl.text("Text6"))
-        << ": " << (p ? p->openError() : std::string("no port")) << "\n";
-    return 1;
-  }
+  if (!session.connect()) return 1;
 
-  auto finish = [&] {
-    if (form.ctl.value("Check2") == 1) form.ctl.userClick("Check2");
-    form.Form_Unload();
-  };
+  auto finish = [&] { session.finish(); };
+  auto lost = [&] { return session.lost(); };
 
-  std::signal(SIGINT, onSignal);
-  std::signal(SIGTERM, onSignal);
-  gInterrupted = false;
+  SignalScope onSignals(qhost);
   if (vhost) {
     for (const auto& a : actions)
       if (a.at > 0) vhost->schedule(a.at, [&play, a] { play(a); });
-    vhost->setStopCheck([&] { return lost || gInterrupted; });
+    vhost->setStopCheck([&] { return lost() || SignalScope::interrupted(); });
+    // A handler still waiting shortly after the end gives up: the run ends when it was asked to.
+    vhost->setHardStop(100);
     vhost->runUntil(*o.duration);
     finish();
   } else {
@@ -333,21 +240,23 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     auto stop = [&] {
       if (done) return;
       done = true;
-      guarded(finish);
+      finish();
       QCoreApplication::quit();
     };
-    if (o.duration) QTimer::singleShot(static_cast<int>(*o.duration), &context, stop);
+    if (o.duration) {
+      QTimer::singleShot(static_cast<int>(*o.duration), &context, stop);
+      // A handler still waiting shortly after the end gives up.
+      qhost->quitAfter(static_cast<int64_t>(*o.duration) + 100);
+    }
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, &context, [&] {
-      if (gInterrupted || lost) stop();
+      if (SignalScope::interrupted() || lost()) stop();
     });
     poll.start(50);
     QCoreApplication::exec();
   }
-  std::signal(SIGINT, SIG_DFL);
-  std::signal(SIGTERM, SIG_DFL);
   // A session whose port went away did not do what it was asked: that is a failure.
-  if (lost) rc = 1;
+  if (lost()) rc = 1;
   for (auto* s : {eventsOut.stream, logOut.stream})
     if (s) s->flush();
   if (!csv.error().empty()) {

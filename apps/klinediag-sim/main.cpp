@@ -33,6 +33,7 @@ int main(int argc, char** argv) {
   app.add_option("--sim", simFile, "JSON description of the simulated ECU (as klinediag-cli)");
   app.add_option("--link", link, "Also make a stable symbolic link to the terminal at PATH");
   app.add_flag("--verbose", verbose, "Log every byte and baud change on stderr");
+  app.set_version_flag("--version", "klinediag-sim " KLINE_VERSION);
   app.footer(
       "\nExample:\n  klinediag-sim --ecu 16m --link /tmp/ecu &\n  klinediag --port /tmp/ecu\n");
   CLI11_PARSE(app, argc, argv);

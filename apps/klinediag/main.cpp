@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <string_view>
 
 #include "gui/mainwindow.h"
 #include "gui/modelwindow.h"
@@ -98,15 +99,31 @@ void scheduleTestsScreenshot(QApplication& app, Session& session, MainWindow& wi
   grabWhen(app, window, tests, ready, file);
 }
 
+// --version and --help answer in a terminal without a display too (and for help2man).
+void answerWithoutDisplay(int argc, char** argv) {
+  if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return;
+  for (int i = 1; i < argc; ++i) {
+    const std::string_view arg = argv[i];
+    if (arg == "--version" || arg == "-v" || arg == "--help" || arg == "-h" || arg == "-?" ||
+        arg == "--help-all") {
+      qputenv("QT_QPA_PLATFORM", "offscreen");
+      return;
+    }
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  answerWithoutDisplay(argc, argv);
   QApplication app(argc, argv);
   QApplication::setApplicationName(QStringLiteral("klinediag"));
+  QApplication::setApplicationVersion(QStringLiteral(KLINE_VERSION));
 
   QCommandLineParser cli;
   cli.setApplicationDescription(QStringLiteral("Diagnostic tool for motorcycle ECUs on a K-line."));
   cli.addHelpOption();
+  cli.addVersionOption();
   QCommandLineOption simOpt(QStringLiteral("sim"),
                             QStringLiteral("Description of the simulated ECU (JSON) used for the "
                                            "port \"sim\"."),

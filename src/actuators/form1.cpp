@@ -53,7 +53,8 @@ Form1::Form1(Form2& main, EventSink* sink) : ChildWindow("Form1", "Test", sink),
   off.value = 1;
   off.handler = [this] { Option2_Click(); };
   Control& slider = ctl.add("Slider1", K::Slider);
-  slider.max = 127;  // the range is -127 .. 127
+  slider.min = -127;
+  slider.max = 127;
   slider.enabled = false;
   slider.handler = [this] { Slider1_Change(); };
   ctl.add("Text2", K::TextBox).handler = [this] { Text2_Change(); };

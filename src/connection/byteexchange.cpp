@@ -54,7 +54,7 @@ bool WaitForBytes(SerialPort& port, Host& host, int count, int timeLimit, int po
   while (port.inBufferCount() < count) {
     // A device that went away delivers nothing more: waiting out the limit would only keep a
     // closing program or the user waiting.
-    if (port.lost()) return false;
+    if (port.lost() || host.quitting()) return false;
     clk.t1 = host.timeGetTime();
     ++clk.polls;
     PollPause(port, host, count, poll1);

@@ -45,6 +45,10 @@ bool WaitForBytes(SerialPort& port, Host& host, int count, int timeLimit, int po
 std::optional<std::string> ByteExchange(SerialPort& port, Host& host, uint8_t code,
                                         const ExchangeParams& p, ExchangeClock& clk);
 
+// The longest time limit a wait honours: the wrapping difference of two 32-bit clock readings
+// measures it without ambiguity. A limit typed beyond it is held at it.
+constexpr double kLongestWaitMs = 2147483647.0;
+
 // Sleeps a pause given in ms; zero and negative pauses cost nothing.
 void Pause(Host& host, int64_t ms);
 

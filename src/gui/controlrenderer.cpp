@@ -10,6 +10,10 @@
 #include <QScrollBar>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <algorithm>
+#include <climits>
 
 QString ControlRenderer::escapeMnemonic(const QString& s) {
   QString out = s;
@@ -19,6 +23,21 @@ QString ControlRenderer::escapeMnemonic(const QString& s) {
 
 void ControlRenderer::scrollToEnd(QPlainTextEdit* e) {
   e->verticalScrollBar()->setValue(e->verticalScrollBar()->maximum());
+}
+
+void ControlRenderer::appendLogLine(QPlainTextEdit* e, const QString& line, std::size_t limit) {
+  const int max = static_cast<int>(std::min<std::size_t>(limit, INT_MAX));
+  if (e->maximumBlockCount() != max) e->setMaximumBlockCount(max);
+  const qulonglong n = e->property("appendedLines").toULongLong() + 1;
+  e->setProperty("appendedLines", n);
+  e->appendPlainText(line);
+  if (n > static_cast<qulonglong>(max)) {
+    // The widget has just dropped its first line; the new first line takes the count.
+    QTextCursor c(e->document()->firstBlock());
+    c.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+    c.insertText(QString::fromStdString(kline::LogPane::DroppedLine(n - (max - 1))));
+  }
+  scrollToEnd(e);
 }
 
 void ControlRenderer::apply(const QString& key, QWidget* w, kline::Prop prop,

@@ -6,6 +6,7 @@
 #include <map>
 
 #include "ui/eventsink.h"
+#include "ui/logpane.h"
 
 class QWidget;
 class QPlainTextEdit;
@@ -24,6 +25,10 @@ class ControlRenderer {
 
   static QString escapeMnemonic(const QString& s);
   static void scrollToEnd(QPlainTextEdit* e);
+  // Appends a line to a log pane and scrolls to it. Past `limit` lines the oldest leave the
+  // pane and its first line says how many have gone, as the logic's own pane does.
+  static void appendLogLine(QPlainTextEdit* e, const QString& line,
+                            std::size_t limit = kline::LogPane::kDefaultLimit);
 
  private:
   std::map<QString, QStringList> pendingText_;

@@ -28,6 +28,13 @@ LinkStateView::LinkStateView(Session& session, Widgets w, QObject* parent)
   line_->setObjectName(QStringLiteral("linkStatus"));
   line_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   w_.statusBar->addWidget(line_, 1);
+  pace_ = new QLabel;
+  pace_->setObjectName(QStringLiteral("livePace"));
+  pace_->setToolTip(tr("Completed live cycles per second, and how long the last one took"));
+  w_.statusBar->addPermanentWidget(pace_);
+  connect(&session, &Session::cyclesMeasured, this, [this](const QString& text) {
+    if (static_cast<kline::LinkState>(state_) == kline::LinkState::Live) pace_->setText(text);
+  });
   connect(&session, &Session::linkChanged, this, &LinkStateView::onLink);
   connect(&session, &Session::controlSet, this, &LinkStateView::onSet);
 }
@@ -61,6 +68,8 @@ void LinkStateView::onLink(int state, const QString& text, bool valuesStale, boo
                            bool waitCaptionOutdated) {
   const bool news = state != state_;
   state_ = state;
+  // The pace is shown only while it is being measured.
+  if (static_cast<kline::LinkState>(state) != kline::LinkState::Live) pace_->clear();
   // The window's way back from a lost port.
   const QString shown = static_cast<kline::LinkState>(state) == kline::LinkState::Lost
                             ? tr("%1 \u2014 press Disconnect, then Connect").arg(text)

@@ -34,6 +34,8 @@ class LinkStateView : public QObject {
 
   // The line shown in the status bar for the link.
   QLabel* statusLine() const { return line_; }
+  // The live data's pace while it comes in: "8.3 cycles/s, last 118 ms".
+  QLabel* paceLine() const { return pace_; }
   int state() const { return state_; }
   // Whether a widget is shown as stale (greyed).
   static bool isStale(const QWidget* w);
@@ -48,6 +50,7 @@ class LinkStateView : public QObject {
 
   Widgets w_;
   QLabel* line_ = nullptr;
+  QLabel* pace_ = nullptr;
   int state_ = 0;
   bool waitCaptionOutdated_ = false;
 };

@@ -1,5 +1,6 @@
 #include "gui/mainwindow.h"
 
+#include <QAbstractButton>
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
@@ -12,15 +13,18 @@
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QKeySequence>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QStatusBar>
 #include <QUrl>
@@ -31,6 +35,7 @@
 #include "gui/lampwidget.h"
 #include "gui/linkstateview.h"
 #include "gui/numberfield.h"
+#include "gui/portchooser.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "ui/eventsink.h"
@@ -64,6 +69,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
           [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
   buildLinkView();
   buildRecorder();
+  buildShortcuts();
   addWindow(std::make_unique<Form1Window>(session_, this));
   addWindow(std::make_unique<Form3Window>(session_, this));
 }
@@ -135,6 +141,8 @@ QWidget* MainWindow::checkBox(const QString& name) {
 
 QWidget* MainWindow::option(const QString& name) {
   auto* r = new QRadioButton;
+  // As wide as its caption: a click beside it would land on nothing.
+  r->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
   bind(name, r);
   connect(r, &QRadioButton::clicked, this, [this, name] { session_.click(name); });
   return r;
@@ -174,13 +182,34 @@ void MainWindow::buildUi() {
   connect->setMinimumWidth(100);
   auto* lamp = new LampWidget;
   bind(QStringLiteral("Shape1"), lamp);
+  chooser_ = new PortChooser(qobject_cast<QLineEdit*>(com));
+  QObject::connect(chooser_, &PortChooser::chosen, this, [this](const QString& text) {
+    renderer_.typed(key(kForm2, QStringLiteral("Text6")), text);
+    session_.setText(QStringLiteral("Text6"), text);
+  });
+  auto* check = new QPushButton(tr("Check adapter"));
+  check->setObjectName(QStringLiteral("checkAdapter"));
+  check->setToolTip(
+      tr("Check the cable before blaming the bike: writes a short pattern at 1200 and 7812 baud "
+         "and reads the echo back (never a request an ECU acts on)"));
+  QObject::connect(check, &QPushButton::clicked, this, [this, com] {
+    statusBar()->showMessage(tr("Checking the adapter\u2026"));
+    session_.checkAdapter(qobject_cast<QLineEdit*>(com)->text());
+  });
+  QObject::connect(&session_, &Session::adapterChecked, this, &MainWindow::showAdapterCheck);
+  auto* comRow = new QHBoxLayout;
+  comRow->setSpacing(2);
+  comRow->addWidget(com, 1);
+  comRow->addWidget(chooser_);
+
   connGrid->addWidget(comLabel, 0, 0);
-  connGrid->addWidget(com, 0, 1);
+  connGrid->addLayout(comRow, 0, 1);
   connGrid->addWidget(connect, 0, 2);
   connGrid->addWidget(lamp, 0, 3);
   QLabel* status = label(QStringLiteral("Label4"));
   status->setMinimumWidth(160);
-  connGrid->addWidget(status, 1, 0, 1, 4);
+  connGrid->addWidget(status, 1, 0, 1, 2);
+  connGrid->addWidget(check, 1, 2, 1, 2);
   connGrid->setColumnStretch(1, 1);
 
   // ECU type.
@@ -191,8 +220,8 @@ void MainWindow::buildUi() {
   for (int i = 0; i < 5; ++i)
     typeGrid->addWidget(option(QString::fromLatin1(opts[i])), i / 3, i % 3);
   // The two P8 entries share a caption; their cycles differ.
-  control(QStringLiteral("Option2"))->setToolTip(tr("P8, fast live data cycle"));
-  control(QStringLiteral("Option8"))->setToolTip(tr("P8, per-sensor polling"));
+  control(QStringLiteral("Option2"))->setToolTip(tr("P8, all channels in one cycle"));
+  control(QStringLiteral("Option8"))->setToolTip(tr("P8, sensor by sensor"));
 
   // Readouts.
   auto* readBox = new QGroupBox(tr("Readout"));
@@ -275,9 +304,9 @@ void MainWindow::buildUi() {
   auto* steps = new QHBoxLayout;
   steps->addWidget(record_ = new QPushButton(tr("Record\u2026")));
   QWidget* cycle = button(QStringLiteral("Command10"));
-  cycle->setToolTip(tr("One 15m/15Rc live cycle"));
+  cycle->setToolTip(tr("Read every ticked channel once, as the 15m and 15Rc cycle does"));
   QWidget* sensor1 = button(QStringLiteral("Command5"));
-  sensor1->setToolTip(tr("One per-sensor request"));
+  sensor1->setToolTip(tr("Read the air temperature once, as the sensor-by-sensor cycle does"));
   steps->addWidget(cycle);
   steps->addWidget(sensor1);
   steps->addStretch(1);
@@ -415,8 +444,7 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
 
 void MainWindow::appendLog(const QString& win, const QString& line) {
   if (win != QLatin1String(kForm2)) return;
-  log_->appendPlainText(line);
-  ControlRenderer::scrollToEnd(log_);
+  ControlRenderer::appendLogLine(log_, line);
 }
 
 QWidget* MainWindow::testList() {
@@ -433,6 +461,62 @@ QWidget* MainWindow::testList() {
     session_.setValue(list->objectName(), list->row(item));
   });
   return list;
+}
+
+void MainWindow::showAdapterCheck(bool ok, const QStringList& lines) {
+  statusBar()->clearMessage();
+  auto* box = new QMessageBox(
+      ok ? QMessageBox::Information : QMessageBox::Warning, tr("Adapter check"),
+      ok ? tr("The adapter echoes at both rates.") : tr("The adapter did not pass the check."),
+      QMessageBox::Ok, this);
+  box->setObjectName(QStringLiteral("adapterCheckResult"));
+  box->setInformativeText(lines.join(QLatin1Char('\n')));
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
+void MainWindow::buildShortcuts() {
+  // The captions are the logic's and stay as they are: the keys are told in the tooltips.
+  const struct {
+    const char* name;
+    QKeySequence key;
+    const char* what;
+  } keys[] = {{"Check2", QKeySequence(Qt::Key_F5), "Connect or disconnect"},
+              {"Command11", QKeySequence(Qt::Key_F6), "Read the fault codes"},
+              {"Command6", QKeySequence(Qt::Key_F7), "Read the ECU's identification"},
+              {"Command7", QKeySequence(Qt::Key_F8), "Read the ECU's calibration"}};
+  // Function keys: the text fields keep every Ctrl key they use for editing.
+  for (const auto& k : keys) {
+    auto* b = qobject_cast<QAbstractButton*>(control(QString::fromLatin1(k.name)));
+    if (!b) continue;
+    // A shortcut of its own: the button's would be replaced whenever its caption is set.
+    auto* s = new QShortcut(k.key, this);
+    QObject::connect(s, &QShortcut::activated, b, [b] {
+      if (b->isEnabled() && b->isVisible()) b->animateClick();
+    });
+    b->setToolTip(tr("%1 (%2)").arg(tr(k.what), k.key.toString(QKeySequence::NativeText)));
+  }
+  const struct {
+    const char* name;
+    QKeySequence key;
+  } menus[] = {{"test", QKeySequence(Qt::CTRL | Qt::Key_T)},
+               {"Diag", QKeySequence(Qt::CTRL | Qt::Key_G)}};
+  for (const auto& m : menus) {
+    QAction* a = menuAction(QString::fromLatin1(m.name));
+    a->setShortcut(m.key);
+    a->setStatusTip(tr("%1 (%2)").arg(a->text(), m.key.toString(QKeySequence::NativeText)));
+  }
+
+  // The test list: Tab reaches it, the arrows choose, Enter runs the chosen test.
+  auto* list = qobject_cast<QListWidget*>(control(QStringLiteral("List1")));
+  list->setFocusPolicy(Qt::StrongFocus);
+  list->setToolTip(tr("Click a test, or choose it with the arrows and press Enter, to run it"));
+  for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
+    auto* enter = new QShortcut(QKeySequence(key), list, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(enter, &QShortcut::activated, this, [this, list] {
+      if (list->currentRow() >= 0) session_.setValue(list->objectName(), list->currentRow());
+    });
+  }
 }
 
 void MainWindow::buildLinkView() {

@@ -12,6 +12,7 @@
 #include "gui/controlrenderer.h"
 
 class LinkStateView;
+class PortChooser;
 class ModelWindow;
 class QAction;
 class QLabel;
@@ -41,6 +42,7 @@ class MainWindow : public QMainWindow {
   QLabel* recordStatus() const { return recordStatus_; }
   // The link's line in the status bar and the stale look of the values.
   LinkStateView* linkView() const { return link_; }
+  PortChooser* portChooser() const { return chooser_; }
   // Where "Record…" asks for the CSV file; a file dialog unless replaced (tests answer it
   // themselves). An empty answer cancels.
   void setRecordPathChooser(std::function<QString()> chooser) {
@@ -73,6 +75,8 @@ class MainWindow : public QMainWindow {
   QWidget* testList();
   void buildRecorder();
   void buildLinkView();
+  void buildShortcuts();
+  void showAdapterCheck(bool ok, const QStringList& lines);
   void recordToggled(bool on);
 
   Session& session_;
@@ -83,6 +87,7 @@ class MainWindow : public QMainWindow {
   QPlainTextEdit* log_ = nullptr;
   std::map<QString, std::unique_ptr<ModelWindow>> windows_;
   LinkStateView* link_ = nullptr;
+  PortChooser* chooser_ = nullptr;
   QPushButton* record_ = nullptr;
   QLabel* recordStatus_ = nullptr;
   QString recordName_;

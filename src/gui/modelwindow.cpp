@@ -109,6 +109,5 @@ void ModelWindow::applySet(const QString& win, const QString& ctl, int prop,
 
 void ModelWindow::appendLog(const QString& win, const QString& line) {
   if (win != win_ || !log_) return;
-  log_->appendPlainText(line);
-  ControlRenderer::scrollToEnd(log_);
+  ControlRenderer::appendLogLine(log_, line);
 }

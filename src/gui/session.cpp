@@ -9,6 +9,7 @@
 #include "connection/form2.h"
 #include "connection/linkmonitor.h"
 #include "livedata/csvrecorder.h"
+#include "platform/adaptercheck.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
 #include "sim/simecu.h"
@@ -74,6 +75,18 @@ Session::~Session() {
 void Session::start() {
   if (started_) return;
   started_ = true;
+  // Made before the thread starts, so the thread sees it whole.
+  QObject* guiThreadAnchor = this;
+  unload_ = connect(
+      &thread_, &QThread::finished, anchor_,
+      [this, guiThreadAnchor] {
+        handshake_.load(std::memory_order_acquire);
+        unloadOnThread();
+        // Hand the anchor back so it can be deleted from the GUI thread.
+        anchor_->moveToThread(guiThreadAnchor->thread());
+        handshake_.store(2, std::memory_order_release);
+      },
+      Qt::DirectConnection);
   thread_.start();
   post([this] { loadOnThread(); });
 }
@@ -82,19 +95,15 @@ void Session::stop() {
   if (!thread_.isRunning()) return;
   // The unload runs once the thread's event loop has returned: run as a posted call it could
   // land in a handler's DoEvents and free the logic under that handler. A handler still running
-  // (a verdict wait) finishes first.
-  QObject* guiThreadAnchor = this;
-  auto unload = connect(
-      &thread_, &QThread::finished, anchor_,
-      [this, guiThreadAnchor] {
-        unloadOnThread();
-        // Hand the anchor back so it can be deleted from the GUI thread.
-        anchor_->moveToThread(guiThreadAnchor->thread());
-      },
-      Qt::DirectConnection);
+  // (a verdict wait, a long time-out) is told to give up first, so closing never waits on it.
+  if (kline::QtHost* h = hostForQuit_.load()) h->requestQuit();
+  // Qt orders what follows (quit, finished, wait) through its own locks; the handshake says it
+  // again in atomics, the one language a race detector hears from code it did not build.
+  handshake_.store(1, std::memory_order_release);
   thread_.quit();
   thread_.wait();
-  disconnect(unload);
+  handshake_.load(std::memory_order_acquire);
+  disconnect(unload_);
 }
 
 void Session::post(std::function<void()> fn) {
@@ -104,6 +113,7 @@ void Session::post(std::function<void()> fn) {
 void Session::loadOnThread() {
   sink_ = std::make_unique<Sink>(this);
   host_ = std::make_unique<kline::QtHost>();
+  hostForQuit_ = host_.get();
   auto publish = [this](const kline::LinkStatus& s) {
     emit linkChanged(static_cast<int>(s.state), QString::fromStdString(s.text), s.valuesStale,
                      s.rpmStale, s.waitCaptionOutdated);
@@ -134,6 +144,16 @@ void Session::loadOnThread() {
   };
   form2_ =
       std::make_unique<kline::Form2>(*host_, factory, settingsPath_.toStdString(), sinks_.get());
+  form2_->settings().onFirstFailure([this](const std::string& why) {
+    emit notice(QStringLiteral("Settings not saved to %1: %2")
+                    .arg(settingsPath_, QString::fromStdString(why)));
+  });
+  // The live cycles feed the status line's pace and the recorder, when there is one.
+  form2_->onLiveCycle = [this](uint32_t ms, bool completed) { onCycleOnThread(ms, completed); };
+  host_->setTimerHandler([this] {
+    meter_.begin(host_->timeGetTime());
+    form2_->Timer1_Timer();
+  });
   host_->runGuarded([this] { form2_->Form_Load(); });
   loaded_ = true;
   emit loaded();
@@ -145,6 +165,7 @@ void Session::unloadOnThread() {
   stopRecordingOnThread();
   if (form2_) host_->runGuarded([this] { form2_->Form_Unload(); });
   form2_.reset();
+  hostForQuit_ = nullptr;
   host_.reset();
   sinks_.reset();
   link_.reset();
@@ -248,18 +269,6 @@ void Session::startRecording(const QString& path) {
       return;
     }
     recorder_ = std::move(rec);
-    form2_->onLiveCycle = [this](uint32_t ms, bool completed) {
-      if (!completed || !recorder_) return;
-      recorder_->row(ms, form2_->ctl);
-      if (!recorder_->error().empty()) {
-        // The hook stays (it does nothing without a recorder): it is running right now.
-        const QString why = QString::fromStdString(recorder_->error());
-        recorder_.reset();
-        emit recordingFailed(why);
-        return;
-      }
-      emit recordingRows(recorder_->rows());
-    };
     emit recordingStarted(path);
   });
 }
@@ -268,8 +277,39 @@ void Session::stopRecording() {
   post([this] { stopRecordingOnThread(); });
 }
 
+void Session::onCycleOnThread(uint32_t ms, bool completed) {
+  meter_.end(host_->timeGetTime(), completed);
+  if (completed) emit cyclesMeasured(QString::fromStdString(meter_.text()));
+  if (!recorder_) return;
+  recorder_->cycle(ms, completed, form2_->ctl);
+  if (!recorder_->error().empty()) {
+    const QString why = QString::fromStdString(recorder_->error());
+    recorder_.reset();
+    emit recordingFailed(why);
+    return;
+  }
+  emit recordingRows(recorder_->rows());
+}
+
+void Session::checkAdapter(const QString& port) {
+  post([this, port] {
+    QStringList lines;
+    bool ok = false;
+    if (port.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0) {
+      lines << tr("The simulated ECU has no cable to check.");
+    } else if (form2_ && form2_->portOpen()) {
+      lines << tr("The port is in use: press Disconnect, then check the adapter.");
+    } else {
+      kline::AdapterCheck check;
+      const kline::AdapterReport r = check.run(port.toStdString());
+      ok = r.ok();
+      for (const auto& l : kline::DescribeAdapterReport(r)) lines << QString::fromStdString(l);
+    }
+    emit adapterChecked(ok, lines);
+  });
+}
+
 void Session::stopRecordingOnThread() {
-  if (form2_) form2_->onLiveCycle = nullptr;
   if (!recorder_) return;
   recorder_->close();
   const QString path = QString::fromStdString(recorder_->path());

@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QThread>
 #include <QVariant>
 #include <atomic>
@@ -9,6 +10,7 @@
 #include <memory>
 #include <string>
 
+#include "livedata/cyclemeter.h"
 #include "sim/simconfig.h"
 
 namespace kline {
@@ -51,6 +53,9 @@ class Session : public QObject {
   // live cycle, until stopRecording; answered by recordingStarted or recordingFailed.
   void startRecording(const QString& path);
   void stopRecording();
+  // Checks the cable on `port` (the port field's text) while nothing is connected; answered by
+  // adapterChecked.
+  void checkAdapter(const QString& port);
 
  signals:
   // A property write of the logic; `prop` is a kline::Prop, `value` a bool, int, QString or
@@ -73,6 +78,10 @@ class Session : public QObject {
   void recordingFailed(const QString& why);
   void recordingRows(int rows);
   void recordingStopped(const QString& path, int rows);
+  // After each completed live cycle: "8.3 cycles/s, last 118 ms".
+  void cyclesMeasured(const QString& text);
+  // The findings of checkAdapter, one line each; `ok` when the echo was good at every rate.
+  void adapterChecked(bool ok, const QStringList& lines);
 
  private:
   class Sink;
@@ -82,6 +91,7 @@ class Session : public QObject {
   kline::ControlModel* model(const QString& win);
   void snapshotOnThread(const QString& win);
   void stopRecordingOnThread();
+  void onCycleOnThread(uint32_t ms, bool completed);
 
   QString settingsPath_;
   std::shared_ptr<const kline::SimConfig> sim_;
@@ -89,6 +99,10 @@ class Session : public QObject {
   QThread thread_;
   QObject* anchor_ = nullptr;  // lives on the session thread; the target of posted calls
   std::atomic<bool> loaded_ = false;
+  // The session thread's host, for asking its handler to give up from the GUI thread.
+  std::atomic<kline::QtHost*> hostForQuit_ = nullptr;
+  std::atomic<int> handshake_ = 0;
+  QMetaObject::Connection unload_;
   bool started_ = false;
 
   // Session-thread state.
@@ -98,4 +112,5 @@ class Session : public QObject {
   std::unique_ptr<kline::QtHost> host_;
   std::unique_ptr<kline::Form2> form2_;
   std::unique_ptr<kline::CsvRecorder> recorder_;
+  kline::CycleMeter meter_;
 };

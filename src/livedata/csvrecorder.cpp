@@ -56,4 +56,8 @@ void CsvRecorder::row(uint32_t msSinceConnect, const ControlModel& form2) {
   ++rows_;
 }
 
+void CsvRecorder::cycle(uint32_t msSinceConnect, bool completed, const ControlModel& form2) {
+  if (completed) row(msSinceConnect, form2);
+}
+
 }  // namespace kline

@@ -22,6 +22,9 @@ class CsvRecorder {
   // Appends a row from the main window's fields; a write that fails closes the file and leaves
   // the reason in error().
   void row(uint32_t msSinceConnect, const ControlModel& form2);
+  // The live-cycle hook's call: a row for a completed cycle only, since a cycle abandoned at a
+  // silent channel leaves the fields after it holding the previous cycle's values.
+  void cycle(uint32_t msSinceConnect, bool completed, const ControlModel& form2);
   const std::string& error() const { return error_; }
   int rows() const { return rows_; }
 

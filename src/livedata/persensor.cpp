@@ -38,11 +38,14 @@ static bool SensorWait(Form2& f, int count) {
   Host& host = f.host();
   uint32_t t0 = host.timeGetTime();
   while (com.inBufferCount() < count) {
-    if (com.lost()) return false;
+    if (com.lost() || host.quitting()) return false;
     uint32_t t1 = host.timeGetTime();
     host.Sleep(3);
     double limit = Val(f.ctl.text("Text7"));
     if (limit < 0) limit = 0;
+    // The clock's difference of two readings measures up to 2^32 - 1 ms before it wraps; a limit
+    // beyond 2^31 - 1 ms (about 24.8 days) is held there, so the wait always ends.
+    if (limit > kLongestWaitMs) limit = kLongestWaitMs;
     if (static_cast<double>(t1 - t0) > limit) return false;
   }
   return true;

@@ -32,7 +32,15 @@ QString DefaultSettingsPath() {
   QString dir = QCoreApplication::applicationDirPath();
   QString file = exe.completeBaseName() + QStringLiteral(".ini");
   QFileInfo dirInfo(dir);
-  if (!dir.isEmpty() && dirInfo.isDir() && dirInfo.isWritable()) return QDir(dir).filePath(file);
+  // An installed program keeps its settings in the user's configuration folder, also when run
+  // as root (to whom the system's program folder is writable).
+  bool installed = false;
+#ifdef Q_OS_UNIX
+  for (const char* system : {"/usr/", "/bin", "/sbin", "/opt/"})
+    installed = installed || dir.startsWith(QLatin1String(system));
+#endif
+  if (!dir.isEmpty() && !installed && dirInfo.isDir() && dirInfo.isWritable())
+    return QDir(dir).filePath(file);
   QString conf = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
   QDir().mkpath(conf);
   return QDir(conf).filePath(file);

@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 
 namespace kline {
 
@@ -30,7 +31,17 @@ int64_t QtHost::micros() {
 }
 
 void QtHost::Sleep(int ms) {
-  if (ms > 0) QThread::msleep(static_cast<unsigned long>(ms));
+  if (ms <= 0 || quitting()) return;
+  // A long pause is slept in slices so that a quit ends it within one slice.
+  constexpr qint64 kSlice = 20;
+  if (ms <= kSlice) {
+    QThread::msleep(static_cast<unsigned long>(ms));
+    return;
+  }
+  QElapsedTimer t;
+  t.start();
+  for (qint64 left = ms; left > 0 && !quitting(); left = ms - t.elapsed())
+    QThread::msleep(static_cast<unsigned long>(std::min(left, kSlice)));
 }
 
 void QtHost::DoEvents() {

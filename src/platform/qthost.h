@@ -3,6 +3,7 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QTimer>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -34,6 +35,15 @@ class QtHost : public QObject, public Host {
   void setClipboard(const std::string& text) override;
   void openUrl(const std::string& url) override;
 
+  bool quitting() const override {
+    return quit_.load(std::memory_order_relaxed) || (quitAt_ >= 0 && clock_.elapsed() >= quitAt_);
+  }
+  // Quits by itself `ms` from now (the end of a timed run).
+  void quitAfter(int64_t ms) { quitAt_ = clock_.elapsed() + ms; }
+  // Ends the handler that runs as quickly as it can (see Host::quitting). Safe from any thread
+  // and from a signal handler.
+  void requestQuit() { quit_.store(true, std::memory_order_relaxed); }
+
   void setClipboardHandler(std::function<void(const std::string&)> h) { clipboard_ = std::move(h); }
   void setUrlHandler(std::function<void(const std::string&)> h) { url_ = std::move(h); }
 
@@ -54,6 +64,9 @@ class QtHost : public QObject, public Host {
   std::function<void(const std::string&)> url_;
   int depth_ = 0;
   int dropped_ = 0;
+  std::atomic<bool> quit_ = false;
+  int64_t quitAt_ = -1;
+  static_assert(std::atomic<bool>::is_always_lock_free);
 };
 
 }  // namespace kline

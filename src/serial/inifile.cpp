@@ -1,15 +1,23 @@
 #include "serial/inifile.h"
 
-#include <cstdio>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
+#include <random>
 #include <sstream>
 #include <vector>
 
 namespace kline {
 
 namespace {
+
+namespace fs = std::filesystem;
 
 std::string trim(const std::string& s) {
   auto b = s.find_first_not_of(" \t\r");
@@ -30,20 +38,39 @@ bool sameName(const std::string& a, const std::string& b) {
 enum class Load { Missing, Ok, Unusable };
 
 // Reads the file as lines. Unusable: it exists but cannot be read, is over the size limit or
-// holds NUL bytes.
-Load loadLines(const std::string& path, std::vector<std::string>& lines) {
+// holds NUL bytes; `why` says which.
+Load loadLines(const fs::path& path, std::vector<std::string>& lines, std::string& why) {
   std::error_code ec;
-  if (!std::filesystem::exists(path, ec)) return ec ? Load::Unusable : Load::Missing;
-  if (!std::filesystem::is_regular_file(path, ec)) return Load::Unusable;
-  auto size = std::filesystem::file_size(path, ec);
-  if (ec || size > IniFile::kMaxBytes) return Load::Unusable;
+  if (!fs::exists(path, ec)) {
+    if (!ec) return Load::Missing;
+    why = "it cannot be read: " + ec.message();
+    return Load::Unusable;
+  }
+  if (!fs::is_regular_file(path, ec)) {
+    why = fs::is_directory(path, ec) ? "it is a directory" : "it is not a regular file";
+    return Load::Unusable;
+  }
+  auto size = fs::file_size(path, ec);
+  if (ec || size > IniFile::kMaxBytes) {
+    why = ec ? "it cannot be read: " + ec.message() : "it is larger than 1 MiB (left as it is)";
+    return Load::Unusable;
+  }
   std::ifstream in(path, std::ios::binary);
-  if (!in) return Load::Unusable;
+  if (!in) {
+    why = std::string("it cannot be read: ") + std::strerror(errno);
+    return Load::Unusable;
+  }
   std::ostringstream buf;
   buf << in.rdbuf();
-  if (in.bad()) return Load::Unusable;
+  if (in.bad()) {
+    why = "it cannot be read (left as it is)";
+    return Load::Unusable;
+  }
   std::string all = buf.str();
-  if (all.find('\0') != std::string::npos) return Load::Unusable;
+  if (all.find('\0') != std::string::npos) {
+    why = "it is not a text file (left as it is)";
+    return Load::Unusable;
+  }
   std::string line;
   std::istringstream ls(all);
   while (std::getline(ls, line)) {
@@ -71,11 +98,65 @@ std::optional<std::string> keyOf(const std::string& line) {
   return k;
 }
 
+// The file a path names: a symbolic link is followed to its target, so that saving updates the
+// target and leaves the link in place. A loop is left to the open that follows to report.
+fs::path followLinks(fs::path p) {
+  for (int hops = 0; hops < 40; ++hops) {
+    std::error_code ec;
+    if (!fs::is_symlink(p, ec)) break;
+    fs::path to = fs::read_symlink(p, ec);
+    if (ec) break;
+    p = to.is_absolute() ? to : p.parent_path() / to;
+  }
+  return p;
+}
+
+std::string errnoText() {
+  return std::strerror(errno);
+}
+
+// Creates a file of its own beside `target` (name.XXXXXX): two programs saving at once never
+// share one. Returns the descriptor, or -1 with errno set.
+int createTemp(const fs::path& target, mode_t mode, std::string& name) {
+  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+  // Drawn afresh each time: a generator's state would be copied into forked processes.
+  std::random_device rd;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    name = target.string() + ".";
+    for (int i = 0; i < 6; ++i) name += kChars[rd() % (sizeof kChars - 1)];
+    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Writes all of `text` and syncs it to disk; empty, or why not.
+std::string writeAndSync(int fd, const std::string& text) {
+  for (std::size_t done = 0; done < text.size();) {
+    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errnoText();
+    done += static_cast<std::size_t>(n);
+  }
+  if (::fsync(fd) != 0) return errnoText();
+  return {};
+}
+
+// Makes the rename itself durable. Some file systems cannot sync a folder; the rename is done
+// either way.
+void syncFolder(const fs::path& dir) {
+  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
 }  // namespace
 
 std::string IniFile::read(const std::string& section, const std::string& key) const {
   std::vector<std::string> lines;
-  if (loadLines(path_, lines) != Load::Ok) return {};
+  std::string why;
+  if (loadLines(path_, lines, why) != Load::Ok) return {};
   bool inSection = false;
   for (const auto& line : lines) {
     if (auto s = sectionName(line)) {
@@ -97,8 +178,23 @@ std::string IniFile::read(const std::string& section, const std::string& key) co
 
 bool IniFile::write(const std::string& section, const std::string& key,
                     const std::string& value) const {
+  const fs::path target = followLinks(path_);
   std::vector<std::string> lines;
-  if (loadLines(path_, lines) == Load::Unusable) return false;
+  std::string why;
+  const Load load = loadLines(target, lines, why);
+  if (load == Load::Unusable) return fail(why);
+
+  struct stat old {};
+  const bool replacing = load == Load::Ok && ::stat(target.c_str(), &old) == 0;
+  // A rename would replace a read-only file as long as its folder is writable. The mode bits are
+  // checked too: root may write anywhere, yet a file nobody may write is meant to stay.
+  if (replacing && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
+    return fail("the file is read-only");
+  const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
+  struct stat folder {};
+  if (::stat(dir.c_str(), &folder) != 0)
+    return fail("cannot write in the folder " + dir.string() + ": " + errnoText());
+  if ((folder.st_mode & 0222) == 0) return fail("the folder " + dir.string() + " is read-only");
 
   std::string entry = key + "=" + value;
   int secStart = -1;
@@ -133,25 +229,47 @@ bool IniFile::write(const std::string& section, const std::string& key,
   std::string out;
   for (const auto& l : lines) out += l + "\r\n";
 
-  std::string tmp = path_ + ".tmp";
-  {
-    std::ofstream f(tmp, std::ios::binary | std::ios::trunc);
-    if (!f) return false;
-    f << out;
-    f.flush();
-    if (!f) {
-      f.close();
-      std::remove(tmp.c_str());
-      return false;
-    }
+  std::string tmp;
+  // A new file gets the usual mode (less the umask); a replacement keeps the old one's.
+  int fd = createTemp(target, replacing ? 0600 : 0666, tmp);
+  if (fd < 0)
+    return fail("cannot create a file in the folder " + dir.string() + ": " + errnoText());
+  if (replacing) {
+    // Only root may give the file back to its owner; anyone else saves it as their own.
+    [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
+    ::fchmod(fd, old.st_mode & 07777);
   }
-  std::error_code ec;
-  std::filesystem::rename(tmp, path_, ec);
-  if (ec) {
-    std::remove(tmp.c_str());
-    return false;
+  std::string err = writeAndSync(fd, out);
+  if (::close(fd) != 0 && err.empty()) err = errnoText();
+  if (err.empty() && ::rename(tmp.c_str(), target.c_str()) != 0) err = errnoText();
+  if (!err.empty()) {
+    ::unlink(tmp.c_str());
+    return fail("writing it failed: " + err);
   }
+  syncFolder(dir);
+  lastError_.clear();
   return true;
+}
+
+void IniFile::onFirstFailure(std::function<void(const std::string& reason)> report) const {
+  report_ = std::move(report);
+  tellFirstFailure();
+}
+
+bool IniFile::fail(std::string why) const {
+  lastError_ = std::move(why);
+  if (firstError_.empty()) {
+    firstError_ = lastError_;
+    unreported_ = true;
+    tellFirstFailure();
+  }
+  return false;
+}
+
+void IniFile::tellFirstFailure() const {
+  if (!unreported_ || !report_) return;
+  unreported_ = false;
+  report_(firstError_);
 }
 
 }  // namespace kline

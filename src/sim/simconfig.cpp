@@ -1,5 +1,6 @@
 #include "sim/simconfig.h"
 
+#include <algorithm>
 #include <cctype>
 #include <cerrno>
 #include <cmath>
@@ -8,6 +9,8 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
+#include <utility>
+#include <vector>
 
 namespace kline {
 
@@ -82,19 +85,41 @@ constexpr double kMaxLatencyMs = 60000;
 constexpr const char* kDelayRange = "whole milliseconds from 0 to 604800000";
 constexpr const char* kLatencyRange = "milliseconds from 0 to 60000";
 
-constexpr const char* kKeys[] = {"type",          "ignition_ms", "burst",   "latency_ms",
-                                 "echo",          "answers",     "silent",  "replies",
-                                 "wrong_echo",    "stray",       "late_ms", "silent_after_ms",
-                                 "lost_after_ms", "tests"};
+constexpr const char* kKeys[] = {
+    "type",        "ignition_ms", "burst",           "latency_ms",    "echo",
+    "garble_echo", "answers",     "silent",          "replies",       "wrong_echo",
+    "stray",       "late_ms",     "silent_after_ms", "lost_after_ms", "babble",
+    "tests"};
 constexpr const char* kTestKeys[] = {"answer", "verdict", "after_ms"};
 
 [[noreturn]] void fail(const std::string& key, const std::string& why) {
   throw std::runtime_error("\"" + key + "\": " + why);
 }
 
+// How deep lists and objects nest in v, counted without recursion.
+std::size_t depthOf(const json& v) {
+  std::size_t deepest = 0;
+  std::vector<std::pair<const json*, std::size_t>> todo{{&v, 0}};
+  while (!todo.empty()) {
+    auto [p, depth] = todo.back();
+    todo.pop_back();
+    if (!p->is_structured()) continue;
+    deepest = std::max(deepest, depth + 1);
+    for (const json& e : *p) todo.emplace_back(&e, depth + 1);
+  }
+  return deepest;
+}
+
+// A value as a message shows it. Writing it out recurses once per level, and a description of
+// 1 MiB can nest deep enough to overflow the stack: such a value is only named.
+std::string shown(const json& v) {
+  if (depthOf(v) > 16) return v.is_array() ? "a deeply nested list" : "a deeply nested object";
+  return v.dump();
+}
+
 // Refuses a value of the wrong type, naming what the key takes.
 [[noreturn]] void wrongType(const std::string& key, const json& v, const std::string& takes) {
-  fail(key, v.dump() + " is not " + takes);
+  fail(key, shown(v) + " is not " + takes);
 }
 
 template <std::size_t N>
@@ -169,7 +194,8 @@ SimConfig SimConfig::FromJson(const std::string& text, EcuType defaultType) {
   json j;
   try {
     j = json::parse(text);
-  } catch (const json::parse_error& e) {
+  } catch (const json::exception& e) {
+    // Not only syntax: a number too large for any type ("1E888") is refused by the parser too.
     throw std::runtime_error(std::string("not valid JSON: ") + e.what());
   }
   if (!j.is_object()) throw std::runtime_error("expected a JSON object");
@@ -195,9 +221,15 @@ SimConfig SimConfig::FromJson(const std::string& text, EcuType defaultType) {
       if (!j["echo"].is_boolean()) wrongType("echo", j["echo"], "true or false");
       c.echo = j["echo"].get<bool>();
     }
+    if (j.contains("garble_echo")) {
+      if (!j["garble_echo"].is_boolean())
+        wrongType("garble_echo", j["garble_echo"], "true or false");
+      c.garbleEcho = j["garble_echo"].get<bool>();
+    }
     if (j.contains("silent_after_ms"))
       c.silentAfterMs = delayOf(j["silent_after_ms"], "silent_after_ms");
     if (j.contains("lost_after_ms")) c.lostAfterMs = delayOf(j["lost_after_ms"], "lost_after_ms");
+    if (j.contains("babble")) c.babble = bytesOf(j["babble"], "babble");
     if (j.contains("answers"))
       for (auto& [k, v] : objectOf(j, "answers", "hex code to answer byte").items())
         c.answers[codeOf(k, "answers")] = byteOf(v, "answers." + k);

@@ -26,6 +26,8 @@ struct SimConfig {
   ByteString burst;        // the wake-up burst, sent at 1200 baud (15m and 16m)
   double latencyMs = 2.0;  // from the end of a request to the start of the answer
   bool echo = true;        // the adapter echoes every byte written
+  // The echo comes back with bits flipped (a noisy line, or a rate the adapter cannot do).
+  bool garbleEcho = false;
   std::map<uint8_t, uint8_t> answers;     // register map overrides: code -> answer byte
   std::set<uint8_t> silent;               // codes never answered
   std::map<uint8_t, ByteString> replies;  // code -> exact bytes instead of echo and answer
@@ -34,6 +36,7 @@ struct SimConfig {
   std::map<uint8_t, double> lateMs;       // code -> latency of that answer instead of latencyMs
   int silentAfterMs = -1;                 // the ECU stops answering this long after open
   int lostAfterMs = -1;  // the adapter goes away (as if unplugged) this long after open
+  ByteString babble;     // sent over and over without a pause from wake-up on
 
   // An actuator test in diagnostic mode: the answer at once, then the verdict bytes (usually
   // one; empty: no verdict ever) after a while.

@@ -1,5 +1,6 @@
 #include "sim/simecu.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -53,6 +54,8 @@ void SimEcu::doOpen() {
   event_ = kEventNone;
   rx_.clear();
   events_ = {};
+  babbleAt_ = -1;
+  babbled_ = 0;
   openedAt_ = micros_();
   txFree_ = ecuFree_ = openedAt_;
   handshake_ = 0;
@@ -94,6 +97,20 @@ void SimEcu::advance() {
     reportLost("the device went away (the simulated adapter was unplugged)");
     return;
   }
+  // A babbling ECU fills the line back to back; what it says arrives before anything else due.
+  // Like a driver's buffer, the port keeps at most kRxCapacity unread bytes.
+  if (babbleAt_ >= 0 && babbleAt_ <= now) {
+    const int64_t per = ByteMicros(ecuBaud_);
+    const int64_t due = (now - babbleAt_) / per + 1;
+    babbleAt_ += due * per;
+    if (ecuBaud_ == baud_) {
+      const int64_t room = static_cast<int64_t>(kRxCapacity) - static_cast<int64_t>(rx_.size());
+      babbled_ += static_cast<std::size_t>(std::max<int64_t>(0, due - room));
+      for (int64_t i = 0; i < std::min(due, room); ++i)
+        rx_.push_back(static_cast<uint8_t>(cfg_.babble[babbled_++ % cfg_.babble.size()]));
+      event_ = kEventReceive;
+    }
+  }
   while (!events_.empty() && events_.top().at <= now) {
     Event e = events_.top();
     events_.pop();
@@ -109,6 +126,7 @@ void SimEcu::advance() {
         if (e.baud == ecuBaud_) ecuHears(e.at, e.byte);
         break;
       case Event::Wake:
+        if (!cfg_.babble.empty()) babbleAt_ = e.at + ByteMicros(ecuBaud_);
         if (cfg_.type == EcuType::P8) {
           phase_ = Phase::Ready;
         } else {
@@ -204,7 +222,10 @@ void SimEcu::doWrite(const ByteString& bytes) {
       for (char r : it->second) push(t += per, Event::Arrive, static_cast<uint8_t>(r), 0);
     } else if (cfg_.echo) {
       auto w = cfg_.wrongEcho.find(b);
-      push(end, Event::Arrive, w != cfg_.wrongEcho.end() ? w->second : b, 0);
+      uint8_t echo = w != cfg_.wrongEcho.end() ? w->second : b;
+      // A garbling line flips two bits of every byte it echoes.
+      if (cfg_.garbleEcho) echo ^= 0x21;
+      push(end, Event::Arrive, echo, 0);
     }
     push(end, Event::EcuHears, b, baud_);
   }

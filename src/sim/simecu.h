@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -53,6 +54,9 @@ class SimEcu : public SerialPort {
   // When the next thing happens on the line (µs of the clock), or INT64_MAX when nothing will.
   int64_t nextEventAt() const;
 
+  // Unread bytes the port keeps, as a driver's receive buffer does.
+  static constexpr std::size_t kRxCapacity = 4096;
+
   // Microseconds one byte takes on the line at `baud`.
   static int64_t ByteMicros(int baud);
 
@@ -90,8 +94,10 @@ class SimEcu : public SerialPort {
   int16_t event_ = kEventNone;
   Phase phase_ = Phase::Asleep;
   int64_t openedAt_ = 0;
-  int64_t txFree_ = 0;   // when the PC side of the line is free again
-  int64_t ecuFree_ = 0;  // when the ECU side is free again
+  int64_t txFree_ = 0;     // when the PC side of the line is free again
+  int64_t ecuFree_ = 0;    // when the ECU side is free again
+  int64_t babbleAt_ = -1;  // when the next babbled byte arrives (-1: not babbling)
+  std::size_t babbled_ = 0;
   std::size_t handshake_ = 0;
   uint64_t seq_ = 0;
   std::priority_queue<Event, std::vector<Event>, std::greater<Event>> events_;

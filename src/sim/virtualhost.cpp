@@ -1,6 +1,23 @@
 #include "sim/virtualhost.h"
 
+#include <algorithm>
+
 namespace kline {
+
+void VirtualHost::Sleep(int ms) {
+  if (ms <= 0 || quitting_) return;
+  if (stopCheck_ && stopCheck_()) {
+    quitting_ = true;
+    return;
+  }
+  uint64_t end = now_ + static_cast<uint64_t>(ms);
+  if (end >= hardStop_) {
+    now_ = std::max(now_, hardStop_);
+    quitting_ = true;
+    return;
+  }
+  now_ = end;
+}
 
 void VirtualHost::setTimer(int intervalMs) {
   interval_ = intervalMs > 0 ? intervalMs : 0;
@@ -28,8 +45,13 @@ void VirtualHost::DoEvents() {
 }
 
 void VirtualHost::runUntil(uint64_t endMs) {
+  if (grace_) hardStop_ = endMs + *grace_;
   for (;;) {
-    if (stopCheck_ && stopCheck_()) return;
+    if (quitting_) return;
+    if (stopCheck_ && stopCheck_()) {
+      quitting_ = true;
+      return;
+    }
     bool haveAction = !actions_.empty();
     uint64_t actionAt = haveAction ? actions_.begin()->first : 0;
     bool haveTick = interval_ > 0 && tick_;

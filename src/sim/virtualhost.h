@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 
@@ -20,9 +21,8 @@ class VirtualHost : public Host {
 
   uint32_t timeGetTime() override { return static_cast<uint32_t>(origin_ + now_); }
   int64_t micros() override { return static_cast<int64_t>(now_) * 1000; }
-  void Sleep(int ms) override {
-    if (ms > 0) now_ += static_cast<uint64_t>(ms);
-  }
+  void Sleep(int ms) override;
+  bool quitting() const override { return quitting_; }
   void DoEvents() override;
   void setTimer(int intervalMs) override;
   void setTimerHandler(std::function<void()> tick) override { tick_ = std::move(tick); }
@@ -40,8 +40,12 @@ class VirtualHost : public Host {
   // Runs ticks and actions in time order until `endMs`; the clock ends at endMs or later if the
   // last handler ran past it.
   void runUntil(uint64_t endMs);
-  // Asked between two handlers: true ends runUntil early, with the clock where it is.
+  // Asked between two handlers and at every sleep: true ends runUntil early, and a handler that
+  // runs then sees quitting().
   void setStopCheck(std::function<bool()> check) { stopCheck_ = std::move(check); }
+  // A run whose end is final (a timed session): a handler still running this long after the end
+  // of runUntil sees quitting(), so that no wait holds the session past its end.
+  void setHardStop(uint64_t graceMs) { grace_ = graceMs; }
   // Runs for `ms` more milliseconds.
   void runFor(uint64_t ms) { runUntil(now_ + ms); }
 
@@ -55,6 +59,9 @@ class VirtualHost : public Host {
   uint64_t timerGeneration_ = 0;
   std::function<void()> tick_;
   std::function<bool()> stopCheck_;
+  std::optional<uint64_t> grace_;
+  uint64_t hardStop_ = UINT64_MAX;
+  bool quitting_ = false;
   std::multimap<uint64_t, std::function<void()>> actions_;
   int depth_ = 0;
   std::string clipboard_;

@@ -1,5 +1,6 @@
 #include "ui/controlmodel.h"
 
+#include <algorithm>
 #include <stdexcept>
 
 namespace kline {
@@ -153,6 +154,10 @@ void ControlModel::userSetValue(const std::string& n, int value) {
   if (c.kind == ControlKind::Option) {
     if (value) userClick(n);
     return;
+  }
+  if (c.kind == ControlKind::Slider) {
+    // A slider cannot be moved past its ends, whatever a script asks.
+    value = std::clamp(value, c.min, c.max);
   }
   if (c.kind == ControlKind::List) {
     // Choosing an entry is a click on it, even the one already selected.

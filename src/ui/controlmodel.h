@@ -44,6 +44,7 @@ struct Control {
   bool enabled = true;
   bool visible = true;
   uint32_t colour = 0;
+  int min = 0;  // Slider
   int max = 0;
   std::vector<std::string> items;  // List
   std::string group;               // Option buttons of one group exclude each other

@@ -25,6 +25,11 @@ class Host {
   virtual void setTimer(int intervalMs) = 0;
   virtual void setTimerHandler(std::function<void()> tick) = 0;
 
+  // The program is closing (the window closed, a signal, the end of a timed run): every sleep
+  // returns at once and every wait gives up, so the handler that runs ends within moments and
+  // the port can be closed. A user's Disconnect is not this: it waits for the handler.
+  virtual bool quitting() const { return false; }
+
   virtual void setClipboard(const std::string& text) = 0;
   virtual void openUrl(const std::string& url) = 0;
 };

@@ -136,8 +136,9 @@ class TestCli : public QObject {
     QTest::newRow("sim unknown key")
         << QStringList{"--port", "sim", "--sim", simFile("key.json", R"({"ignition":5})")} << 2
         << "key.json: unknown key \"ignition\" (allowed: type, ignition_ms, burst, latency_ms, "
-           "echo, answers, silent, replies, wrong_echo, stray, late_ms, silent_after_ms, "
-           "lost_after_ms, tests)";
+           "echo, garble_echo, answers, silent, replies, wrong_echo, stray, late_ms, "
+           "silent_after_ms, "
+           "lost_after_ms, babble, tests)";
     QTest::newRow("sim value out of range")
         << QStringList{"--port", "sim", "--sim", simFile("range.json", R"({"ignition_ms":1e20})")}
         << 2
@@ -206,6 +207,15 @@ class TestCli : public QObject {
     QCOMPARE(last["List1.value"], json(6));
   }
 
+  void unsavedSettingsAreToldOnceAndTheRunGoesOn() {
+    // Saved at load and at connect, both fail: one line.
+    const std::string folder = settings("none"), ini = folder + "/klinediag.ini";
+    Run r = cli({"--port", "sim", "--virtual-time", "--duration", "3000", "--settings", ini});
+    QCOMPARE(r.rc, 0);
+    QCOMPARE(r.err, "klinediag-cli: settings not saved to " + ini +
+                        ": cannot write in the folder " + folder + ": No such file or directory\n");
+  }
+
   void aLostPortEndsTheRunAtOnce() {
     Run r = cli({"--port", "sim", "--virtual-time", "--duration", "60000", "--events", "-", "--sim",
                  simFile("lost2.json", R"({"lost_after_ms": 3000})").toStdString(), "--settings",
@@ -215,6 +225,33 @@ class TestCli : public QObject {
     for (const auto& e : lines(r.out))
       if (e["ev"] == "close") closed = e;
     QVERIFY2(closed["t"] < 3200, closed.dump().c_str());
+  }
+
+  void theEndOfARunEndsAnyWait_data() {
+    QTest::addColumn<QStringList>("args");
+    // A per-sensor time limit typed as a huge number, a silent sensor: the wait would outlast
+    // the run by far.
+    QTest::newRow("huge per-sensor limit")
+        << QStringList{"--ecu", "p8-sensor",   "--sim", simFile("s09.json", R"({"silent":["09"]})"),
+                       "--do",  "0:Text7=1e10"};
+    // A test whose verdict never comes: the bar's wait is 30 s.
+    QTest::newRow("verdict wait") << QStringList{
+        "--ecu", "15m",
+        "--sim", simFile("never.json", R"({"ignition_ms":100,"tests":{"80":{"verdict":null}}})"),
+        "--do",  "2500:List1=0"};
+  }
+
+  void theEndOfARunEndsAnyWait() {
+    QFETCH(QStringList, args);
+    std::vector<std::string> a = {"--port",   "sim", "--virtual-time", "--duration",     "5000",
+                                  "--events", "-",   "--settings",     settings("w.ini")};
+    for (const auto& s : args) a.push_back(s.toStdString());
+    Run r = cli(a);
+    QCOMPARE(r.rc, 0);
+    json closed;
+    for (const auto& e : lines(r.out))
+      if (e["ev"] == "close") closed = e;
+    QVERIFY2(!closed.is_null() && closed["t"] <= 5100, closed.dump().c_str());
   }
 
   void signalsEndAVirtualRunCleanly() {
@@ -230,6 +267,26 @@ class TestCli : public QObject {
       QCOMPARE(p.exitStatus(), QProcess::NormalExit);
       QCOMPARE(p.exitCode(), 0);
     }
+  }
+
+  void aSignalEndsARealTimeVerdictWait() {
+    // In real time the handler blocks the program; the signal still ends its 30 s wait.
+    QProcess p;
+    p.start(KLINE_CLI_PATH,
+            {"--port", "sim", "--ecu", "15m", "--duration", "60000", "--sim",
+             simFile("never2.json", R"({"ignition_ms":100,"tests":{"80":{"verdict":null}}})"),
+             "--do", "2500:List1=0", "--settings", QString::fromStdString(settings("i.ini"))});
+    QVERIFY(p.waitForStarted(5000));
+    QString out;
+    QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput())).contains("AAFF"),
+                             10000);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    QElapsedTimer t;
+    t.start();
+    QVERIFY(p.waitForFinished(10000));
+    QCOMPARE(p.exitCode(), 0);
+    // Far from the 30 s the bar would have taken.
+    QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
   }
 
   void helpDocumentsTheInterface() {

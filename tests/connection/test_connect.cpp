@@ -4,7 +4,9 @@
 
 #include <algorithm>
 #include <fstream>
+#include <functional>
 
+#include "actuators/form1.h"
 #include "support/simsession.h"
 
 using namespace kline;
@@ -164,16 +166,28 @@ TEST(Handshake, ShortBurstGivesUpAfter3000MsWithoutAnsweringAndStaysAt1200) {
   EXPECT_EQ(s.rec.txTimeline().front(), "3079:17");
 }
 
-TEST(Readout, AnswersAToJFillTheRecord) {
+TEST(Readout, EachAnswerIsACharacterBytesFrom0x80AsLatin1) {
+  // The ten answers of the identification and the text each one adds.
+  const struct {
+    uint8_t answer;
+    const char* text;
+  } rows[] = {{'A', "A"},         {0x7F, "\x7F"},     {0x80, "\xC2\x80"}, {0x81, "\xC2\x81"},
+              {0xBF, "\xC2\xBF"}, {0xC0, "\xC3\x80"}, {0xE9, "\xC3\xA9"}, {0xFF, "\xC3\xBF"},
+              {'0', "0"},         {'Z', "Z"}};
   SimConfig c = config(EcuType::P8);
-  for (int i = 0; i < 10; ++i) c.answers[static_cast<uint8_t>(0x17 + i)] = 'A' + i;
+  std::string record;
+  for (int i = 0; i < 10; ++i) {
+    c.answers[static_cast<uint8_t>(0x17 + i)] = rows[i].answer;
+    record += rows[i].text;
+  }
   SimSession s(c);
   s.form->ctl.setValue("Check4", 1);
   s.connect("Option2");
   s.run(500);
-  EXPECT_THAT(s.rec.logLines(), Contains("Ecu info: 4 ABCDEFGHIJ"));
+  EXPECT_THAT(s.rec.logLines(), Contains("Ecu info: 4 " + record));
   EXPECT_THAT(s.rec.logLines(), Contains("Cal: 3 CAL01.07"));
-  EXPECT_EQ(s.form->ctl.text("Text4"), "ecu data    : ABCDEFGHIJ\r\ncalibration : CAL01.07\r\n");
+  EXPECT_EQ(s.form->ctl.text("Text4"),
+            "ecu data    : " + record + "\r\ncalibration : CAL01.07\r\n");
 }
 
 TEST(Readout, SilentCodeStopsTheReadoutAndTheTickGoesOn) {
@@ -261,9 +275,10 @@ TEST(Disconnect, ClearsTheFlagsFieldsAndLamp) {
   EXPECT_FALSE(s.form->ctl.enabled("test") || s.form->ctl.enabled("Diag") ||
                s.form->ctl.enabled("Command11"));
   EXPECT_EQ(s.form->ctl.caption("Label4"), "");
-  std::size_t events = s.rec.events.size();
+  const std::size_t events = s.rec.events.size();
+  const std::size_t lines = s.rec.of("log").size();
   s.run(1000);
-  EXPECT_EQ(s.rec.of("log").size(), s.rec.of("log").size());
+  EXPECT_EQ(s.rec.of("log").size(), lines);
   EXPECT_EQ(s.rec.events.size(), events) << "no tick after disconnect";
 
   // Reconnecting starts again from the burst.
@@ -281,4 +296,54 @@ TEST(Connect, PortThatDoesNotOpenLeavesTheToggleAndNoTickRuns) {
   EXPECT_EQ(s.host.timerInterval(), 0);
   s.run(1000);
   EXPECT_EQ(s.rec.logLines().size(), 2u);
+}
+
+// Whatever asks the ECU with no open port (never connected, or after a disconnect) sends nothing
+// and costs only its own pauses; what resumes the poll loop still does.
+TEST(ClosedPort, EachActionSendsNothingAndCostsOnlyItsPauses) {
+  using Act = std::function<void(Form2&)>;
+  const Act faults = [](Form2& f) { f.ReadFaults(); };
+  const Act immobiliser = [](Form2& f) {
+    f.ReadImmobiliserStatus();
+    f.ReadImmobiliserStatus2();
+  };
+  const Act testList = [](Form2& f) { f.ctl.userSetValue("List1", 0); };
+  const Act testWindow = [](Form2& f) {
+    f.ctl.setEnabled("test", true);
+    f.ctl.userClick("test");
+  };
+  const Act airTemp = [](Form2& f) { f.ctl.userClick("Command5"); };
+  const Act live15m = [](Form2& f) { f.ReadLive15m(); };
+  const struct {
+    const char* what;
+    bool disconnected;
+    const Act& act;
+    std::vector<std::string> lines;
+    int timer;
+    uint64_t ms;
+  } rows[] = {
+      {"fault readout", false, faults, {}, 50, 0},
+      {"immobiliser readouts", false, immobiliser, {}, 50, 0},
+      {"test list", false, testList, {"  elapsed 0"}, 50, 0},
+      // The test window shows itself, waits out its pauses and closes again.
+      {"test window", false, testWindow, {}, 20, 1100},
+      {"air temperature button", false, airTemp, {"Air timeout !! "}, 0, 0},
+      {"15m live cycle", true, live15m, {}, 0, 0},
+  };
+  for (const auto& r : rows) {
+    SimSession s(config(EcuType::E15m));
+    if (r.disconnected) {
+      s.connect();
+      s.run(1500);
+      s.disconnect();
+      s.rec.events.clear();
+    }
+    const uint64_t t0 = s.host.now();
+    r.act(*s.form);
+    EXPECT_THAT(s.rec.of("tx"), IsEmpty()) << r.what;
+    EXPECT_EQ(s.rec.logLines(), r.lines) << r.what;
+    EXPECT_EQ(s.host.timerInterval(), r.timer) << r.what;
+    EXPECT_EQ(s.host.now() - t0, r.ms) << r.what;
+    EXPECT_FALSE(s.form->form1().loaded()) << r.what;
+  }
 }

@@ -19,7 +19,8 @@ TEST(PortField, NamesPathsAndSimAreKeptAsTypedOtherTextIsANumber) {
               {"COM7", PortField::Kind::Device, "COM7"},
               {"/dev/ttyUSB0", PortField::Kind::Device, "/dev/ttyUSB0"},
               {"ttyUSB1", PortField::Kind::Device, "ttyUSB1"},
-              {"COMx", PortField::Kind::Number, "0"}};
+              {"COMx", PortField::Kind::Number, "0"},
+              {"COM7x", PortField::Kind::Number, "0"}};
   for (const auto& r : rows) {
     PortField p = ParsePortField(r.field);
     EXPECT_EQ(p.kind, r.kind) << r.field;

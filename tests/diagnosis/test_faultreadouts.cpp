@@ -120,14 +120,6 @@ TEST(ReadFaults, AnEchoMismatchLeavesThatValueZeroAndGoesOn) {
   EXPECT_THAT(p.codes(), ElementsAre("0F", "10", "11"));
 }
 
-TEST(ReadFaults, ClosedPortOnlyPausesAndResumesTheLoop) {
-  SimSession s(SimConfig{});
-  s.form->ReadFaults();
-  EXPECT_THAT(s.rec.logLines(), IsEmpty());
-  EXPECT_THAT(s.rec.of("tx"), IsEmpty());
-  EXPECT_EQ(s.host.timerInterval(), 50);
-}
-
 TEST(ReadFaults, TheSimulatedEcuShowsSomeFaultsByDefault) {
   Polling p;
   p.s.form->ReadFaults();
@@ -203,15 +195,6 @@ TEST(Immobiliser, WaitIsBoundedByTwoSecondsNotByACountOfPolls) {
     // pause.
     EXPECT_THAT(p.timeline(), ElementsAre("0:timer 0", "0:tx 72", "2004:timer 50"));
   }
-}
-
-TEST(Immobiliser, ClosedPortOnlyPausesAndResumesTheLoop) {
-  SimSession s(SimConfig{});
-  s.form->ReadImmobiliserStatus();
-  s.form->ReadImmobiliserStatus2();
-  EXPECT_THAT(s.rec.logLines(), IsEmpty());
-  EXPECT_THAT(s.rec.of("tx"), IsEmpty());
-  EXPECT_EQ(s.host.timerInterval(), 50);
 }
 
 // --- the diagnostic memory window ------------------------------------------------------------

@@ -21,7 +21,6 @@
 
 #include "gui/form1window.h"
 #include "gui/mainwindow.h"
-#include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "guifixture.h"
 #include "sim/simconfig.h"
@@ -173,16 +172,6 @@ class TestTestWindows : public QObject {
     QTest::mouseClick(f.main<QRadioButton>("Option1"), Qt::LeftButton);
     QTRY_VERIFY(!field->isVisible());
     QVERIFY(!unit->isVisible());
-  }
-
-  void rpmBarRoundsHalvesToEven() {
-    // Period 0x0FA0 = 4000 on 15m: 15000000 / 4000 = 3750 tr/m, 37.5 segments, 38 lit.
-    Fixture f(R"({"answers": {"01": "0F", "02": "A0"}})");
-    QVERIFY(f.connectToSim("Option1"));
-    QTRY_COMPARE(f.main<QLineEdit>("Text1(0)")->text(), QStringLiteral("3750"));
-    auto* bar = f.window->findChild<RpmBarWidget*>(QStringLiteral("Line1"));
-    QTRY_COMPARE(bar->litSegments(), 38);
-    QCOMPARE(f.main<QLabel>("Label26")->text(), QStringLiteral("3750"));
   }
 
   void recordsLiveValuesToCsv() {

@@ -61,11 +61,11 @@ TEST(TempTab, RunsThroughItsBreakpoints) {
   EXPECT_EQ(TempTabText(t[241]), "");
 }
 
-TEST(RpmSegments, HalvesGoToEven) {
+// One segment a hundred tr/m, rounded as every whole number is, and at most 120.
+TEST(RpmSegments, HundredTrPerSegmentUpTo120) {
   struct Row {
     const char* rpm;
     int lit;
-  } rows[] = {{"3750", 38}, {"3850", 38},   {"3950", 40},   {"50", 0},  {"51", 1},
-              {"0", 0},     {"11950", 120}, {"15000", 120}, {"457", 5}, {" ----", 0}};
+  } rows[] = {{"3850", 38}, {"457", 5}, {"0", 0}, {"15000", 120}, {"-300", 0}, {" ----", 0}};
   for (const auto& r : rows) EXPECT_EQ(RpmSegments(r.rpm), r.lit) << r.rpm;
 }

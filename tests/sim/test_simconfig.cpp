@@ -38,10 +38,11 @@ TEST_P(SimConfigRefuses, NamingTheKeyAndWhatItTakes) {
 INSTANTIATE_TEST_SUITE_P(
     BadDescriptions, SimConfigRefuses,
     testing::Values(
-        Refused{R"({"ignition":1})",
-                "unknown key \"ignition\" (allowed: type, ignition_ms, burst, latency_ms, echo, "
-                "answers, silent, replies, wrong_echo, stray, late_ms, silent_after_ms, "
-                "lost_after_ms, tests)"},
+        Refused{
+            R"({"ignition":1})",
+            "unknown key \"ignition\" (allowed: type, ignition_ms, burst, latency_ms, echo, "
+            "garble_echo, answers, silent, replies, wrong_echo, stray, late_ms, silent_after_ms, "
+            "lost_after_ms, babble, tests)"},
         Refused{R"({"tests":{"80":{"after":1}}})",
                 "unknown key \"after\" in \"tests.80\" (allowed: answer, verdict, after_ms)"},
         Refused{R"({"ignition_ms":"5"})",

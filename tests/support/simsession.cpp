@@ -1,8 +1,9 @@
 #include "support/simsession.h"
 
 #include <unistd.h>
-#include <atomic>
+#include <cstdlib>
 #include <filesystem>
+#include <stdexcept>
 
 #include "connection/byteexchange.h"
 
@@ -71,11 +72,11 @@ std::vector<std::string> Recorder::txTimeline() const {
 }
 
 std::string TempSettingsPath() {
-  static std::atomic<int> n{0};
-  auto dir = std::filesystem::temp_directory_path() /
-             ("klinediag-test-" + std::to_string(::getpid()) + "-" + std::to_string(n++));
-  std::filesystem::create_directories(dir);
-  return (dir / "klinediag.ini").string();
+  // A folder of its own every time: a name made from the process id alone meets the files of an
+  // earlier test process that had the same id.
+  std::string pattern = (std::filesystem::temp_directory_path() / "klinediag-test-XXXXXX").string();
+  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
+  return (std::filesystem::path(pattern) / "klinediag.ini").string();
 }
 
 namespace {

@@ -15,15 +15,12 @@ TEST(Val, ReadsTheLeadingNumberAndIgnoresTheRest) {
 }
 
 TEST(RoundHalfEven, HalvesGoToTheEvenNeighbour) {
-  EXPECT_EQ(RoundHalfEven(2.5), 2);
-  EXPECT_EQ(RoundHalfEven(3.5), 4);
-  EXPECT_EQ(RoundHalfEven(-2.5), -2);
-  EXPECT_EQ(RoundHalfEven(37.5), 38);
-  EXPECT_EQ(RoundHalfEven(38.5), 38);
-  EXPECT_EQ(RoundHalfEven(39.5), 40);
-  EXPECT_EQ(RoundHalfEven(0.51), 1);
-  EXPECT_EQ(RoundHalfEven(0.5), 0);
-  EXPECT_EQ(RoundHalfEven(2.4999), 2);
+  struct Row {
+    double x;
+    int64_t rounded;
+  } rows[] = {{2.5, 2},   {3.5, 4},  {-2.5, -2}, {37.5, 38},  {38.5, 38},
+              {39.5, 40}, {0.51, 1}, {0.5, 0},   {2.4999, 2}, {119.5, 120}};
+  for (const auto& r : rows) EXPECT_EQ(RoundHalfEven(r.x), r.rounded) << r.x;
 }
 
 TEST(WholeNumber, SaturatesBeyondThirtyTwoBits) {

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <CLI/CLI.hpp>
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+
+namespace kline {
+
+// The subcommands of klinediag-cli for people: ports, check-adapter, info, faults, live, test.
+// Each drives the window's logic through the user's actions only (or, for check-adapter, the
+// adapter alone) and prints readable text, or JSON with --json.
+//
+// Exit codes: 0 done (no fault, test OK), 1 failure (port not opened or lost, no answer, no
+// verdict, a bad echo), 2 bad command line or unknown test, 3 a fault is stored or the test
+// said "Erreur", 130 interrupted (live ends with 0).
+class Subcommands {
+ public:
+  // Adds the subcommands to `app`.
+  explicit Subcommands(CLI::App& app);
+  // Runs the subcommand the command line chose, after parsing; nullopt when none was chosen.
+  std::optional<int> run(std::ostream& out, std::ostream& err);
+
+  // The longest a subcommand waits for the ECU without progress, in ms of line time.
+  static constexpr uint64_t kDefaultLimitMs = 120000;
+
+ private:
+  enum class Kind { Info, Faults, Live, Test };
+  int runPorts(std::ostream& out);
+  int runCheckAdapter(std::ostream& out, std::ostream& err);
+  int runSession(Kind kind, std::ostream& out, std::ostream& err);
+
+  struct Options {
+    std::optional<std::string> port, ecu, settings, simFile;
+    bool virtualTime = false;
+    bool json = false;
+    uint64_t limitMs = kDefaultLimitMs;
+    std::optional<uint64_t> count;
+    std::string format = "table";
+    std::string test;
+  } o_;
+  CLI::App* ports_ = nullptr;
+  CLI::App* check_ = nullptr;
+  CLI::App* info_ = nullptr;
+  CLI::App* faults_ = nullptr;
+  CLI::App* live_ = nullptr;
+  CLI::App* test_ = nullptr;
+};
+
+// Picks one entry of the test list by its code ("80") or a unique part of its name ("fuel",
+// any case). Returns the index, or -1 with `why` saying what is wrong (and listing the tests).
+int FindTest(const std::vector<std::string>& items, const std::string& wanted, std::string& why);
+
+}  // namespace kline

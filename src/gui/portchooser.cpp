@@ -1,0 +1,48 @@
+#include "gui/portchooser.h"
+
+#include <QLineEdit>
+#include <QMenu>
+
+PortChooser::PortChooser(QLineEdit* field, Source source, QWidget* parent)
+    : QToolButton(parent), field_(field), source_(std::move(source)), menu_(new QMenu(this)) {
+  if (!source_) source_ = [] { return kline::PortList::Available(); };
+  setObjectName(QStringLiteral("portChooser"));
+  setText(tr("Ports"));
+  setToolTip(tr("Choose a serial port, or the simulated ECU"));
+  setPopupMode(QToolButton::InstantPopup);
+  setMenu(menu_);
+  // Adapters come and go: the list is made when it opens.
+  connect(menu_, &QMenu::aboutToShow, this, &PortChooser::refresh);
+}
+
+QString PortChooser::EntryText(const kline::PortRecord& p) {
+  if (p.sim) return tr("sim \u2014 Simulated ECU");
+  QStringList about;
+  if (!p.description.empty()) about << QString::fromStdString(p.description);
+  QStringList ids;
+  if (!p.usbId().empty()) ids << QString::fromStdString(p.usbId());
+  if (!p.manufacturer.empty()) ids << QString::fromStdString(p.manufacturer);
+  if (!p.serialNumber.empty()) ids << tr("serial %1").arg(QString::fromStdString(p.serialNumber));
+  if (!ids.isEmpty()) about << QStringLiteral("(%1)").arg(ids.join(QStringLiteral(", ")));
+  QString text = QString::fromStdString(p.device);
+  if (p.number > 0) text = QStringLiteral("%1: %2").arg(p.number).arg(text);
+  if (!about.isEmpty()) text += QStringLiteral(" \u2014 ") + about.join(QLatin1Char(' '));
+  if (p.likelyKLine) text += tr(" \u2014 likely K-line cable");
+  return text;
+}
+
+void PortChooser::refresh() {
+  menu_->clear();
+  for (const kline::PortRecord& p : kline::PortList::Ordered(source_())) {
+    QAction* a = menu_->addAction(EntryText(p));
+    QFont f = a->font();
+    f.setBold(p.likelyKLine);
+    a->setFont(f);
+    const QString device = QString::fromStdString(p.device);
+    a->setData(device);
+    connect(a, &QAction::triggered, this, [this, device] {
+      field_->setText(device);
+      emit chosen(device);
+    });
+  }
+}

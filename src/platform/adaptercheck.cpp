@@ -1,0 +1,234 @@
+#include "platform/adaptercheck.h"
+
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QSerialPort>
+#include <QThread>
+#include <algorithm>
+#include <array>
+#include <cstdio>
+
+#include "platform/qtserialportadapter.h"
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+
+#include <fstream>
+#endif
+
+namespace kline {
+
+namespace {
+
+constexpr std::array<uint8_t, 4> kPattern = {0x5A, 0xA5, 0x3C, 0xC3};
+
+// Every request code the windows send to an ECU (the trimmer's values 00..FE follow 8D in
+// diagnostic mode only, which the check never enters).
+constexpr bool IsRequestCode(uint8_t b) {
+  return (b >= 0x01 && b <= 0x0B) || b == 0x0F || b == 0x10 || b == 0x11 ||
+         (b >= 0x15 && b <= 0x28) || b == 0x3A || b == 0x71 || b == 0x72 ||
+         (b >= 0x80 && b <= 0x8D) || b == 0xAA || b == 0xCC || b == 0xFF;
+}
+static_assert(std::none_of(kPattern.begin(), kPattern.end(), IsRequestCode),
+              "the check must not send a request code");
+
+// Reads what arrives until `enough` bytes are there or `ms` pass; returns the time of the last
+// byte (ms since `since`), or -1 when nothing came.
+double readFor(QSerialPort& port, ByteString& into, std::size_t enough, int ms,
+               const QElapsedTimer& since) {
+  QElapsedTimer t;
+  t.start();
+  double last = -1;
+  while (into.size() < enough && t.elapsed() < ms) {
+    if (!port.waitForReadyRead(static_cast<int>(std::max<qint64>(1, ms - t.elapsed())))) break;
+    QByteArray got = port.readAll();
+    if (!got.isEmpty()) {
+      into.append(got.constData(), static_cast<std::size_t>(got.size()));
+      last = static_cast<double>(since.nsecsElapsed()) / 1e6;
+    }
+  }
+  return last;
+}
+
+// Reads and drops what arrives until the line has been quiet for `quietMs` (at most `maxMs`).
+int drain(QSerialPort& port, int quietMs, int maxMs) {
+  QElapsedTimer t;
+  t.start();
+  int dropped = 0;
+  while (t.elapsed() < maxMs) {
+    if (!port.waitForReadyRead(quietMs)) break;
+    dropped += static_cast<int>(port.readAll().size());
+  }
+  return dropped + static_cast<int>(port.readAll().size());
+}
+
+std::string hex(const ByteString& b) {
+  std::string s;
+  char two[4];
+  for (unsigned char c : b) {
+    std::snprintf(two, sizeof two, "%s%02X", s.empty() ? "" : " ", c);
+    s += two;
+  }
+  return s;
+}
+
+}  // namespace
+
+ByteString AdapterCheck::Pattern() {
+  return ByteString(reinterpret_cast<const char*>(kPattern.data()), kPattern.size());
+}
+
+bool AdapterReport::ok() const {
+  return opened() && !rates.empty() &&
+         std::all_of(rates.begin(), rates.end(), [](const AdapterRateResult& r) {
+           return r.outcome == AdapterRateResult::Outcome::EchoOk;
+         });
+}
+
+const char* OutcomeName(AdapterRateResult::Outcome o) {
+  switch (o) {
+    case AdapterRateResult::Outcome::EchoOk:
+      return "echo OK";
+    case AdapterRateResult::Outcome::NoEcho:
+      return "no echo";
+    case AdapterRateResult::Outcome::Garbled:
+      return "garbled echo";
+    case AdapterRateResult::Outcome::RateRefused:
+      return "rate refused by the driver";
+  }
+  return "";
+}
+
+AdapterReport AdapterCheck::run(const std::string& spec, int echoWaitMs) {
+  AdapterReport r;
+  QString error;
+  const QString device = QtSerialPortAdapter::ResolveDevice(
+      QString::fromStdString(spec), QtSerialPortAdapter::AvailablePorts(), &error);
+  r.device = device.isEmpty() ? spec : device.toStdString();
+  if (device.isEmpty()) {
+    r.openError = error.toStdString();
+    return r;
+  }
+  QSerialPort port;
+  port.setPortName(device);
+  port.setBaudRate(1200);
+  port.setDataBits(QSerialPort::Data8);
+  port.setParity(QSerialPort::NoParity);
+  port.setStopBits(QSerialPort::OneStop);
+  port.setFlowControl(QSerialPort::NoFlowControl);
+  if (!port.open(QIODevice::ReadWrite)) {
+    QString why = port.errorString();
+    if (port.error() == QSerialPort::PermissionError) {
+#ifdef Q_OS_WIN
+      why += QStringLiteral(" (is another program using it?)");
+#else
+      why += QStringLiteral(" (is your user in the dialout group?)");
+#endif
+    } else if (port.error() == QSerialPort::DeviceNotFoundError) {
+      why = QStringLiteral("no such device");
+    }
+    r.openError = why.toStdString();
+    return r;
+  }
+  // A pty has no modem lines; a cable powered by them needs them on.
+  if (!port.setDataTerminalReady(true)) port.clearError();
+  if (!port.setRequestToSend(true)) port.clearError();
+
+#ifdef Q_OS_LINUX
+  serial_struct ss{};
+  if (::ioctl(static_cast<int>(port.handle()), TIOCGSERIAL, &ss) == 0)
+    r.lowLatency = (ss.flags & ASYNC_LOW_LATENCY) != 0;
+  const std::string real = QFileInfo(device).canonicalFilePath().toStdString();
+  std::ifstream timer("/sys/bus/usb-serial/devices/" + real.substr(real.find_last_of('/') + 1) +
+                      "/latency_timer");
+  int latency = 0;
+  if (timer >> latency) r.latencyTimerMs = latency;
+#endif
+
+  const ByteString pattern = Pattern();
+  bool first = true;
+  for (int baud : Rates()) {
+    AdapterRateResult res;
+    res.baud = baud;
+    if (!port.setBaudRate(baud) || port.baudRate() != baud) {
+      port.clearError();
+      res.outcome = AdapterRateResult::Outcome::RateRefused;
+      r.rates.push_back(res);
+      continue;
+    }
+    // Whatever the line says on its own (an ECU waking up) is let by before the pattern goes.
+    res.unasked = drain(port, 100, first ? 1500 : 500);
+    first = false;
+    QElapsedTimer t;
+    t.start();
+    port.write(pattern.data(), static_cast<qint64>(pattern.size()));
+    while (port.bytesToWrite() > 0)
+      if (!port.waitForBytesWritten(echoWaitMs)) break;
+    double last = readFor(port, res.received, pattern.size(), echoWaitMs, t);
+    // Anything more that comes at once belongs to the same answer.
+    if (!res.received.empty()) {
+      double more = readFor(port, res.received, res.received.size() + 64, 30, t);
+      if (more >= 0) last = more;
+    }
+    res.roundTripMs = std::max(0.0, last);
+    if (res.received.empty())
+      res.outcome = AdapterRateResult::Outcome::NoEcho;
+    else if (res.received.find(pattern) != ByteString::npos)
+      res.outcome = AdapterRateResult::Outcome::EchoOk;
+    else
+      res.outcome = AdapterRateResult::Outcome::Garbled;
+    r.rates.push_back(res);
+  }
+  port.close();
+  return r;
+}
+
+std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
+  std::vector<std::string> out;
+  if (!r.opened()) {
+    out.push_back("cannot open port " + r.device + ": " + r.openError);
+    return out;
+  }
+  out.push_back("port " + r.device + ": sent " + hex(AdapterCheck::Pattern()) +
+                " (not an ECU request) at each rate and read the echo");
+  char ms[32];
+  for (const AdapterRateResult& x : r.rates) {
+    std::string line = std::to_string(x.baud) + " baud: " + OutcomeName(x.outcome);
+    std::snprintf(ms, sizeof ms, "%.1f", x.roundTripMs);
+    switch (x.outcome) {
+      case AdapterRateResult::Outcome::EchoOk:
+        line += ", " + std::to_string(x.received.size()) + " bytes back in " + ms + " ms";
+        if (x.received.size() > AdapterCheck::Pattern().size())
+          line += " (with other bytes: " + hex(x.received) + ")";
+        break;
+      case AdapterRateResult::Outcome::NoEcho:
+        line +=
+            ": likely the adapter's K-line side is not powered (most take the bike's 12 V) or "
+            "this is not the adapter's port";
+        break;
+      case AdapterRateResult::Outcome::Garbled:
+        line += ": got " + hex(x.received) + " in " + ms +
+                " ms; likely the adapter cannot do this rate, or the line is noisy";
+        break;
+      case AdapterRateResult::Outcome::RateRefused:
+        line += ": the adapter's driver does not take " + std::to_string(x.baud) + " baud";
+        break;
+    }
+    out.push_back(line);
+    if (x.unasked > 0)
+      out.push_back(std::to_string(x.baud) + " baud: " + std::to_string(x.unasked) +
+                    " bytes came unasked before the check (an ECU talking on the line?)");
+  }
+  if (r.lowLatency)
+    out.push_back(std::string("low-latency mode: ") + (*r.lowLatency ? "on" : "off") +
+                  (*r.lowLatency ? "" : " (klinediag turns it on when it connects)"));
+  else
+    out.push_back("low-latency mode: not offered by this driver");
+  if (r.latencyTimerMs)
+    out.push_back("USB latency timer: " + std::to_string(*r.latencyTimerMs) + " ms" +
+                  (*r.latencyTimerMs > 4 ? " (1 to 4 ms suits the K-line best)" : ""));
+  return out;
+}
+
+}  // namespace kline

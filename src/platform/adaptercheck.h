@@ -1,0 +1,57 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "serial/serialport.h"
+
+namespace kline {
+
+// What the adapter did at one baud rate.
+struct AdapterRateResult {
+  enum class Outcome { EchoOk, NoEcho, Garbled, RateRefused };
+  int baud = 0;
+  Outcome outcome = Outcome::NoEcho;
+  ByteString received;     // what came back after the pattern was written
+  double roundTripMs = 0;  // from the write to the last byte back (EchoOk, Garbled)
+  int unasked = 0;         // bytes that arrived before the pattern was written (ECU traffic)
+};
+
+// The findings of one check of a K-line adapter.
+struct AdapterReport {
+  std::string device;     // the device the port field names
+  std::string openError;  // why it did not open (with the dialout hint where it applies)
+  std::vector<AdapterRateResult> rates;
+  std::optional<bool> lowLatency;     // the driver's low-latency flag, where it has one
+  std::optional<int> latencyTimerMs;  // a USB adapter's latency timer, where it shows it
+  bool opened() const { return openError.empty(); }
+  // The echo was good at every rate.
+  bool ok() const;
+};
+
+// Checks the cable between the computer and the K-line, without the window's logic and without
+// talking to an ECU: opens the port at 1200 baud 8N1 with DTR and RTS on (many adapters take
+// their power from them), lets the line go quiet, writes a short pattern and reads the echo
+// (a K-line adapter hears its own bytes), then does the same at 7812 baud. The pattern uses no
+// byte that the window ever sends to an ECU as a request.
+class AdapterCheck {
+ public:
+  // The bytes written at each rate.
+  static ByteString Pattern();
+  // The rates checked, in order.
+  static std::vector<int> Rates() { return {1200, 7812}; }
+
+  // `port` is the port field's text: a device, a path or a port number (not "sim").
+  // `echoWaitMs` is how long to wait for the echo at each rate.
+  AdapterReport run(const std::string& port, int echoWaitMs = 500);
+};
+
+// "echo OK", "no echo", "garbled echo", "rate refused by the driver".
+const char* OutcomeName(AdapterRateResult::Outcome o);
+
+// One line per finding, for a person: what was sent, each rate and what it likely means, the
+// low-latency setting and the latency timer.
+std::vector<std::string> DescribeAdapterReport(const AdapterReport& r);
+
+}  // namespace kline

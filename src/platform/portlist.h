@@ -1,0 +1,44 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kline {
+
+// One serial port as the platform describes it, or the simulated ECU.
+struct PortRecord {
+  std::string name;    // the port's own name ("ttyUSB0", "COM7"; "sim")
+  std::string device;  // what to type in the port field ("/dev/ttyUSB0", "COM7", "sim")
+  std::string description;
+  std::string manufacturer;
+  std::string serialNumber;
+  std::optional<uint16_t> vendorId;
+  std::optional<uint16_t> productId;
+  int number = 0;            // the port number N that names it in the port field (0: none)
+  bool likelyKLine = false;  // a USB-serial chip that K-line cables are commonly built on
+  bool sim = false;          // the built-in simulated ECU
+
+  // "0403:6001", or empty without USB ids.
+  std::string usbId() const;
+};
+
+// The ports to offer the user: likely K-line cables first, then the other ports, then the
+// simulated ECU.
+class PortList {
+ public:
+  // The serial ports the platform sees now, ordered by Ordered().
+  static std::vector<PortRecord> Available();
+
+  // Numbers the ports as the port field counts them (USB adapters first, then by name), marks
+  // the likely K-line cables, and orders them: marked first, then USB, then by name, the
+  // simulated ECU last. Pure: the GUI's chooser and the tests feed it any list.
+  static std::vector<PortRecord> Ordered(std::vector<PortRecord> ports);
+
+  // Whether a USB vendor:product pair is a chip K-line cables are commonly built on: any FTDI
+  // (0403), CH340/CH341 (1a86:7523, 1a86:5523), PL2303 (067b:2303), CP210x (10c4:ea60).
+  static bool LikelyKLine(uint16_t vendorId, uint16_t productId);
+};
+
+}  // namespace kline
