@@ -4,7 +4,9 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
+#include <cmath>
 #include <csignal>
 #include <fstream>
 #include <map>
@@ -20,6 +22,7 @@
 #include "eventwriter.h"
 #include "inputcheck.h"
 #include "livedata/csvrecorder.h"
+#include "livedata/recording.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
 #include "scriptedaction.h"
@@ -48,6 +51,7 @@ struct Options {
   std::optional<std::string> events;
   std::optional<std::string> log;
   std::optional<std::string> csv;
+  std::optional<std::string> replay;
 };
 
 const char* kExamples = R"(
@@ -62,6 +66,8 @@ Examples:
       Reads the calibration too, and the identification again at 6 s.
   klinediag-cli --port sim --ecu 15m --csv live.csv --duration 5000
       Records the live values, one row per completed cycle, to live.csv.
+  klinediag-cli --replay live.csv
+      Summarises a recording: per channel the rows with a value, min, max, mean, times.
 
 Subcommands (each has --help):
   klinediag-cli ports                         the serial ports, likely K-line cables first
@@ -122,6 +128,47 @@ struct Output {
   }
 };
 
+// --replay: one summary line per channel of a recording, then the skip line if any.
+int Replay(const std::string& path, std::ostream& out, std::ostream& err) {
+  const Recording r = ReadRecording(path);
+  if (!r.error.empty()) {
+    err << "klinediag-cli: cannot replay " << path << ": " << r.error << "\n";
+    return 2;
+  }
+  auto number = [](double v) {
+    std::ostringstream s;
+    s.imbue(std::locale::classic());
+    s.precision(6);
+    s << v;
+    return s.str();
+  };
+  for (const RecordedChannel& c : r.channels) {
+    std::size_t n = 0;
+    double lo = 0, hi = 0, sum = 0;
+    uint32_t first = 0, last = 0;
+    for (std::size_t i = 0; i < c.values.size(); ++i) {
+      const float v = c.values[i];
+      if (std::isnan(v)) continue;
+      if (n++ == 0) {
+        lo = hi = v;
+        first = r.timesMs[i];
+      }
+      lo = std::min(lo, double{v});
+      hi = std::max(hi, double{v});
+      sum += v;
+      last = r.timesMs[i];
+    }
+    out << c.name << (c.unit.empty() ? "" : " [" + c.unit + "]") << ": " << n << " of "
+        << r.timesMs.size() << " rows";
+    if (n > 0)
+      out << ", min " << number(lo) << ", max " << number(hi) << ", mean "
+          << number(sum / static_cast<double>(n)) << ", " << first << " ms to " << last << " ms";
+    out << "\n";
+  }
+  if (std::string skips = r.skipLine(); !skips.empty()) out << skips << "\n";
+  return 0;
+}
+
 }  // namespace
 
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -145,6 +192,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.add_option("--events", o.events, "Write every event as JSON Lines to FILE or - (stdout)");
   app.add_option("--log", o.log, "Write the main window's log pane to FILE or - (stdout)");
   app.add_option("--csv", o.csv, "Record the live values to a CSV file, one row per cycle");
+  app.add_option("--replay", o.replay,
+                 "Summarise a recording made with --csv (no port): per channel the rows with a "
+                 "value, min, max, mean, first and last time");
   app.set_version_flag("--version", std::string("klinediag-cli ") + KLINE_VERSION);
   Subcommands subcommands(app);
 
@@ -166,6 +216,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return 2;
   };
   if (std::optional<int> rc = subcommands.run(out, err)) return *rc;
+  if (o.replay) return Replay(*o.replay, out, err);
 
   if (o.port)
     if (std::string why = CheckPortArgument(*o.port); !why.empty()) return usage(why);
@@ -204,7 +255,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
 
   CsvRecorder csv;
   if (o.csv) {
-    std::string why = csv.open(*o.csv);
+    std::string why = csv.open(*o.csv, &form.ctl);
     if (!why.empty()) return usage(why);
     form.onLiveCycle = [&](uint32_t ms, bool completed) { csv.cycle(ms, completed, form.ctl); };
   }

@@ -9,6 +9,7 @@
 #include "clisession.h"
 #include "connection/portfield.h"
 #include "diagnosis/faulttexts.h"
+#include "diagnosis/faultwatch.h"
 #include "inputcheck.h"
 #include "platform/adaptercheck.h"
 #include "platform/portlist.h"
@@ -92,19 +93,6 @@ class ReplyTap : public EventSink {
  private:
   std::vector<std::pair<uint8_t, ByteString>> replies_;
 };
-
-// Whether the fault bytes name a fault, by the diagnosis code's own decoding: the readout as a
-// whole, and each set bit on its own (the readout names one fault per byte at a time).
-bool FaultSet(uint8_t f1, uint8_t f2, uint8_t kind) {
-  const auto ok = FaultLines(0, 0, 0);
-  if (FaultLines(f1, f2, kind) != ok) return true;
-  for (int bit = 0; bit < 8; ++bit) {
-    auto b = static_cast<uint8_t>(1u << bit);
-    if ((f1 & b) && FaultLines(b, 0, 0) != ok) return true;
-    if ((f2 & b) && FaultLines(0, b, 0) != ok) return true;
-  }
-  return false;
-}
 
 std::vector<std::string> splitLines(const std::string& text) {
   std::vector<std::string> out;
@@ -475,7 +463,7 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
         err << "klinediag-cli: no answer to the fault readout on " << device << "\n";
         return 1;
       }
-      const bool set = FaultSet(bytes[0], bytes[1], bytes[2]);
+      const bool set = FaultStored(bytes[0], bytes[1], bytes[2]);
       if (format == "json") {
         json j = {
             {"port", device},

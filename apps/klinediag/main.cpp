@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QElapsedTimer>
+#include <QLabel>
 #include <QLineEdit>
 #include <QLocale>
 #include <QPlainTextEdit>
@@ -15,6 +16,7 @@
 #include <memory>
 #include <string_view>
 
+#include "gui/chartwindow.h"
 #include "gui/mainwindow.h"
 #include "gui/modelwindow.h"
 #include "gui/rpmbarwidget.h"
@@ -99,6 +101,36 @@ void scheduleTestsScreenshot(QApplication& app, Session& session, MainWindow& wi
   grabWhen(app, window, tests, ready, file);
 }
 
+// Opens the chart window (with the recording `csv` when given). Without a recording it connects
+// to the simulated ECU and waits for some seconds of live values; then it saves the chart window
+// and quits. Used for the picture in the README.
+void scheduleChartScreenshot(QApplication& app, Session& session, MainWindow& window, QString file,
+                             QString csv) {
+  ChartWindow* chart = window.chartWindow();
+  chart->show();
+  if (!csv.isEmpty()) {
+    const bool opened = chart->openRecording(csv);
+    if (!opened) std::fprintf(stderr, "klinediag: %s\n", qPrintable(chart->statusLine()->text()));
+    // Half a second for the strips to take their final size.
+    auto since = std::make_shared<QElapsedTimer>();
+    since->start();
+    grabWhen(
+        app, window, chart,
+        [chart, opened, since] {
+          return opened && chart->framesDrawn() > 0 && since->elapsed() >= 500;
+        },
+        file);
+    return;
+  }
+  connectToSim(session, &window);
+  chart->setSpanSeconds(30);
+  auto ready = [chart] {
+    const kline::ChartModel& m = chart->liveModel();
+    return m.size() > 20 && m.lastTime() >= 14000 && m.hasValue(7) && chart->framesDrawn() > 0;
+  };
+  grabWhen(app, window, chart, ready, file);
+}
+
 // --version and --help answer in a terminal without a display too (and for help2man).
 void answerWithoutDisplay(int argc, char** argv) {
   if (qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) return;
@@ -146,11 +178,30 @@ int main(int argc, char** argv) {
       QStringLiteral("Put SPEC in the Com field at start: a port number, a device such as "
                      "/dev/ttyUSB0 or COM7, or sim for the built-in simulated ECU."),
       QStringLiteral("SPEC"));
+  QCommandLineOption chartOpt(
+      QStringLiteral("chart"),
+      QStringLiteral("Open the chart window at start, showing the recording FILE.csv when one is "
+                     "given as the argument."));
+  QCommandLineOption chartShotOpt(
+      QStringLiteral("screenshot-chart"),
+      QStringLiteral("Connect to the simulated ECU, open the chart window, save it to FILE (PNG) "
+                     "after some seconds of live values, and quit."),
+      QStringLiteral("FILE"));
+  QCommandLineOption chartRecordingOpt(
+      QStringLiteral("chart-recording"),
+      QStringLiteral("With --screenshot-chart: show the recording CSV instead of live values."),
+      QStringLiteral("CSV"));
+  cli.addPositionalArgument(QStringLiteral("FILE.csv"),
+                            QStringLiteral("With --chart: a recording to show."),
+                            QStringLiteral("[FILE.csv]"));
   cli.addOption(portOpt);
   cli.addOption(simOpt);
   cli.addOption(settingsOpt);
   cli.addOption(shotOpt);
   cli.addOption(testsShotOpt);
+  cli.addOption(chartOpt);
+  cli.addOption(chartShotOpt);
+  cli.addOption(chartRecordingOpt);
   cli.process(app);
 
   // The numbers in the windows use the platform's decimal separator.
@@ -182,7 +233,7 @@ int main(int argc, char** argv) {
   QTemporaryDir scratch;
   QString settings = cli.isSet(settingsOpt) ? cli.value(settingsOpt) : DefaultSettingsPath();
   // A screenshot run leaves the user's settings alone.
-  const bool shot = cli.isSet(shotOpt) || cli.isSet(testsShotOpt);
+  const bool shot = cli.isSet(shotOpt) || cli.isSet(testsShotOpt) || cli.isSet(chartShotOpt);
   if (shot) settings = scratch.filePath(QStringLiteral("klinediag.ini"));
 
   Session session(settings, sim, typeFollowsForm);
@@ -191,6 +242,9 @@ int main(int argc, char** argv) {
     scheduleScreenshot(app, session, window, cli.value(shotOpt));
   else if (cli.isSet(testsShotOpt))
     scheduleTestsScreenshot(app, session, window, cli.value(testsShotOpt));
+  else if (cli.isSet(chartShotOpt))
+    scheduleChartScreenshot(app, session, window, cli.value(chartShotOpt),
+                            cli.value(chartRecordingOpt));
   if (cli.isSet(portOpt) && !shot) {
     // Typed into the field once the window has loaded its settings, as a user would.
     QObject::connect(&session, &Session::loaded, &session, [&session, port = cli.value(portOpt)] {
@@ -199,6 +253,11 @@ int main(int argc, char** argv) {
   }
   session.start();
   window.show();
+  if (cli.isSet(chartOpt) && !shot) {
+    window.chartWindow()->show();
+    if (!cli.positionalArguments().isEmpty())
+      window.chartWindow()->openRecording(cli.positionalArguments().constFirst());
+  }
   int rc = app.exec();
   session.stop();
   return rc;

@@ -55,6 +55,7 @@ Form1Window::Form1Window(Session& session, QWidget* owner)
 
   auto* bottom = new QHBoxLayout;
   bottom->addWidget(progressBar(QStringLiteral("Pg1")), 1);
+  bottom->addWidget(saveLogButton());
   bottom->addWidget(button(QStringLiteral("back")));
 
   auto* outer = new QVBoxLayout(this);

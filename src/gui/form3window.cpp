@@ -37,6 +37,7 @@ Form3Window::Form3Window(Session& session, QWidget* owner)
 
   auto* bottom = new QHBoxLayout;
   bottom->addStretch(1);
+  bottom->addWidget(saveLogButton());
   bottom->addWidget(button(QStringLiteral("back")));
 
   auto* outer = new QVBoxLayout(this);

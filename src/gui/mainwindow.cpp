@@ -4,7 +4,9 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDateTime>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -26,19 +28,25 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSignalBlocker>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "gui/chartwindow.h"
+#include "gui/faultpanel.h"
 #include "gui/form1window.h"
 #include "gui/form3window.h"
 #include "gui/lampwidget.h"
 #include "gui/linkstateview.h"
+#include "gui/logsaver.h"
 #include "gui/numberfield.h"
 #include "gui/portchooser.h"
+#include "gui/reportwriter.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "ui/eventsink.h"
+#include "ui/sessionreport.h"
 
 namespace {
 
@@ -69,6 +77,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
           [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
   buildLinkView();
   buildRecorder();
+  buildFaultsAndReport();
   buildShortcuts();
   addWindow(std::make_unique<Form1Window>(session_, this));
   addWindow(std::make_unique<Form3Window>(session_, this));
@@ -76,8 +85,16 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
 
 MainWindow::~MainWindow() = default;
 
+LogSaver* MainWindow::logSaver(const QString& win) const {
+  if (win == QLatin1String(kForm2)) return logSaver_;
+  auto it = windows_.find(win);
+  return it == windows_.end() ? nullptr : it->second->logSaver();
+}
+
 void MainWindow::addWindow(std::unique_ptr<ModelWindow> w) {
   QString name = w->windowName();
+  connect(w->logSaver(), &LogSaver::failed, this,
+          [this](const QString& why) { statusBar()->showMessage(why); });
   windows_[name] = std::move(w);
 }
 
@@ -169,6 +186,12 @@ void MainWindow::buildUi() {
   bindAction(QStringLiteral("test"), menuBar()->addAction(QString()));
   bindAction(QStringLiteral("Diag"), menuBar()->addAction(QString()));
   bindAction(QStringLiteral("debug"), menuBar()->addAction(QString()));
+  chart_ = std::make_unique<ChartWindow>(&session_);
+  connect(menuBar()->addAction(tr("Chart")), &QAction::triggered, this, [this] {
+    chart_->show();
+    chart_->raise();
+    chart_->activateWindow();
+  });
 
   // Connection: port, the connect toggle, the lamp and the status caption.
   auto* connBox = new QGroupBox(tr("Connection"));
@@ -402,11 +425,21 @@ void MainWindow::buildUi() {
   log_->setLineWrapMode(QPlainTextEdit::NoWrap);
   log_->setObjectName(QStringLiteral("Rtb1"));
   logLayout->addWidget(log_);
+  auto* logButtons = new QHBoxLayout;
+  logButtons->addWidget(saveLog_ = new QPushButton(tr("Save log\u2026")));
+  logButtons->addWidget(reportButton_ = new QPushButton(tr("Report\u2026")));
+  logButtons->addStretch(1);
+  logLayout->addLayout(logButtons);
+
+  // The latest fault and immobiliser readouts beside the log.
+  auto* bottom = new QHBoxLayout;
+  bottom->addWidget(logBox, 3);
+  bottom->addWidget(faults_ = new FaultPanel, 2);
 
   auto* central = new QWidget;
   auto* outer = new QVBoxLayout(central);
   outer->addLayout(columns);
-  outer->addWidget(logBox, 1);
+  outer->addLayout(bottom, 1);
   setCentralWidget(central);
   resize(1000, 820);
 }
@@ -538,7 +571,7 @@ void MainWindow::buildRecorder() {
   recordStatus_->setObjectName(QStringLiteral("recordStatus"));
   statusBar()->addPermanentWidget(recordStatus_);
   chooseRecordPath_ = [this] {
-    return QFileDialog::getSaveFileName(this, tr("Record live values"), QString(),
+    return QFileDialog::getSaveFileName(this, tr("Record live values"), suggestedRecordPath(),
                                         tr("CSV files (*.csv);;All files (*)"));
   };
   connect(record_, &QPushButton::toggled, this, &MainWindow::recordToggled);
@@ -550,7 +583,9 @@ void MainWindow::buildRecorder() {
     recordStatus_->setText(tr("Recording to %1: %2 rows").arg(recordName_).arg(rows));
   });
   connect(&session_, &Session::recordingStopped, this, [this](const QString& path, int rows) {
-    recordStatus_->setText(tr("Recorded %1 rows to %2").arg(rows).arg(QFileInfo(path).fileName()));
+    recordStatus_->setText(tr("Recorded %1 rows to %2")
+                               .arg(rows)
+                               .arg(QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath())));
   });
   connect(&session_, &Session::recordingFailed, this, [this](const QString& why) {
     const QString text = tr("Recording failed: %1").arg(why);
@@ -561,12 +596,30 @@ void MainWindow::buildRecorder() {
   });
 }
 
+QString MainWindow::suggestedRecordPath() const {
+  static const char* const kTypes[][2] = {{"Option1", "15m"},
+                                          {"Option9", "15Rc"},
+                                          {"Option7", "16m"},
+                                          {"Option2", "P8"},
+                                          {"Option8", "P8-sensor"}};
+  QString ecu = QStringLiteral("15m");
+  for (const auto& t : kTypes) {
+    auto* option = qobject_cast<QRadioButton*>(control(QString::fromLatin1(t[0])));
+    if (option && option->isChecked()) ecu = QString::fromLatin1(t[1]);
+  }
+  const QString name =
+      QStringLiteral("klinediag-%1-%2.csv")
+          .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), ecu);
+  return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(name);
+}
+
 void MainWindow::recordToggled(bool on) {
   if (!on) {
     session_.stopRecording();
     return;
   }
-  const QString path = chooseRecordPath_ ? chooseRecordPath_() : QString();
+  QString path = chooseRecordPath_ ? chooseRecordPath_() : QString();
+  if (!path.isEmpty() && QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".csv");
   if (path.isEmpty()) {
     QSignalBlocker block(record_);
     record_->setChecked(false);
@@ -574,4 +627,87 @@ void MainWindow::recordToggled(bool on) {
   }
   recordStatus_->setText(tr("Opening %1\u2026").arg(QFileInfo(path).fileName()));
   session_.startRecording(path);
+}
+
+void MainWindow::buildFaultsAndReport() {
+  // Save log: the logic's own text of the pane.
+  saveLog_->setObjectName(QStringLiteral("saveLog"));
+  saveLog_->setToolTip(tr("Write the log pane to a text file, as it holds it"));
+  logSaver_ = new LogSaver(session_, QString::fromLatin1(kForm2), this);
+  connect(saveLog_, &QPushButton::clicked, logSaver_, &LogSaver::save);
+  connect(logSaver_, &LogSaver::saved, this, [this](const QString& path) {
+    statusBar()->showMessage(tr("Log saved to %1").arg(QDir::toNativeSeparators(path)), 10000);
+  });
+  connect(logSaver_, &LogSaver::failed, this,
+          [this](const QString& why) { statusBar()->showMessage(why); });
+
+  // The faults panel and the report observe what the session publishes; they never ask it.
+  report_ = std::make_unique<kline::SessionReport>();
+  connect(&session_, &Session::faultReadout, this,
+          [this](int kind, const QStringList& lines, const QList<bool>& faults, bool stored) {
+            const QDateTime now = QDateTime::currentDateTime();
+            faults_->showReadout(kind, lines, faults, stored, now);
+            kline::Readout r;
+            r.kind = static_cast<kline::ReadoutKind>(kind);
+            for (const QString& l : lines) r.lines.push_back(l.toStdString());
+            r.fault.assign(faults.begin(), faults.end());
+            r.faultStored = stored;
+            report_->setReadout(r,
+                                now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString());
+          });
+  connect(&session_, &Session::controlSet, this,
+          [this](const QString& win, const QString& ctl, int prop, const QVariant& value) {
+            kline::PropValue v;
+            switch (value.typeId()) {
+              case QMetaType::Bool:
+                v = value.toBool();
+                break;
+              case QMetaType::Int:
+                v = value.toInt();
+                break;
+              case QMetaType::QStringList: {
+                std::vector<std::string> items;
+                for (const QString& i : value.toStringList()) items.push_back(i.toStdString());
+                v = std::move(items);
+                break;
+              }
+              default:
+                v = value.toString().toStdString();
+            }
+            report_->onSet(win.toStdString(), ctl.toStdString(), static_cast<kline::Prop>(prop), v);
+          });
+  // Sent after each completed live cycle, behind that cycle's value writes.
+  connect(&session_, &Session::cyclesMeasured, this, [this] { report_->cycleCompleted(); });
+
+  reportButton_->setObjectName(QStringLiteral("report"));
+  reportButton_->setToolTip(
+      tr("Write a one-page report of the session as PDF, and as HTML beside it"));
+  chooseReportPath_ = [this] {
+    const QString name =
+        QStringLiteral("klinediag-report-%1.pdf")
+            .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
+    return QFileDialog::getSaveFileName(
+        this, tr("Session report"),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(name),
+        tr("PDF files (*.pdf);;All files (*)"));
+  };
+  connect(reportButton_, &QPushButton::clicked, this, [this] {
+    QString path = chooseReportPath_ ? chooseReportPath_() : QString();
+    if (path.isEmpty()) return;
+    if (QFileInfo(path).suffix().isEmpty()) path += QStringLiteral(".pdf");
+    writeReport(path);
+  });
+}
+
+bool MainWindow::writeReport(const QString& pdfPath) {
+  const QString why = WriteSessionReport(*report_, pdfPath);
+  if (!why.isEmpty()) {
+    statusBar()->showMessage(why);
+    return false;
+  }
+  statusBar()->showMessage(tr("Report written to %1 and %2")
+                               .arg(QDir::toNativeSeparators(pdfPath),
+                                    QDir::toNativeSeparators(ReportHtmlPath(pdfPath))),
+                           10000);
+  return true;
 }

@@ -11,7 +11,10 @@
 
 #include "gui/controlrenderer.h"
 
+class ChartWindow;
+class FaultPanel;
 class LinkStateView;
+class LogSaver;
 class PortChooser;
 class ModelWindow;
 class QAction;
@@ -20,6 +23,9 @@ class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 class Session;
+namespace kline {
+class SessionReport;
+}
 
 // The main window: renders the control model of Form2 and forwards the user's clicks and edits
 // to the session. Every control is reached through its design name, so later windows and
@@ -35,6 +41,8 @@ class MainWindow : public QMainWindow {
   QWidget* control(const QString& name, const QString& win = QStringLiteral("Form2")) const;
   QAction* menuAction(const QString& name, const QString& win = QStringLiteral("Form2")) const;
   QPlainTextEdit* logPane() const { return log_; }
+  // The live chart ("Chart" menu); it follows the session from the start, shown or not.
+  ChartWindow* chartWindow() const { return chart_.get(); }
   // A window of the session by its logic's name ("Form2" is this one); null for another name.
   QWidget* modelWindow(const QString& name) const;
   // The record toggle and the status bar's recording caption.
@@ -48,6 +56,21 @@ class MainWindow : public QMainWindow {
   void setRecordPathChooser(std::function<QString()> chooser) {
     chooseRecordPath_ = std::move(chooser);
   }
+  // The latest fault and immobiliser readouts.
+  FaultPanel* faultPanel() const { return faults_; }
+  // "Save log…" of this window and of the others (by the logic's window name); their file
+  // dialogs can be replaced as the record path's can.
+  LogSaver* logSaver(const QString& win = QStringLiteral("Form2")) const;
+  // What "Report…" writes, and where it asks for the PDF file (the HTML goes beside it).
+  const kline::SessionReport& report() const { return *report_; }
+  void setReportPathChooser(std::function<QString()> chooser) {
+    chooseReportPath_ = std::move(chooser);
+  }
+  // Writes the report to `pdfPath` and beside it as HTML; a failure goes to the status bar.
+  bool writeReport(const QString& pdfPath);
+  // The file dialog's default: klinediag-YYYYMMDD-HHMMSS-<ecu>.csv in the documents folder, the
+  // ECU type from the selected option. A chosen name without an extension gets ".csv".
+  QString suggestedRecordPath() const;
 
  public slots:
   void applySet(const QString& win, const QString& ctl, int prop, const QVariant& value);
@@ -78,8 +101,10 @@ class MainWindow : public QMainWindow {
   void buildShortcuts();
   void showAdapterCheck(bool ok, const QStringList& lines);
   void recordToggled(bool on);
+  void buildFaultsAndReport();
 
   Session& session_;
+  std::unique_ptr<ChartWindow> chart_;
   std::map<QString, Binding> controls_;
   // Texts typed here and sent to the session whose echo has not come back yet; the echo is not
   // applied, so typing ahead of the session never jumps back.
@@ -92,4 +117,10 @@ class MainWindow : public QMainWindow {
   QLabel* recordStatus_ = nullptr;
   QString recordName_;
   std::function<QString()> chooseRecordPath_;
+  FaultPanel* faults_ = nullptr;
+  LogSaver* logSaver_ = nullptr;
+  QPushButton* saveLog_ = nullptr;
+  QPushButton* reportButton_ = nullptr;
+  std::unique_ptr<kline::SessionReport> report_;
+  std::function<QString()> chooseReportPath_;
 };

@@ -11,6 +11,7 @@
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include "gui/logsaver.h"
 #include "gui/session.h"
 #include "ui/eventsink.h"
 
@@ -21,6 +22,7 @@ ModelWindow::ModelWindow(Session& session, QString win, QWidget* parent)
   connect(&session_, &Session::logLine, this, &ModelWindow::appendLog);
   // The model starts with the session's thread; a window made later asks at once.
   connect(&session_, &Session::loaded, this, &ModelWindow::requestSnapshot);
+  logSaver_ = new LogSaver(session_, win_, this);
   if (session_.isLoaded()) requestSnapshot();
 }
 
@@ -93,6 +95,14 @@ QPlainTextEdit* ModelWindow::logPane() {
   log_->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   log_->setLineWrapMode(QPlainTextEdit::NoWrap);
   return log_;
+}
+
+QPushButton* ModelWindow::saveLogButton() {
+  auto* b = new QPushButton(tr("Save log\u2026"));
+  b->setObjectName(QStringLiteral("saveLog"));
+  b->setToolTip(tr("Write the log pane to a text file, as it holds it"));
+  connect(b, &QPushButton::clicked, logSaver_, &LogSaver::save);
+  return b;
 }
 
 void ModelWindow::applySet(const QString& win, const QString& ctl, int prop,

@@ -9,6 +9,7 @@
 
 #include "gui/controlrenderer.h"
 
+class LogSaver;
 class QGroupBox;
 class QLineEdit;
 class QPlainTextEdit;
@@ -32,6 +33,8 @@ class ModelWindow : public QWidget {
   // The widget bound to a control's design name; null for other names.
   QWidget* control(const QString& name) const;
   QPlainTextEdit* log() const { return log_; }
+  // "Save log…" of this window's pane.
+  LogSaver* logSaver() const { return logSaver_; }
 
  public slots:
   void applySet(const QString& win, const QString& ctl, int prop, const QVariant& value);
@@ -46,6 +49,8 @@ class ModelWindow : public QWidget {
   QProgressBar* progressBar(const QString& name);
   QGroupBox* frame(const QString& name);
   QPlainTextEdit* logPane();
+  // The "Save log…" button, for the row of the window's own buttons.
+  QPushButton* saveLogButton();
   Session& session() { return session_; }
 
  private:
@@ -59,4 +64,5 @@ class ModelWindow : public QWidget {
   // of the session never jumps back.
   ControlRenderer renderer_;
   QPlainTextEdit* log_ = nullptr;
+  LogSaver* logSaver_ = nullptr;
 };

@@ -8,6 +8,7 @@
 
 #include "connection/form2.h"
 #include "connection/linkmonitor.h"
+#include "diagnosis/faultwatch.h"
 #include "livedata/csvrecorder.h"
 #include "platform/adaptercheck.h"
 #include "platform/portfactory.h"
@@ -124,6 +125,15 @@ void Session::loadOnThread() {
   sinks_ = std::make_unique<kline::EventFanout>();
   sinks_->add(sink_.get());
   sinks_->add(link_.get());
+  faults_ = std::make_unique<kline::FaultWatch>(
+      [host = host_.get()] { return host->timeGetTime(); },
+      [this](const kline::Readout& r) {
+        QStringList lines;
+        for (const auto& l : r.lines) lines << QString::fromStdString(l);
+        emit faultReadout(static_cast<int>(r.kind), lines,
+                          QList<bool>(r.fault.begin(), r.fault.end()), r.faultStored);
+      });
+  sinks_->add(faults_.get());
   host_->setClipboardHandler(
       [this](const std::string& t) { emit clipboardRequested(QString::fromStdString(t)); });
   host_->setUrlHandler(
@@ -168,6 +178,7 @@ void Session::unloadOnThread() {
   hostForQuit_ = nullptr;
   host_.reset();
   sinks_.reset();
+  faults_.reset();
   link_.reset();
   sink_.reset();
   loaded_ = false;
@@ -279,7 +290,13 @@ void Session::stopRecording() {
 
 void Session::onCycleOnThread(uint32_t ms, bool completed) {
   meter_.end(host_->timeGetTime(), completed);
-  if (completed) emit cyclesMeasured(QString::fromStdString(meter_.text()));
+  if (completed) {
+    emit cyclesMeasured(QString::fromStdString(meter_.text()));
+    QStringList texts;
+    for (int i = 0; i < 9; ++i)
+      texts << QString::fromStdString(form2_->ctl.text(kline::indexed("Text1", i)));
+    emit liveCycle(ms, texts);
+  }
   if (!recorder_) return;
   recorder_->cycle(ms, completed, form2_->ctl);
   if (!recorder_->error().empty()) {
@@ -306,6 +323,14 @@ void Session::checkAdapter(const QString& port) {
       for (const auto& l : kline::DescribeAdapterReport(r)) lines << QString::fromStdString(l);
     }
     emit adapterChecked(ok, lines);
+  });
+}
+
+void Session::requestLogText(const QString& win) {
+  post([this, win] {
+    kline::ControlModel* m = model(win);
+    const std::string text = m ? m->log().text() : std::string();
+    emit logText(win, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
   });
 }
 

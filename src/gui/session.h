@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -16,6 +18,7 @@
 namespace kline {
 class CsvRecorder;
 class EventFanout;
+class FaultWatch;
 class Form2;
 class LinkMonitor;
 class QtHost;
@@ -56,6 +59,9 @@ class Session : public QObject {
   // Checks the cable on `port` (the port field's text) while nothing is connected; answered by
   // adapterChecked.
   void checkAdapter(const QString& port);
+  // Fetches the log pane's text of `win` as the logic holds it (every line ending CR LF);
+  // answered by logText.
+  void requestLogText(const QString& win);
 
  signals:
   // A property write of the logic; `prop` is a kline::Prop, `value` a bool, int, QString or
@@ -80,8 +86,16 @@ class Session : public QObject {
   void recordingStopped(const QString& path, int rows);
   // After each completed live cycle: "8.3 cycles/s, last 118 ms".
   void cyclesMeasured(const QString& text);
+  // After each completed live cycle: the ms since connect and the texts of the nine live
+  // channels (the main window's fields Text1(0) to Text1(8)).
+  void liveCycle(quint32 ms, const QStringList& texts);
   // The findings of checkAdapter, one line each; `ok` when the echo was good at every rate.
   void adapterChecked(bool ok, const QStringList& lines);
+  void logText(const QString& win, const QByteArray& text);
+  // After each fault readout (kind 0) and immobiliser readout (1: request 0x71, 2: 0x72) of the
+  // main window: its lines and which of them report a fault (kline::FaultWatch); `stored` when
+  // the bytes name a fault, shown in a line or not.
+  void faultReadout(int kind, const QStringList& lines, const QList<bool>& faults, bool stored);
 
  private:
   class Sink;
@@ -108,6 +122,7 @@ class Session : public QObject {
   // Session-thread state.
   std::unique_ptr<Sink> sink_;
   std::unique_ptr<kline::LinkMonitor> link_;
+  std::unique_ptr<kline::FaultWatch> faults_;
   std::unique_ptr<kline::EventFanout> sinks_;
   std::unique_ptr<kline::QtHost> host_;
   std::unique_ptr<kline::Form2> form2_;

@@ -1,23 +1,97 @@
 #include "livedata/csvrecorder.h"
 
 #include <cerrno>
+#include <chrono>
+#include <cstdio>
 #include <cstring>
+#include <ctime>
+
+#include "ui/numbers.h"
 
 namespace kline {
 
-std::string CsvRecorder::Quote(const std::string& field) {
-  bool needs = field.find_first_of(",;\"\r\n") != std::string::npos ||
-               (!field.empty() && (field.front() == ' ' || field.back() == ' '));
-  if (!needs) return field;
-  std::string q = "\"";
-  for (char c : field) {
-    if (c == '"') q += '"';
-    q += c;
-  }
-  return q + "\"";
+namespace {
+
+const char* kNames[10] = {"rpm",           "inj duration",    "ign advance", "manifold pressure",
+                          "air temp",      "water temp",      "throttle",    "battery",
+                          "trimmer value", "throttle voltage"};
+// The window's unit captions, Label3(0..8) and Label9, for a recorder without the window.
+const char* kUnits[10] = {"tr/m",     "ms",       "\xC2\xB0", "mBar", "\xC2\xB0",
+                          "\xC2\xB0", "\xC2\xB0", "V",        "",     "V"};
+
+bool IsDigit(char c) {
+  return c >= '0' && c <= '9';
 }
 
-std::string CsvRecorder::open(const std::string& path) {
+}  // namespace
+
+WallTime CsvRecorder::SystemTime() {
+  using namespace std::chrono;
+  const auto now = system_clock::now();
+  WallTime t;
+  t.msSinceEpoch = duration_cast<milliseconds>(now.time_since_epoch()).count();
+  const std::time_t secs = system_clock::to_time_t(now);
+  std::tm local{};
+  if (localtime_r(&secs, &local)) t.utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+  return t;
+}
+
+std::string CsvRecorder::IsoTime(WallTime t) {
+  using namespace std::chrono;
+  const int64_t localMs = t.msSinceEpoch + int64_t{t.utcOffsetMinutes} * 60000;
+  const sys_days day = floor<days>(sys_time<milliseconds>(milliseconds(localMs)));
+  const year_month_day ymd(day);
+  const int64_t msOfDay = localMs - duration_cast<milliseconds>(day.time_since_epoch()).count();
+  const int off = t.utcOffsetMinutes < 0 ? -t.utcOffsetMinutes : t.utcOffsetMinutes;
+  char buf[48];
+  std::snprintf(buf, sizeof buf, "%04d-%02u-%02uT%02d:%02d:%02d.%03d%c%02d:%02d",
+                static_cast<int>(ymd.year()), static_cast<unsigned>(ymd.month()),
+                static_cast<unsigned>(ymd.day()), static_cast<int>(msOfDay / 3600000),
+                static_cast<int>(msOfDay / 60000 % 60), static_cast<int>(msOfDay / 1000 % 60),
+                static_cast<int>(msOfDay % 1000), t.utcOffsetMinutes < 0 ? '-' : '+', off / 60,
+                off % 60);
+  return buf;
+}
+
+std::string CsvRecorder::Number(const std::string& text) {
+  std::string s = text;
+  const char sep = DecimalSeparator();
+  if (sep != '.')
+    for (char& c : s)
+      if (c == sep) c = '.';
+  // [sign] digits [. digits] [e [sign] digits], with a digit before or after the point.
+  std::size_t i = 0, digits = 0;
+  if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
+  for (; i < s.size() && IsDigit(s[i]); ++i) ++digits;
+  const bool point = i < s.size() && s[i] == '.';
+  if (point)
+    for (++i; i < s.size() && IsDigit(s[i]); ++i) ++digits;
+  if (digits == 0) return point && i == s.size() ? "0" : std::string();
+  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
+    std::size_t j = i + 1, exp = 0;
+    if (j < s.size() && (s[j] == '-' || s[j] == '+')) ++j;
+    for (; j < s.size() && IsDigit(s[j]); ++j) ++exp;
+    if (exp > 0) i = j;
+  }
+  return i == s.size() ? s : std::string();
+}
+
+std::string CsvRecorder::Header(const ControlModel* form2) {
+  std::string h = "time_ms,time";
+  for (int i = 0; i < 10; ++i) {
+    std::string unit = kUnits[i];
+    if (form2) {
+      const std::string label = i < 9 ? indexed("Label3", i) : std::string("Label9");
+      if (form2->has(label)) unit = form2->caption(label);
+    }
+    h += ",";
+    h += kNames[i];
+    if (!unit.empty()) h += " [" + unit + "]";
+  }
+  return h;
+}
+
+std::string CsvRecorder::open(const std::string& path, const ControlModel* form2) {
   close();
   error_.clear();
   rows_ = 0;
@@ -28,12 +102,12 @@ std::string CsvRecorder::open(const std::string& path) {
     return "cannot write " + path + ": " + why;
   }
   path_ = path;
-  out_ << "time_ms,rpm,inj duration,ign advance,manifold pressure,air temp,water temp,throttle,"
-          "battery,trimmer value,throttle voltage\r\n";
+  out_ << Header(form2) << "\r\n";
   out_.flush();
   if (!out_) {
+    std::string why = std::strerror(errno);
     close();
-    return "cannot write " + path;
+    return "cannot write " + path + ": " + why;
   }
   return {};
 }
@@ -44,12 +118,13 @@ void CsvRecorder::close() {
 
 void CsvRecorder::row(uint32_t msSinceConnect, const ControlModel& form2) {
   if (!out_.is_open()) return;
-  std::string line = std::to_string(msSinceConnect);
-  for (int i = 0; i < 10; ++i) line += "," + Quote(form2.text(indexed("Text1", i)));
+  std::string line = std::to_string(msSinceConnect) + "," + IsoTime(clock_());
+  for (int i = 0; i < 10; ++i) line += "," + Number(form2.text(indexed("Text1", i)));
   out_ << line << "\r\n";
   out_.flush();
   if (!out_) {
-    error_ = "recording to " + path_ + " stopped: the file could not be written";
+    error_ = "recording to " + path_ + " stopped: the file could not be written (" +
+             std::strerror(errno) + ")";
     close();
     return;
   }

@@ -2,20 +2,37 @@
 
 #include <cstdint>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include "ui/controlmodel.h"
 
 namespace kline {
 
-// Records the live values to a CSV file: one row per completed live cycle, the ms since connect
-// and then the text of each channel's field, the 15Rc throttle voltage last. Fields are quoted
-// where a spreadsheet needs it (separators, quotes, leading blanks as in " ----").
+// A wall-clock reading: milliseconds since 1970-01-01 UTC and the local offset from UTC.
+struct WallTime {
+  int64_t msSinceEpoch = 0;
+  int utcOffsetMinutes = 0;
+};
+
+// Records the live values to a CSV file: a header `time_ms,time,NAME [UNIT],...`, then one row
+// per completed live cycle: the ms since connect, the wall clock in ISO 8601 with milliseconds
+// and the UTC offset, and each channel's value (the 15Rc throttle voltage last). Values are
+// written with "." as the decimal separator whatever the window shows; a field that holds no
+// number (" ----", empty) is an empty field. Every row is flushed when its cycle ends.
 // Used on the session thread, from the live-cycle hook of the main window.
 class CsvRecorder {
  public:
+  using Clock = std::function<WallTime()>;
+  // The system's clock and local offset.
+  static WallTime SystemTime();
+
+  explicit CsvRecorder(Clock clock = SystemTime) : clock_(std::move(clock)) {}
+
   // Creates or empties the file and writes the header; on failure returns why and stays closed.
-  std::string open(const std::string& path);
+  // The units come from the window's unit captions when it is given, else from the window's
+  // design.
+  std::string open(const std::string& path, const ControlModel* form2 = nullptr);
   void close();
   bool isOpen() const { return out_.is_open(); }
   const std::string& path() const { return path_; }
@@ -28,9 +45,17 @@ class CsvRecorder {
   const std::string& error() const { return error_; }
   int rows() const { return rows_; }
 
-  static std::string Quote(const std::string& field);
+  // The header line (without its line end).
+  static std::string Header(const ControlModel* form2 = nullptr);
+  // "2026-12-06T16:20:31.123+01:00".
+  static std::string IsoTime(WallTime t);
+  // A field's text as a CSV number: the window's decimal separator becomes "." and the digits
+  // stay as written (".62", "125."); a lone "." (zero in the "##.##" pattern) is "0"; text that
+  // is no number is empty.
+  static std::string Number(const std::string& text);
 
  private:
+  Clock clock_;
   std::ofstream out_;
   std::string path_;
   std::string error_;

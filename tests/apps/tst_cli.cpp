@@ -3,6 +3,7 @@
 #include <QTemporaryDir>
 #include <QtTest>
 #include <csignal>
+#include <fstream>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
@@ -295,6 +296,37 @@ class TestCli : public QObject {
     for (const char* word : {"--port", "--ecu", "--virtual-time", "--sim", "--do", "--events",
                              "--log", "--duration", "--settings", "Examples"})
       QVERIFY2(r.out.find(word) != std::string::npos, word);
+  }
+
+  void replaySummarisesARecordingWithoutAPort() {
+    const std::string csv = dir_.filePath("r.csv").toStdString();
+    Run rec = cli({"--port", "sim", "--ecu", "15m", "--virtual-time", "--duration", "5000", "--csv",
+                   csv, "--settings", settings("r.ini")});
+    QCOMPARE(rec.rc, 0);
+    { std::ofstream(csv, std::ios::app | std::ios::binary) << "9999,torn"; }
+    Run r = cli({"--replay", csv});
+    QCOMPARE(r.rc, 0);
+    QCOMPARE(r.err, std::string());
+    QStringList out = QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts);
+    QCOMPARE(out.size(), 11);  // ten channels and the skip line
+    const QRegularExpressionMatch rpm =
+        QRegularExpression(
+            "^rpm \\[tr/m\\]: (\\d+) of \\1 rows, min \\d+, max \\d+, mean [\\d.]+, "
+            "\\d+ ms to \\d+ ms$")
+            .match(out[0]);
+    QVERIFY2(rpm.hasMatch(), qPrintable(out[0]));
+    QVERIFY2(out[9].startsWith("throttle voltage [V]: 0 of "), qPrintable(out[9]));
+    const int rows = rpm.captured(1).toInt();
+    QCOMPARE(out[10], QString("%1 rows; 1 skipped, the first at line %2: a truncated line")
+                          .arg(rows)
+                          .arg(rows + 2));
+
+    Run bad = cli({"--replay", settings("r.ini")});
+    QCOMPARE(bad.rc, 2);
+    QCOMPARE(bad.out, std::string());
+    QVERIFY2(bad.err.starts_with("klinediag-cli: cannot replay ") &&
+                 std::count(bad.err.begin(), bad.err.end(), '\n') == 1,
+             bad.err.c_str());
   }
 
   void realTimeRunReadsTheRecordsAndDisconnects() {

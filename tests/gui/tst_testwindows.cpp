@@ -3,7 +3,9 @@
 // bar's rounding and the CSV recording. P8 connects fastest (no handshake), so most cases use it.
 #include <QAction>
 #include <QApplication>
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -14,6 +16,7 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
@@ -176,8 +179,22 @@ class TestTestWindows : public QObject {
 
   void recordsLiveValuesToCsv() {
     Fixture f;
+    // The dialog's default: the documents folder, the date and the selected ECU type.
+    QTest::mouseClick(f.main<QRadioButton>("Option7"), Qt::LeftButton);
+    const QString suggested = f.window->suggestedRecordPath();
+    QCOMPARE(
+        QFileInfo(suggested).absolutePath(),
+        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).absolutePath());
+    QVERIFY2(QRegularExpression("^klinediag-\\d{8}-\\d{6}-16m\\.csv$")
+                 .match(QFileInfo(suggested).fileName())
+                 .hasMatch(),
+             qPrintable(suggested));
+    QTest::mouseClick(f.main<QRadioButton>("Option8"), Qt::LeftButton);
+    QVERIFY(f.window->suggestedRecordPath().endsWith(QLatin1String("-P8-sensor.csv")));
+
+    // A name chosen without an extension gets ".csv".
     const QString path = f.dir.filePath(QStringLiteral("live.csv"));
-    f.window->setRecordPathChooser([path] { return path; });
+    f.window->setRecordPathChooser([&f] { return f.dir.filePath(QStringLiteral("live")); });
     QVERIFY(f.connectToSim());
     QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
     QVERIFY(f.window->recordButton()->isChecked());
@@ -185,16 +202,19 @@ class TestTestWindows : public QObject {
         f.window->recordStatus()->text().contains(QRegularExpression("live\\.csv: [1-9]")), 5000);
     QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
     QTRY_VERIFY(f.window->recordStatus()->text().startsWith(QLatin1String("Recorded ")));
+    // Where it went, in full.
+    QVERIFY2(f.window->recordStatus()->text().endsWith(QDir::toNativeSeparators(path)),
+             qPrintable(f.window->recordStatus()->text()));
 
     QFile csv(path);
     QVERIFY(csv.open(QIODevice::ReadOnly));
     const QStringList lines = QString::fromUtf8(csv.readAll()).split(QStringLiteral("\r\n"));
     QVERIFY2(lines.size() >= 3, qPrintable(lines.join('|')));
-    QVERIFY(lines.at(0).startsWith(QLatin1String("time_ms,rpm,inj duration,")));
-    // A row: the time, then the ten fields; P8 fills throttle and battery.
+    QVERIFY(lines.at(0).startsWith(QLatin1String("time_ms,time,rpm [tr/m],inj duration [ms],")));
+    // A row: the times, then the ten fields; P8 fills throttle and battery.
     const QStringList row = lines.at(1).split(QLatin1Char(','));
-    QCOMPARE(row.size(), 11);
-    QVERIFY2(!row.at(8).isEmpty(), qPrintable(lines.at(1)));
+    QCOMPARE(row.size(), 12);
+    QVERIFY2(!row.at(9).isEmpty(), qPrintable(lines.at(1)));
   }
 
   void recordingToAFileThatCannotBeWrittenSaysSo() {

@@ -1,0 +1,85 @@
+#include "gui/faultpanel.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QStyle>
+#include <QTableWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+const char* const kTitles[3] = {"Faults", "Immobiliser", "Immobiliser 2"};
+
+}  // namespace
+
+FaultPanel::FaultPanel(QWidget* parent) : QGroupBox(tr("Faults"), parent) {
+  setObjectName(QStringLiteral("faultPanel"));
+  table_ = new QTableWidget(0, 2);
+  table_->setObjectName(QStringLiteral("faultTable"));
+  table_->setHorizontalHeaderLabels({tr("Readout"), tr("Line")});
+  table_->horizontalHeader()->setStretchLastSection(true);
+  table_->horizontalHeader()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
+  table_->verticalHeader()->hide();
+  table_->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  table_->setSelectionBehavior(QAbstractItemView::SelectRows);
+  table_->setWordWrap(false);
+  table_->setToolTip(
+      tr("The latest fault and immobiliser readouts: a warning sign marks a line that reports a "
+         "fault, a tick one that does not"));
+  auto* layout = new QVBoxLayout(this);
+  layout->addWidget(table_);
+  rebuild();
+}
+
+void FaultPanel::showReadout(int kind, const QStringList& lines, const QList<bool>& faults,
+                             bool stored, QDateTime when) {
+  if (kind < 0 || kind > 2) return;
+  shown_[static_cast<std::size_t>(kind)] =
+      Shown{true, lines, faults, stored, when.isValid() ? when : QDateTime::currentDateTime()};
+  rebuild();
+}
+
+void FaultPanel::addRow(const QString& readout, const QString& text, bool fault) {
+  const int row = table_->rowCount();
+  table_->insertRow(row);
+  auto* first = new QTableWidgetItem(readout);
+  first->setData(kFaultRole, fault);
+  auto* line = new QTableWidgetItem(
+      style()->standardIcon(fault ? QStyle::SP_MessageBoxWarning : QStyle::SP_DialogApplyButton),
+      text);
+  line->setToolTip(fault ? tr("Reports a fault") : tr("No fault"));
+  if (fault) {
+    for (QTableWidgetItem* it : {first, line}) {
+      it->setBackground(QColor(255, 215, 215));
+      it->setForeground(QColor(150, 0, 0));
+    }
+    QFont bold = line->font();
+    bold.setBold(true);
+    line->setFont(bold);
+  }
+  table_->setItem(row, 0, first);
+  table_->setItem(row, 1, line);
+}
+
+void FaultPanel::rebuild() {
+  table_->setRowCount(0);
+  bool any = false;
+  for (int k = 0; k < 3; ++k) {
+    const Shown& s = shown_[static_cast<std::size_t>(k)];
+    if (!s.valid) continue;
+    any = true;
+    const QString readout =
+        tr("%1, %2").arg(tr(kTitles[k]), s.when.toString(QStringLiteral("HH:mm:ss")));
+    for (int i = 0; i < s.lines.size(); ++i)
+      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i]);
+    if (k == 0 && s.stored && !s.faults.contains(true))
+      addRow(readout, tr("The fault bytes name a fault that no line shows"), true);
+    if (k > 0 && s.lines.isEmpty()) addRow(readout, tr("No state bit set"), false);
+  }
+  if (!any) {
+    table_->insertRow(0);
+    auto* none = new QTableWidgetItem(tr("No readout yet: press the fault or immobiliser button"));
+    table_->setItem(0, 0, none);
+    table_->setSpan(0, 0, 1, 2);
+  }
+}

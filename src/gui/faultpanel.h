@@ -1,0 +1,45 @@
+#pragma once
+
+#include <QDateTime>
+#include <QGroupBox>
+#include <QList>
+#include <QStringList>
+#include <array>
+
+class QTableWidget;
+
+// The "Faults" panel: the latest fault readout and immobiliser readouts of the main window, one
+// row per line the window logged, the lines that report a fault marked with a warning icon and
+// a colour, the others with a tick; each readout with its time.
+class FaultPanel : public QGroupBox {
+  Q_OBJECT
+
+ public:
+  explicit FaultPanel(QWidget* parent = nullptr);
+
+  QTableWidget* table() const { return table_; }
+  // Role of the first column's item: true on a row that reports a fault.
+  static constexpr int kFaultRole = Qt::UserRole + 1;
+
+  struct Shown {
+    bool valid = false;
+    QStringList lines;
+    QList<bool> faults;
+    bool stored = false;
+    QDateTime when;
+  };
+  // The latest readout of a kind (0 faults, 1 immobiliser, 2 immobiliser 2).
+  const Shown& latest(int kind) const { return shown_.at(static_cast<std::size_t>(kind)); }
+
+ public slots:
+  // A readout as Session::faultReadout gives it, at `when` (now if invalid).
+  void showReadout(int kind, const QStringList& lines, const QList<bool>& faults, bool stored,
+                   QDateTime when = QDateTime());
+
+ private:
+  void rebuild();
+  void addRow(const QString& readout, const QString& text, bool fault);
+
+  QTableWidget* table_ = nullptr;
+  std::array<Shown, 3> shown_{};
+};

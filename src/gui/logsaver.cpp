@@ -1,0 +1,33 @@
+#include "gui/logsaver.h"
+
+#include <QFileDialog>
+#include <QSaveFile>
+
+#include "gui/session.h"
+
+LogSaver::LogSaver(Session& session, QString win, QWidget* dialogParent)
+    : QObject(dialogParent), session_(session), win_(std::move(win)) {
+  choosePath_ = [dialogParent, this] {
+    return QFileDialog::getSaveFileName(dialogParent, tr("Save log of %1").arg(win_), QString(),
+                                        tr("Text files (*.txt);;All files (*)"));
+  };
+  connect(&session_, &Session::logText, this, &LogSaver::write);
+}
+
+void LogSaver::save() {
+  const QString path = choosePath_ ? choosePath_() : QString();
+  if (path.isEmpty()) return;
+  pending_ = path;
+  session_.requestLogText(win_);
+}
+
+void LogSaver::write(const QString& win, const QByteArray& text) {
+  if (win != win_ || pending_.isEmpty()) return;
+  const QString path = std::exchange(pending_, QString());
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size() || !f.commit()) {
+    emit failed(tr("Log not saved to %1: %2").arg(path, f.errorString()));
+    return;
+  }
+  emit saved(path);
+}

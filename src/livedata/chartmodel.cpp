@@ -1,0 +1,103 @@
+#include "livedata/chartmodel.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+
+#include "ui/numbers.h"
+
+namespace kline {
+
+namespace {
+constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
+}
+
+const std::vector<ChartModel::Channel>& ChartModel::LiveChannels() {
+  static const std::vector<Channel> channels = {{"rpm", "tr/m"},      {"inj duration", "ms"},
+                                                {"ign advance", "°"}, {"manifold pressure", "mBar"},
+                                                {"air temp", "°"},    {"water temp", "°"},
+                                                {"throttle", "°"},    {"battery", "V"},
+                                                {"trimmer value", ""}};
+  return channels;
+}
+
+float ChartModel::ParseValue(const std::string& text) {
+  std::size_t b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return kNaN;
+  std::size_t e = text.find_last_not_of(" \t") + 1;
+  const char sep = DecimalSeparator();
+  std::string plain;
+  bool digits = false, point = false;
+  for (std::size_t i = b; i < e; ++i) {
+    const char c = text[i];
+    if ((c == '-' || c == '+') && i == b) {
+      plain += c;
+    } else if (c >= '0' && c <= '9') {
+      plain += c;
+      digits = true;
+    } else if ((c == sep || c == '.') && !point) {
+      plain += '.';
+      point = true;
+    } else {
+      return kNaN;
+    }
+  }
+  if (!digits) return point ? 0.0f : kNaN;  // "." is "##.##" for zero
+  return std::strtof(plain.c_str(), nullptr);
+}
+
+ChartModel::ChartModel(std::vector<Channel> channels)
+    : channels_(std::move(channels)),
+      points_(channels_.size()),
+      hasValue_(channels_.size(), false) {}
+
+void ChartModel::append(uint32_t timeMs, std::span<const std::string> texts) {
+  std::vector<float> values(channels_.size(), kNaN);
+  for (std::size_t i = 0; i < values.size() && i < texts.size(); ++i)
+    values[i] = ParseValue(texts[i]);
+  appendValues(timeMs, values);
+}
+
+void ChartModel::appendValues(uint32_t timeMs, std::span<const float> values) {
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    const float v = i < values.size() ? values[i] : kNaN;
+    points_[i].push_back({timeMs, v});
+    if (!std::isnan(v)) hasValue_[i] = true;
+  }
+}
+
+void ChartModel::clear() {
+  for (auto& p : points_) p.clear();
+  std::fill(hasValue_.begin(), hasValue_.end(), false);
+}
+
+float ChartModel::valueAt(std::size_t ch, uint32_t timeMs) const {
+  const auto& p = points_[ch];
+  auto it = std::upper_bound(p.begin(), p.end(), timeMs,
+                             [](uint32_t t, const Point& q) { return t < q.timeMs; });
+  return it == p.begin() ? kNaN : std::prev(it)->value;
+}
+
+std::vector<ChartModel::Column> ChartModel::decimate(std::size_t ch, uint32_t t0, uint32_t t1,
+                                                     int columns) const {
+  std::vector<Column> out(static_cast<std::size_t>(std::max(columns, 0)));
+  if (out.empty() || t1 <= t0) return out;
+  const auto& p = points_[ch];
+  auto first = std::lower_bound(p.begin(), p.end(), t0,
+                                [](const Point& q, uint32_t t) { return q.timeMs < t; });
+  const uint64_t span = uint64_t{t1} - t0 + 1;
+  for (auto it = first; it != p.end() && it->timeMs <= t1; ++it) {
+    Column& c = out[static_cast<std::size_t>((uint64_t{it->timeMs} - t0) * out.size() / span)];
+    if (std::isnan(it->value)) {
+      (c.hasValue() ? c.gapAfter : c.gapBefore) = true;
+    } else if (!c.hasValue()) {
+      c.min = c.max = it->value;
+    } else {
+      c.min = std::min(c.min, it->value);
+      c.max = std::max(c.max, it->value);
+    }
+  }
+  return out;
+}
+
+}  // namespace kline

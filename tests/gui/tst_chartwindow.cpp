@@ -1,0 +1,185 @@
+// The live chart against the simulated ECU on real time: it takes a point per completed cycle,
+// draws a strip for each channel with a value from a decimated view, hides and shows strips from
+// its check boxes, pauses, zooms, and opens a CSV recording with a cursor that reads every
+// channel.
+#include <QAction>
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QMenuBar>
+#include <QTest>
+#include <QWheelEvent>
+#include <QtCharts/QChartView>
+#include <QtCharts/QLineSeries>
+#include <cmath>
+#include <string>
+
+#include "gui/chartwindow.h"
+#include "guifixture.h"
+#include "livedata/csvrecorder.h"
+
+namespace {
+
+QChartView* viewOf(QWidget* strip) {
+  return strip->findChild<QChartView*>();
+}
+
+// The points handed to Qt Charts for a strip, over all its curve pieces.
+qsizetype pointsDrawn(QWidget* strip) {
+  qsizetype n = 0;
+  for (auto* s : viewOf(strip)->chart()->series())
+    if (auto* line = qobject_cast<QLineSeries*>(s)) n += line->count();
+  return n;
+}
+
+QAction* chartAction(MainWindow& w) {
+  for (QAction* a : w.menuBar()->actions())
+    if (a->text() == QLatin1String("Chart")) return a;
+  return nullptr;
+}
+
+}  // namespace
+
+class TestChartWindow : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void liveSessionDrawsAStripPerChannelWithValues() {
+    GuiFixture f;
+    ChartWindow* chart = f.window->chartWindow();
+    QAction* menu = chartAction(*f.window);
+    QVERIFY(chart && menu);
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(chart->liveModel().size() >= 8, 15000);
+    menu->trigger();
+    QTRY_VERIFY(chart->isVisible());
+    // Cycles that came before the window opened are kept and drawn.
+    const kline::ChartModel& m = chart->liveModel();
+    for (std::size_t ch = 0; ch < m.channelCount(); ++ch) QCOMPARE(m.points(ch).size(), m.size());
+    QTRY_VERIFY(chart->framesDrawn() > 0 && chart->strip(0)->isVisible());
+    int shown = 0;
+    for (int ch = 0; ch < 9; ++ch) {
+      QCOMPARE(chart->strip(ch)->isVisible(), m.hasValue(static_cast<std::size_t>(ch)));
+      shown += chart->strip(ch)->isVisible();
+    }
+    QVERIFY(shown >= 5);
+    QVERIFY(m.hasValue(0) && m.hasValue(7));
+    QTRY_VERIFY(!chart->valueLabel(0)->text().isEmpty());
+    QVERIFY(!std::isnan(kline::ChartModel::ParseValue(chart->valueLabel(7)->text().toStdString())));
+    QVERIFY(pointsDrawn(chart->strip(0)) > 0);
+    bool named = false;
+    for (QLabel* l : chart->strip(7)->findChildren<QLabel*>())
+      named = named || l->text() == QLatin1String("battery [V]");
+    QVERIFY(named);
+    // The view scrolls through the last 60 s.
+    QCOMPARE(chart->viewEnd() - chart->viewStart(), 60000.0);
+
+    // A channel hidden from its check box loses its strip, and gets it back.
+    chart->channelBox(7)->setChecked(false);
+    QVERIFY(!chart->strip(7)->isVisible());
+    QVERIFY(chart->strip(0)->isVisible());
+    chart->channelBox(7)->setChecked(true);
+    QVERIFY(chart->strip(7)->isVisible());
+
+    // Paused, the view holds still while the points keep coming; the wheel zooms in around the
+    // mouse; resumed, it follows again.
+    chart->setPaused(true);
+    const double end = chart->viewEnd();
+    const std::size_t before = m.size();
+    QTRY_VERIFY_WITH_TIMEOUT(m.size() > before + 3, 5000);
+    chart->redraw();
+    QCOMPARE(chart->viewEnd(), end);
+    QChartView* view = viewOf(chart->strip(0));
+    const QPointF mid = view->chart()->plotArea().center();
+    QWheelEvent wheel(mid, view->mapToGlobal(mid.toPoint()), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view->viewport(), &wheel);
+    QVERIFY(chart->viewEnd() - chart->viewStart() < 60000.0 * 0.9);
+    chart->setPaused(false);
+    chart->redraw();
+    QCOMPARE(chart->viewEnd(), static_cast<double>(std::max<uint32_t>(m.lastTime(), 60000)));
+
+    // Export PNG saves the strips.
+    const QString png = f.dir.filePath(QStringLiteral("chart.png"));
+    QVERIFY(chart->exportPng(png));
+    QVERIFY(QImage(png).width() > 100);
+  }
+
+  void anHourIsDrawnFromAFewPointsPerColumn() {
+    ChartWindow chart;
+    QStringList texts = {"", "3.4", "12", "1000", "20", "80", "5", "13.4", " ----"};
+    for (int i = 0; i < 20000; ++i) {
+      texts[0] = QString::number(1000 + (i % 500) * 10);
+      chart.addCycle(static_cast<quint32>(i * 180), texts);
+    }
+    chart.show();
+    chart.showAll();
+    QTRY_VERIFY(chart.framesDrawn() > 0);
+    chart.setPaused(true);
+    chart.redraw();
+    QCOMPARE(chart.liveModel().size(), 20000u);
+    QVERIFY(!chart.strip(8)->isVisible());  // the trimmer never had a value
+    const QRectF plot = viewOf(chart.strip(0))->chart()->plotArea();
+    QVERIFY(pointsDrawn(chart.strip(0)) > 0);
+    QVERIFY(pointsDrawn(chart.strip(0)) <= 2 * static_cast<qsizetype>(plot.width()) + 2);
+  }
+
+  void aRecordingShowsItsChannelsWithACursor() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ride.csv"));
+    {
+      QFile out(path);
+      QVERIFY(out.open(QIODevice::WriteOnly));
+      std::string text = kline::CsvRecorder::Header(nullptr) + "\r\n";
+      for (int i = 0; i < 50; ++i) {
+        text += std::to_string(i * 200) + ",2026-01-01T10:00:00.000," + std::to_string(1000 + i) +
+                ",3.46,12.5,1013,21,85,5,13.38,,2.1\r\n";
+        if (i == 20) text += "4100,2026-01-01T10:00:04.100,abc,1,1,1,1,1,1,1,,1\r\n";
+      }
+      out.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    ChartWindow chart;
+    chart.show();
+    QVERIFY(chart.openRecording(path));
+    QVERIFY(chart.showingRecording());
+    const kline::ChartModel& m = chart.model();
+    QCOMPARE(m.size(), 50u);
+    QVERIFY(m.channelCount() >= 9);
+    QCOMPARE(QString::fromStdString(m.channel(0).title()), QStringLiteral("rpm [tr/m]"));
+    QTest::qWait(50);
+    QVERIFY(chart.strip(0)->isVisible());
+    QVERIFY(!chart.strip(8)->isVisible());  // no trimmer values in the file
+    // The reader's skip line is in the status line.
+    QVERIFY2(chart.statusLine()->text().contains(QLatin1String("skipped")),
+             qPrintable(chart.statusLine()->text()));
+    QTRY_VERIFY(chart.framesDrawn() > 0);
+    QCOMPARE(chart.viewStart(), 0.0);
+    QCOMPARE(chart.viewEnd(), 49 * 200.0);
+
+    // The cursor reads every channel at the time under the mouse.
+    QChartView* view = viewOf(chart.strip(0));
+    const QPointF at = view->chart()->mapToPosition(QPointF(5.1, 0));
+    QPointF inside(at.x(), view->chart()->plotArea().center().y());
+    QMouseEvent move(QEvent::MouseMove, inside, view->mapToGlobal(inside), Qt::NoButton,
+                     Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(view->viewport(), &move);
+    QCOMPARE(chart.valueLabel(0)->text(), QStringLiteral("1025"));
+    QCOMPARE(chart.valueLabel(7)->text(), QStringLiteral("13.38"));
+    QVERIFY(chart.statusLine()->text().contains(QLatin1String("5.10 s")));
+
+    // Back to the live values; a file that is not a recording says why.
+    chart.showLive();
+    QVERIFY(!chart.showingRecording());
+    const QString bad = dir.filePath(QStringLiteral("bad.csv"));
+    QFile b(bad);
+    QVERIFY(b.open(QIODevice::WriteOnly));
+    b.write("hello\n");
+    b.close();
+    QVERIFY(!chart.openRecording(bad));
+    QVERIFY(chart.statusLine()->text().startsWith(QLatin1String("bad.csv: ")));
+    QVERIFY(!chart.showingRecording());
+  }
+};
+
+QTEST_MAIN(TestChartWindow)
+#include "tst_chartwindow.moc"

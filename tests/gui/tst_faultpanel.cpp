@@ -1,0 +1,65 @@
+// The faults panel, "Save log…" and "Report…" on the main window against the simulated ECU.
+#include <QFile>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTableWidget>
+
+#include "gui/faultpanel.h"
+#include "gui/logsaver.h"
+#include "guifixture.h"
+
+class TestFaultPanel : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void faultReadoutIsMarkedSavedAndReported() {
+    GuiFixture f;
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.main<QLabel>("Label26")->text().isEmpty(), 8000);
+    f.session->click(QStringLiteral("Command11"));
+    // The simulated ECU stores faults: some rows are marked, with an icon as well as a colour.
+    FaultPanel* panel = f.window->faultPanel();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->latest(0).valid, 5000);
+    QCOMPARE(panel->latest(0).lines.size(), 13);
+    QVERIFY(panel->latest(0).stored);
+    int marked = 0;
+    for (int r = 0; r < panel->table()->rowCount(); ++r) {
+      QTableWidgetItem* it = panel->table()->item(r, 0);
+      if (it && it->data(FaultPanel::kFaultRole).toBool()) {
+        ++marked;
+        QVERIFY(!panel->table()->item(r, 1)->icon().isNull());
+      }
+    }
+    QVERIFY(marked > 0);
+
+    // The log as the pane holds it, CR LF line ends.
+    const QString logPath = f.dir.filePath(QStringLiteral("session.log"));
+    LogSaver* saver = f.window->logSaver();
+    saver->setPathChooser([logPath] { return logPath; });
+    QSignalSpy saved(saver, &LogSaver::saved);
+    saver->save();
+    QTRY_COMPARE(saved.size(), 1);
+    QFile log(logPath);
+    QVERIFY(log.open(QIODevice::ReadOnly));
+    const QByteArray text = log.readAll();
+    QVERIFY(text.startsWith("1200bds\r\n"));
+    QVERIFY(text.contains("init successfull\r\n"));
+
+    // The report holds what the session showed: the fault lines and the channels' ranges.
+    const QString pdf = f.dir.filePath(QStringLiteral("report.pdf"));
+    QVERIFY(f.window->writeReport(pdf));
+    QFile p(pdf);
+    QVERIFY(p.open(QIODevice::ReadOnly));
+    QVERIFY(p.read(4) == "%PDF");
+    QFile html(f.dir.filePath(QStringLiteral("report.html")));
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    const QString h = QString::fromUtf8(html.readAll());
+    for (const QString& line : panel->latest(0).lines)
+      QVERIFY2(h.contains(line.trimmed().toHtmlEscaped()), qPrintable(line));
+    QVERIFY(h.contains(QStringLiteral("KL15M-0427")));
+  }
+};
+
+QTEST_MAIN(TestFaultPanel)
+#include "tst_faultpanel.moc"

@@ -1,0 +1,99 @@
+// Reading a recording back: the good rows kept, each bad row skipped and counted with where and
+// why, files that are not recordings refused, and garbage read through without being held.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+
+#include "livedata/recording.h"
+
+using namespace kline;
+
+namespace {
+
+struct TempFile {
+  explicit TempFile(const std::string& content) {
+    static int n = 0;
+    path =
+        (std::filesystem::temp_directory_path() /
+         ("klinediag-recording-" + std::to_string(::getpid()) + "-" + std::to_string(n++) + ".csv"))
+            .string();
+    std::ofstream(path, std::ios::binary) << content;
+  }
+  ~TempFile() { std::filesystem::remove(path); }
+  std::string path;
+};
+
+const char* kHeader = "time_ms,time,rpm [tr/m],ign advance [\xC2\xB0],trimmer value\r\n";
+
+std::string Row(int ms, const char* values) {
+  return std::to_string(ms) + ",2026-12-06T16:20:31.123+01:00," + values + "\r\n";
+}
+
+}  // namespace
+
+TEST(Recording, KeepsTheGoodRowsAndSaysWhereTheFirstBadOneIs) {
+  TempFile f(std::string(kHeader) + Row(100, "1200,12.5,.62") + Row(200, ",-5,") +
+             Row(300, "12x0,1,2") +                       // line 4: a bad number
+             Row(400, "1300,1") +                         // a field missing
+             "\r\n" +                                     // an empty line
+             Row(500, std::string(70000, '7').c_str()) +  // over 64 KiB
+             Row(600, "nan,inf,1") +                      // not numbers of ours
+             "99999999999,t,1,2,3\n" +                    // time_ms over 32 bits; "\n" alone
+             Row(700, "1400,+3,1e2") + "800,t,1500,1");   // the last line torn off
+  const Recording r = ReadRecording(f.path);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.timesMs, (std::vector<uint32_t>{100, 200, 700}));
+  ASSERT_EQ(r.channels.size(), 3u);
+  EXPECT_EQ(r.channels[0].name, "rpm");
+  EXPECT_EQ(r.channels[0].unit, "tr/m");
+  EXPECT_EQ(r.channels[1].unit, "\xC2\xB0");
+  EXPECT_EQ(r.channels[2].name, "trimmer value");
+  EXPECT_EQ(r.channels[2].unit, "");
+  EXPECT_EQ(r.channels[0].values[0], 1200.0f);
+  EXPECT_TRUE(std::isnan(r.channels[0].values[1]));
+  EXPECT_EQ(r.channels[1].values[1], -5.0f);
+  EXPECT_EQ(r.channels[2].values[0], 0.62f);
+  EXPECT_EQ(r.channels[1].values[2], 3.0f);
+  EXPECT_EQ(r.channels[2].values[2], 100.0f);
+  EXPECT_EQ(r.skipped, 7u);
+  EXPECT_EQ(r.firstBadLine, 4u);
+  EXPECT_EQ(r.skipLine(), "3 rows; 7 skipped, the first at line 4: a bad number in \"rpm [tr/m]\"");
+
+  const char* reasons[][2] = {{"1300,1", "4 fields instead of 5"},
+                              {"", "an empty line"},
+                              {"1,2,3,4,5,6", "8 fields instead of 5"},
+                              {"1,nan,3", "a bad number in \"ign advance [\xC2\xB0]\""}};
+  for (const auto& [row, why] : reasons) {
+    TempFile one(std::string(kHeader) + (*row ? Row(1, row) : std::string("\r\n")));
+    EXPECT_EQ(ReadRecording(one.path).skipReason, why) << row;
+  }
+  TempFile clean(std::string(kHeader) + Row(1, "1,2,3"));
+  EXPECT_EQ(ReadRecording(clean.path).skipLine(), "");
+}
+
+TEST(Recording, FilesThatAreNotRecordingsAreRefused) {
+  const std::string notOurs =
+      "not a klinediag recording: its first line does not start with time_ms,time";
+  for (const std::string& content :
+       {std::string("time_ms,rpm,inj duration\r\n1,2,3\r\n"), std::string("time,time_ms\r\n"),
+        std::string("\xEF\xBB\xBFtime_ms,time,rpm\r\n"), std::string(200000, 'x')})
+    EXPECT_EQ(ReadRecording(TempFile(content).path).error, notOurs) << content.substr(0, 20);
+  EXPECT_EQ(ReadRecording(TempFile("").path).error, "an empty file, not a klinediag recording");
+  EXPECT_EQ(ReadRecording("/no/such/file.csv").error, "cannot be read: No such file or directory");
+}
+
+TEST(Recording, MegabytesOfGarbageAfterTheHeaderAreSkippedLineByLine) {
+  // 8 MiB: lines of 100 KiB with no end, each skipped without being kept, then a good row.
+  std::string garbage = kHeader;
+  for (int i = 0; i < 80; ++i) garbage += std::string(100 * 1024, ',') + "\n";
+  garbage += std::string(3 * 1024 * 1024, '\0');
+  TempFile f(garbage + "\n" + Row(5, "1,2,3"));
+  const Recording r = ReadRecording(f.path);
+  EXPECT_EQ(r.error, "");
+  EXPECT_EQ(r.timesMs, std::vector<uint32_t>{5});
+  EXPECT_EQ(r.skipped, 81u);
+  EXPECT_EQ(r.skipReason, "a line over 64 KiB");
+}
