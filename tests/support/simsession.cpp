@@ -118,6 +118,9 @@ SimSession::SimSession(SimConfig c, std::string path, bool load)
 }
 
 SimSession::~SimSession() {
+  // The window reports its port's close as it goes: not to observers a test has already let go.
+  sinks = EventFanout();
+  sinks.add(&rec);
   form.reset();
 }
 
