@@ -22,28 +22,8 @@ const std::vector<ChartModel::Channel>& ChartModel::LiveChannels() {
 }
 
 float ChartModel::ParseValue(const std::string& text) {
-  std::size_t b = text.find_first_not_of(" \t");
-  if (b == std::string::npos) return kNaN;
-  std::size_t e = text.find_last_not_of(" \t") + 1;
-  const char sep = DecimalSeparator();
-  std::string plain;
-  bool digits = false, point = false;
-  for (std::size_t i = b; i < e; ++i) {
-    const char c = text[i];
-    if ((c == '-' || c == '+') && i == b) {
-      plain += c;
-    } else if (c >= '0' && c <= '9') {
-      plain += c;
-      digits = true;
-    } else if ((c == sep || c == '.') && !point) {
-      plain += '.';
-      point = true;
-    } else {
-      return kNaN;
-    }
-  }
-  if (!digits) return point ? 0.0f : kNaN;  // "." is "##.##" for zero
-  return std::strtof(plain.c_str(), nullptr);
+  const std::optional<double> v = FieldValue(text);
+  return v ? static_cast<float>(*v) : kNaN;
 }
 
 ChartModel::ChartModel(std::vector<Channel> channels)

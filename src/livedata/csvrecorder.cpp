@@ -19,10 +19,6 @@ const char* kNames[10] = {"rpm",           "inj duration",    "ign advance", "ma
 const char* kUnits[10] = {"tr/m",     "ms",       "\xC2\xB0", "mBar", "\xC2\xB0",
                           "\xC2\xB0", "\xC2\xB0", "V",        "",     "V"};
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
 }  // namespace
 
 WallTime CsvRecorder::SystemTime() {
@@ -54,26 +50,14 @@ std::string CsvRecorder::IsoTime(WallTime t) {
 }
 
 std::string CsvRecorder::Number(const std::string& text) {
-  std::string s = text;
+  if (!FieldValue(text)) return {};
+  // As the field writes it (".62" stays ".62"), with "." for the window's decimal mark.
+  const std::size_t b = text.find_first_not_of(" \t");
+  std::string s = text.substr(b, text.find_last_not_of(" \t") + 1 - b);
   const char sep = DecimalSeparator();
-  if (sep != '.')
-    for (char& c : s)
-      if (c == sep) c = '.';
-  // [sign] digits [. digits] [e [sign] digits], with a digit before or after the point.
-  std::size_t i = 0, digits = 0;
-  if (i < s.size() && (s[i] == '-' || s[i] == '+')) ++i;
-  for (; i < s.size() && IsDigit(s[i]); ++i) ++digits;
-  const bool point = i < s.size() && s[i] == '.';
-  if (point)
-    for (++i; i < s.size() && IsDigit(s[i]); ++i) ++digits;
-  if (digits == 0) return point && i == s.size() ? "0" : std::string();
-  if (i < s.size() && (s[i] == 'e' || s[i] == 'E')) {
-    std::size_t j = i + 1, exp = 0;
-    if (j < s.size() && (s[j] == '-' || s[j] == '+')) ++j;
-    for (; j < s.size() && IsDigit(s[j]); ++j) ++exp;
-    if (exp > 0) i = j;
-  }
-  return i == s.size() ? s : std::string();
+  for (char& c : s)
+    if (c == sep) c = '.';
+  return s.find_first_of("0123456789") == std::string::npos ? "0" : s;
 }
 
 std::string CsvRecorder::Header(const ControlModel* form2) {

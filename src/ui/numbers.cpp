@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <limits>
 #include <stdexcept>
 
@@ -130,6 +131,31 @@ void SetDecimalSeparator(char sep) {
 }
 char DecimalSeparator() {
   return gSeparator;
+}
+
+std::optional<double> FieldValue(const std::string& text) {
+  const std::size_t b = text.find_first_not_of(" \t");
+  if (b == std::string::npos) return std::nullopt;
+  const std::size_t e = text.find_last_not_of(" \t") + 1;
+  const char sep = DecimalSeparator();
+  std::string plain;
+  bool digits = false, point = false;
+  for (std::size_t i = b; i < e; ++i) {
+    const char c = text[i];
+    if ((c == '-' || c == '+') && i == b) {
+      plain += c;
+    } else if (c >= '0' && c <= '9') {
+      plain += c;
+      digits = true;
+    } else if ((c == sep || c == '.') && !point) {
+      plain += '.';
+      point = true;
+    } else {
+      return std::nullopt;
+    }
+  }
+  if (!digits) return point ? std::optional<double>(0.0) : std::nullopt;
+  return std::strtod(plain.c_str(), nullptr);
 }
 
 std::string PlainForm(double x) {

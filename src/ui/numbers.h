@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace kline {
@@ -20,6 +21,12 @@ int32_t WholeNumber(const std::string& text);
 // on the command line and in tests. Set once at start-up.
 void SetDecimalSeparator(char sep);
 char DecimalSeparator();
+
+// A value field's text as the number it shows, for the observers that keep values (the chart,
+// the recording, the report): the whole text, blanks around it, an optional sign, digits and one
+// decimal mark (the window's separator or "."); "." alone is how "##.##" shows zero. Anything
+// else (" ----", empty, "12a") shows no number.
+std::optional<double> FieldValue(const std::string& text);
 
 // Plain form: the shortest decimal text of a double, up to 15 significant digits, no exponent in
 // the ranges used here, no trailing zeros (3.464, 13.375, -5, 12.5).

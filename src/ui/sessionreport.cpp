@@ -3,7 +3,10 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
+
+#include "ui/numbers.h"
 
 namespace kline {
 
@@ -33,31 +36,14 @@ int number(const PropValue& v) {
   return 0;
 }
 
-// A value field's text as a number: optional sign, digits, one point or comma. Whole text only.
-std::optional<double> parse(const std::string& raw, int& decimals, char& point) {
-  const std::string s = trim(raw);
-  if (s.empty()) return std::nullopt;
-  std::size_t i = (s[0] == '-' || s[0] == '+') ? 1 : 0;
-  bool digits = false, seenPoint = false;
-  decimals = 0;
-  std::string c;
-  for (; i < s.size(); ++i) {
-    char ch = s[i];
-    if (ch >= '0' && ch <= '9') {
-      digits = true;
-      if (seenPoint) ++decimals;
-    } else if ((ch == '.' || ch == ',') && !seenPoint) {
-      seenPoint = true;
-      point = ch;
-      ch = '.';
-    } else {
-      return std::nullopt;
-    }
-    c += ch;
-  }
-  if (!digits) return std::nullopt;
-  double v = std::strtod(c.c_str(), nullptr);
-  return s[0] == '-' ? -v : v;
+// The decimals a value field shows and its decimal mark, for writing the mean alike.
+int decimalsOf(const std::string& text, char& point) {
+  const std::size_t p = text.find_first_of(".,");
+  if (p == std::string::npos) return 0;
+  point = text[p];
+  int n = 0;
+  for (std::size_t i = p + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++n;
+  return n;
 }
 
 const char* kindTitle(ReadoutKind k) {
@@ -141,10 +127,10 @@ void SessionReport::onSet(const std::string& win, const std::string& ctl, Prop p
 void SessionReport::cycleCompleted() {
   for (Channel& c : channels_) {
     if (!c.ticked) continue;
-    int decimals = 0;
-    char point = c.point;
-    auto v = parse(c.text, decimals, point);
+    const std::optional<double> v = FieldValue(c.text);
     if (!v) continue;
+    char point = c.point;
+    const int decimals = decimalsOf(c.text, point);
     if (c.count == 0 || *v < c.min) {
       c.min = *v;
       c.minText = trim(c.text);

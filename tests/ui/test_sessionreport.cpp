@@ -5,6 +5,7 @@
 
 #include "diagnosis/faultwatch.h"
 #include "support/simsession.h"
+#include "ui/numbers.h"
 #include "ui/sessionreport.h"
 
 using namespace kline;
@@ -13,6 +14,11 @@ using ::testing::HasSubstr;
 using ::testing::Not;
 
 TEST(SessionReport, ChannelStatisticsKeepTheWindowsTexts) {
+  // A window that shows "12,50" uses the decimal comma.
+  SetDecimalSeparator(',');
+  struct Restore {
+    ~Restore() { SetDecimalSeparator('.'); }
+  } restore;
   SessionReport r;
   auto set = [&](const char* ctl, Prop p, PropValue v) { r.onSet("Form2", ctl, p, v); };
   set("Check1(0)", Prop::Caption, std::string("Rpm"));
