@@ -44,13 +44,6 @@ const std::map<std::string, const char*> kEcuOptions = {{"15m", "Option1"},
                                                         {"p8", "Option2"},
                                                         {"p8-sensor", "Option8"}};
 
-EcuType selectedType(const ControlModel& m) {
-  if (m.value("Option9")) return EcuType::E15Rc;
-  if (m.value("Option7")) return EcuType::E16m;
-  if (m.value("Option2") || m.value("Option8")) return EcuType::P8;
-  return EcuType::E15m;
-}
-
 }  // namespace
 
 std::string LoadSimConfig(const std::optional<std::string>& file, SimConfig& out) {
@@ -115,7 +108,7 @@ void CliSession::build() {
   PortFactory factory = [this](const std::string& spec) -> std::unique_ptr<SerialPort> {
     if (ParsePortField(spec).kind != PortField::Kind::Sim) return devices_(spec);
     SimConfig c = *setup_.sim;
-    if (!c.typeGiven) c.type = selectedType(form_->ctl);
+    if (!c.typeGiven) c.type = SelectedEcuType(form_->ctl);
     Host& host = *host_;
     auto port = std::make_unique<SimEcu>(c, [&host] { return host.micros(); });
     if (qhost_)

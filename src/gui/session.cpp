@@ -28,13 +28,6 @@ QVariant toVariant(const kline::PropValue& v) {
   return QVariant(list);
 }
 
-kline::EcuType selectedType(const kline::ControlModel& ctl) {
-  if (ctl.value("Option9")) return kline::EcuType::E15Rc;
-  if (ctl.value("Option7")) return kline::EcuType::E16m;
-  if (ctl.value("Option2") || ctl.value("Option8")) return kline::EcuType::P8;
-  return kline::EcuType::E15m;
-}
-
 }  // namespace
 
 // Runs on the session thread; signals emitted here are queued to the GUI's objects.
@@ -144,7 +137,7 @@ void Session::loadOnThread() {
     if (simTypeFollowsForm_ && QString::fromStdString(spec).trimmed().compare(
                                    QLatin1String("sim"), Qt::CaseInsensitive) == 0) {
       kline::SimConfig cfg = *sim_;
-      cfg.type = selectedType(form2_->ctl);
+      cfg.type = kline::SelectedEcuType(form2_->ctl);
       kline::QtHost* host = host_.get();
       auto port = std::make_unique<kline::SimEcu>(cfg, [host] { return host->micros(); });
       port->setSleeper([](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); });
