@@ -26,6 +26,7 @@
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
 #include "scriptedaction.h"
+#include "serial/filepath.h"
 #include "sim/simecu.h"
 #include "sim/virtualhost.h"
 #include "subcommands.h"
@@ -122,7 +123,8 @@ struct Output {
       stream = &stdoutStream;
       return true;
     }
-    file = std::make_unique<std::ofstream>(target, std::ios::binary | std::ios::trunc);
+    file =
+        std::make_unique<std::ofstream>(PathFromUtf8(target), std::ios::binary | std::ios::trunc);
     stream = file.get();
     return static_cast<bool>(*file);
   }

@@ -6,6 +6,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "livedata/recording.h"
+#include "livedata/utcoffset.h"
+#include "serial/filepath.h"
 #include "ui/numbers.h"
 
 namespace kline {
@@ -26,9 +29,7 @@ WallTime CsvRecorder::SystemTime() {
   const auto now = system_clock::now();
   WallTime t;
   t.msSinceEpoch = duration_cast<milliseconds>(now.time_since_epoch()).count();
-  const std::time_t secs = system_clock::to_time_t(now);
-  std::tm local{};
-  if (localtime_r(&secs, &local)) t.utcOffsetMinutes = static_cast<int>(local.tm_gmtoff / 60);
+  t.utcOffsetMinutes = UtcOffsetMinutes(system_clock::to_time_t(now));
   return t;
 }
 
@@ -79,14 +80,14 @@ std::string CsvRecorder::open(const std::string& path, const ControlModel* form2
   close();
   error_.clear();
   rows_ = 0;
-  out_.open(path, std::ios::binary | std::ios::trunc);
+  out_.open(PathFromUtf8(path), std::ios::binary | std::ios::trunc);
   if (!out_) {
     std::string why = std::strerror(errno);
     out_ = std::ofstream();
     return "cannot write " + path + ": " + why;
   }
   path_ = path;
-  out_ << Header(form2) << "\r\n";
+  out_ << kUtf8Bom << Header(form2) << "\r\n";
   out_.flush();
   if (!out_) {
     std::string why = std::strerror(errno);

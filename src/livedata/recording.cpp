@@ -3,11 +3,12 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <limits>
-#include <memory>
 #include <string_view>
+
+#include "serial/filepath.h"
 
 namespace kline {
 
@@ -90,6 +91,8 @@ class Reader {
 
  private:
   void header(std::string_view text, bool overlong) {
+    // The byte order mark that tells Windows spreadsheets the text is UTF-8.
+    if (text.substr(0, 3) == kUtf8Bom) text.remove_prefix(3);
     Split(overlong ? std::string_view() : text, fields_);
     if (fields_.size() < 2 || fields_[0] != "time_ms" || fields_[1] != "time") {
       r_.error = "not a klinediag recording: its first line does not start with time_ms,time";
@@ -124,10 +127,6 @@ class Reader {
   std::vector<float> values_;
 };
 
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
 }  // namespace
 
 std::string Recording::skipLine() const {
@@ -139,7 +138,7 @@ std::string Recording::skipLine() const {
 
 Recording ReadRecording(const std::string& path) {
   Recording r;
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  std::ifstream file(PathFromUtf8(path), std::ios::binary);
   if (!file) {
     r.error = std::string("cannot be read: ") + std::strerror(errno);
     return r;
@@ -149,7 +148,8 @@ Recording ReadRecording(const std::string& path) {
   std::string cur;  // the line so far, while it is not over the limit
   bool overlong = false;
   for (;;) {
-    const std::size_t n = std::fread(buf.data(), 1, buf.size(), file.get());
+    file.read(buf.data(), static_cast<std::streamsize>(buf.size()));
+    const auto n = static_cast<std::size_t>(file.gcount());
     if (n == 0) break;
     const char* p = buf.data();
     const char* end = p + n;
@@ -179,7 +179,7 @@ Recording ReadRecording(const std::string& path) {
     }
     if (!r.error.empty()) break;
   }
-  if (std::ferror(file.get()) && r.error.empty())
+  if (file.bad() && r.error.empty())
     r.error = std::string("cannot be read: ") + std::strerror(errno);
   else if (!cur.empty() || overlong)
     reader.line(cur, overlong, true);

@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace kline {
@@ -27,6 +28,10 @@ struct Recording {
   // nothing was skipped.
   std::string skipLine() const;
 };
+
+// What a recording starts with: it tells a spreadsheet that the file is UTF-8 (the units hold a
+// degree sign), which Windows spreadsheets otherwise read in the ANSI code page.
+inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 // The longest line kept; a longer one is skipped without being held whole.
 inline constexpr std::size_t kMaxRecordingLine = 64 * 1024;

@@ -1,17 +1,15 @@
 #include "serial/inifile.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <optional>
-#include <random>
 #include <sstream>
 #include <vector>
+
+#include "serial/filepath.h"
+#include "serial/safesave.h"
 
 namespace kline {
 
@@ -55,7 +53,7 @@ Load loadLines(const fs::path& path, std::vector<std::string>& lines, std::strin
     why = ec ? "it cannot be read: " + ec.message() : "it is larger than 1 MiB (left as it is)";
     return Load::Unusable;
   }
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in = OpenForReading(path);
   if (!in) {
     why = std::string("it cannot be read: ") + std::strerror(errno);
     return Load::Unusable;
@@ -111,52 +109,12 @@ fs::path followLinks(fs::path p) {
   return p;
 }
 
-std::string errnoText() {
-  return std::strerror(errno);
-}
-
-// Creates a file of its own beside `target` (name.XXXXXX): two programs saving at once never
-// share one. Returns the descriptor, or -1 with errno set.
-int createTemp(const fs::path& target, mode_t mode, std::string& name) {
-  static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
-  // Drawn afresh each time: a generator's state would be copied into forked processes.
-  std::random_device rd;
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    name = target.string() + ".";
-    for (int i = 0; i < 6; ++i) name += kChars[rd() % (sizeof kChars - 1)];
-    int fd = ::open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, mode);
-    if (fd >= 0 || errno != EEXIST) return fd;
-  }
-  return -1;
-}
-
-// Writes all of `text` and syncs it to disk; empty, or why not.
-std::string writeAndSync(int fd, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errnoText();
-    done += static_cast<std::size_t>(n);
-  }
-  if (::fsync(fd) != 0) return errnoText();
-  return {};
-}
-
-// Makes the rename itself durable. Some file systems cannot sync a folder; the rename is done
-// either way.
-void syncFolder(const fs::path& dir) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
-
 }  // namespace
 
 std::string IniFile::read(const std::string& section, const std::string& key) const {
   std::vector<std::string> lines;
   std::string why;
-  if (loadLines(path_, lines, why) != Load::Ok) return {};
+  if (loadLines(PathFromUtf8(path_), lines, why) != Load::Ok) return {};
   bool inSection = false;
   for (const auto& line : lines) {
     if (auto s = sectionName(line)) {
@@ -178,23 +136,16 @@ std::string IniFile::read(const std::string& section, const std::string& key) co
 
 bool IniFile::write(const std::string& section, const std::string& key,
                     const std::string& value) const {
-  const fs::path target = followLinks(path_);
+  const fs::path target = followLinks(PathFromUtf8(path_));
   std::vector<std::string> lines;
   std::string why;
   const Load load = loadLines(target, lines, why);
   if (load == Load::Unusable) return fail(why);
 
-  struct stat old {};
-  const bool replacing = load == Load::Ok && ::stat(target.c_str(), &old) == 0;
-  // A rename would replace a read-only file as long as its folder is writable. The mode bits are
-  // checked too: root may write anywhere, yet a file nobody may write is meant to stay.
-  if (replacing && ((old.st_mode & 0222) == 0 || ::access(target.c_str(), W_OK) != 0))
-    return fail("the file is read-only");
+  const bool exists = load == Load::Ok;
   const fs::path dir = target.has_parent_path() ? target.parent_path() : fs::path(".");
-  struct stat folder {};
-  if (::stat(dir.c_str(), &folder) != 0)
-    return fail("cannot write in the folder " + dir.string() + ": " + errnoText());
-  if ((folder.st_mode & 0222) == 0) return fail("the folder " + dir.string() + " is read-only");
+  if (std::string why = CheckReplaceable(target, dir, exists); !why.empty())
+    return fail(std::move(why));
 
   std::string entry = key + "=" + value;
   int secStart = -1;
@@ -229,24 +180,8 @@ bool IniFile::write(const std::string& section, const std::string& key,
   std::string out;
   for (const auto& l : lines) out += l + "\r\n";
 
-  std::string tmp;
-  // A new file gets the usual mode (less the umask); a replacement keeps the old one's.
-  int fd = createTemp(target, replacing ? 0600 : 0666, tmp);
-  if (fd < 0)
-    return fail("cannot create a file in the folder " + dir.string() + ": " + errnoText());
-  if (replacing) {
-    // Only root may give the file back to its owner; anyone else saves it as their own.
-    [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
-    ::fchmod(fd, old.st_mode & 07777);
-  }
-  std::string err = writeAndSync(fd, out);
-  if (::close(fd) != 0 && err.empty()) err = errnoText();
-  if (err.empty() && ::rename(tmp.c_str(), target.c_str()) != 0) err = errnoText();
-  if (!err.empty()) {
-    ::unlink(tmp.c_str());
-    return fail("writing it failed: " + err);
-  }
-  syncFolder(dir);
+  if (std::string why = ReplaceContent(target, dir, out, exists); !why.empty())
+    return fail(std::move(why));
   lastError_.clear();
   return true;
 }

@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "serial/filepath.h"
+
 #include "ui/controlmodel.h"
 
 namespace kline {
@@ -66,12 +68,12 @@ ByteString ParseHexBytes(const std::string& hex) {
 std::string ReadSimFile(const std::string& path, std::string& text) {
   std::string what = "cannot read the simulator description " + path + ": ";
   std::error_code ec;
-  auto size = std::filesystem::file_size(path, ec);
+  auto size = std::filesystem::file_size(PathFromUtf8(path), ec);
   if (ec) return what + ec.message();
   if (size > kMaxSimFileBytes)
     return "the simulator description " + path + " has " + std::to_string(size) +
            " bytes; at most " + std::to_string(kMaxSimFileBytes) + " (1 MiB) are read";
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(PathFromUtf8(path), std::ios::binary);
   if (!in) return what + std::strerror(errno);
   std::ostringstream all;
   all << in.rdbuf();

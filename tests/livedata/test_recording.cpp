@@ -1,13 +1,13 @@
 // Reading a recording back: the good rows kept, each bad row skipped and counted with where and
 // why, files that are not recordings refused, and garbage read through without being held.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
 #include <fstream>
 
 #include "livedata/recording.h"
+#include "support/simsession.h"
 
 using namespace kline;
 
@@ -15,14 +15,10 @@ namespace {
 
 struct TempFile {
   explicit TempFile(const std::string& content) {
-    static int n = 0;
-    path =
-        (std::filesystem::temp_directory_path() /
-         ("klinediag-recording-" + std::to_string(::getpid()) + "-" + std::to_string(n++) + ".csv"))
-            .string();
+    path = (test::TempFolder() / "recording.csv").string();
     std::ofstream(path, std::ios::binary) << content;
   }
-  ~TempFile() { std::filesystem::remove(path); }
+  ~TempFile() { std::filesystem::remove_all(std::filesystem::path(path).parent_path()); }
   std::string path;
 };
 
@@ -79,8 +75,14 @@ TEST(Recording, FilesThatAreNotRecordingsAreRefused) {
       "not a klinediag recording: its first line does not start with time_ms,time";
   for (const std::string& content :
        {std::string("time_ms,rpm,inj duration\r\n1,2,3\r\n"), std::string("time,time_ms\r\n"),
-        std::string("\xEF\xBB\xBFtime_ms,time,rpm\r\n"), std::string(200000, 'x')})
+        std::string("\xEF\xBB\xBFtime,time_ms\r\n"), std::string(200000, 'x')})
     EXPECT_EQ(ReadRecording(TempFile(content).path).error, notOurs) << content.substr(0, 20);
+  // A recording starts with the UTF-8 mark; one without it reads the same.
+  for (const std::string& mark : {std::string(kUtf8Bom), std::string()}) {
+    const Recording r = ReadRecording(TempFile(mark + kHeader + Row(1, "1,2,3")).path);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.timesMs.size(), 1u);
+  }
   EXPECT_EQ(ReadRecording(TempFile("").path).error, "an empty file, not a klinediag recording");
   EXPECT_EQ(ReadRecording("/no/such/file.csv").error, "cannot be read: No such file or directory");
 }

@@ -1,8 +1,8 @@
 #include "support/simsession.h"
 
-#include <unistd.h>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <stdexcept>
 
 #include "connection/byteexchange.h"
@@ -71,12 +71,23 @@ std::vector<std::string> Recorder::txTimeline() const {
   return out;
 }
 
+std::filesystem::path TempFolder() {
+  // A folder of its own every time, made by this call: a name made from the process id alone
+  // meets the files of an earlier test process that had the same id.
+  static const char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+  std::random_device rd;
+  const auto base = std::filesystem::temp_directory_path();
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = "klinediag-test-";
+    for (int i = 0; i < 8; ++i) name += kChars[rd() % (sizeof kChars - 1)];
+    std::error_code ec;
+    if (std::filesystem::create_directory(base / name, ec)) return base / name;
+  }
+  throw std::runtime_error("cannot make a temporary folder");
+}
+
 std::string TempSettingsPath() {
-  // A folder of its own every time: a name made from the process id alone meets the files of an
-  // earlier test process that had the same id.
-  std::string pattern = (std::filesystem::temp_directory_path() / "klinediag-test-XXXXXX").string();
-  if (!::mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
-  return (std::filesystem::path(pattern) / "klinediag.ini").string();
+  return (TempFolder() / "klinediag.ini").string();
 }
 
 namespace {

@@ -2,6 +2,7 @@
 
 // A main window on virtual time against the simulated ECU, with every event recorded at its
 // virtual time.
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
@@ -67,6 +68,8 @@ class SimSession {
   std::vector<std::string> opened;  // the port texts asked for, one per connect
 };
 
+// A fresh folder of its own in the temporary folder.
+std::filesystem::path TempFolder();
 // A settings file path in a fresh temporary folder.
 std::string TempSettingsPath();
 
