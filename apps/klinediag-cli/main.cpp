@@ -2,9 +2,10 @@
 #include <iostream>
 
 #include "clirunner.h"
+#include "platform/system.h"
 
 int main(int argc, char** argv) {
   QCoreApplication app(argc, argv);
-  std::vector<std::string> args(argv + 1, argv + argc);
-  return kline::RunCli(args, std::cout, std::cerr);
+  kline::sys::UseUtf8Console();
+  return kline::RunCli(kline::sys::Arguments(argc, argv), std::cout, std::cerr);
 }

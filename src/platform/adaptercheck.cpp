@@ -1,7 +1,6 @@
 #include "platform/adaptercheck.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSerialPort>
 #include <QThread>
 #include <algorithm>
@@ -9,13 +8,7 @@
 #include <cstdio>
 
 #include "platform/qtserialportadapter.h"
-
-#ifdef Q_OS_LINUX
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-
-#include <fstream>
-#endif
+#include "platform/system.h"
 
 namespace kline {
 
@@ -120,11 +113,7 @@ AdapterReport AdapterCheck::run(const std::string& spec, int echoWaitMs) {
   if (!port.open(QIODevice::ReadWrite)) {
     QString why = port.errorString();
     if (port.error() == QSerialPort::PermissionError) {
-#ifdef Q_OS_WIN
-      why += QStringLiteral(" (is another program using it?)");
-#else
-      why += QStringLiteral(" (is your user in the dialout group?)");
-#endif
+      why += sys::PermissionHint();
     } else if (port.error() == QSerialPort::DeviceNotFoundError) {
       why = QStringLiteral("no such device");
     }
@@ -135,16 +124,10 @@ AdapterReport AdapterCheck::run(const std::string& spec, int echoWaitMs) {
   if (!port.setDataTerminalReady(true)) port.clearError();
   if (!port.setRequestToSend(true)) port.clearError();
 
-#ifdef Q_OS_LINUX
-  serial_struct ss{};
-  if (::ioctl(static_cast<int>(port.handle()), TIOCGSERIAL, &ss) == 0)
-    r.lowLatency = (ss.flags & ASYNC_LOW_LATENCY) != 0;
-  const std::string real = QFileInfo(device).canonicalFilePath().toStdString();
-  std::ifstream timer("/sys/bus/usb-serial/devices/" + real.substr(real.find_last_of('/') + 1) +
-                      "/latency_timer");
-  int latency = 0;
-  if (timer >> latency) r.latencyTimerMs = latency;
-#endif
+  const sys::LatencyFacts latency = sys::ReadLatencyFacts(port, device);
+  r.lowLatency = latency.lowLatency;
+  r.latencyTimerMs = latency.latencyTimerMs;
+  r.latencyNote = latency.note;
 
   const ByteString pattern = Pattern();
   bool first = true;
@@ -223,11 +206,12 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
   if (r.lowLatency)
     out.push_back(std::string("low-latency mode: ") + (*r.lowLatency ? "on" : "off") +
                   (*r.lowLatency ? "" : " (klinediag turns it on when it connects)"));
-  else
+  else if (r.latencyNote.empty())
     out.push_back("low-latency mode: not offered by this driver");
   if (r.latencyTimerMs)
     out.push_back("USB latency timer: " + std::to_string(*r.latencyTimerMs) + " ms" +
                   (*r.latencyTimerMs > 4 ? " (1 to 4 ms suits the K-line best)" : ""));
+  if (!r.latencyNote.empty()) out.push_back(r.latencyNote);
   return out;
 }
 

@@ -25,6 +25,7 @@ struct AdapterReport {
   std::vector<AdapterRateResult> rates;
   std::optional<bool> lowLatency;     // the driver's low-latency flag, where it has one
   std::optional<int> latencyTimerMs;  // a USB adapter's latency timer, where it shows it
+  std::string latencyNote;            // where the latency is set instead, on systems that hide it
   bool opened() const { return openError.empty(); }
   // The echo was good at every rate.
   bool ok() const;

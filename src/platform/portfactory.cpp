@@ -8,6 +8,7 @@
 #include <QStandardPaths>
 
 #include "platform/qtserialportadapter.h"
+#include "platform/system.h"
 #include "sim/simecu.h"
 
 kline::PortFactory MakePortFactory(kline::Host& host, std::shared_ptr<const kline::SimConfig> sim) {
@@ -34,11 +35,7 @@ QString DefaultSettingsPath() {
   QFileInfo dirInfo(dir);
   // An installed program keeps its settings in the user's configuration folder, also when run
   // as root (to whom the system's program folder is writable).
-  bool installed = false;
-#ifdef Q_OS_UNIX
-  for (const char* system : {"/usr/", "/bin", "/sbin", "/opt/"})
-    installed = installed || dir.startsWith(QLatin1String(system));
-#endif
+  const bool installed = kline::sys::IsSystemProgramFolder(dir);
   if (!dir.isEmpty() && !installed && dirInfo.isDir() && dirInfo.isWritable())
     return QDir(dir).filePath(file);
   QString conf = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);

@@ -1,23 +1,17 @@
 #include "platform/qthost.h"
 
-#ifdef Q_OS_LINUX
-#include <sys/prctl.h>
-#endif
-
 #include <QCoreApplication>
 #include <QThread>
 #include <algorithm>
+
+#include "platform/system.h"
 
 namespace kline {
 
 QtHost::QtHost(uint32_t clockOrigin, QObject* parent)
     : QObject(parent), origin_(clockOrigin), timer_(this) {
   clock_.start();
-#ifdef Q_OS_LINUX
-  // The pauses of an exchange are a few ms each; the kernel's default 50 us of timer slack on
-  // every one of them adds up over a cycle of a dozen requests.
-  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
-#endif
+  sys::UseFineTimers();
   timer_.setTimerType(Qt::PreciseTimer);
   connect(&timer_, &QTimer::timeout, this, &QtHost::onTick);
 }

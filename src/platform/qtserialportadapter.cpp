@@ -1,25 +1,12 @@
 #include "platform/qtserialportadapter.h"
 
 #include <QElapsedTimer>
-#include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <QThread>
 #include <algorithm>
 
-#ifdef Q_OS_UNIX
-#include <poll.h>
-#include <termios.h>
-
-#ifdef Q_OS_LINUX
-#include <linux/serial.h>
-#include <sys/ioctl.h>
-
-#include <cerrno>
-#include <cstring>
-#include <fstream>
-#endif
-#endif
+#include "platform/system.h"
 
 namespace kline {
 
@@ -107,12 +94,11 @@ QString QtSerialPortAdapter::ResolveDevice(const QString& spec, const QStringLis
   QString s = spec.trimmed();
   if (allDigits(s)) {
     bool ok = false;
-    int n = s.toInt(&ok);
-#ifdef Q_OS_WIN
-    if (ok && n > 0) return QStringLiteral("COM%1").arg(n);
-#else
-    if (ok && n >= 1 && n <= ports.size()) return ports.at(n - 1);
-#endif
+    const int n = s.toInt(&ok);
+    if (ok) {
+      const QString device = sys::DeviceForNumber(n, ports);
+      if (!device.isEmpty()) return device;
+    }
     if (error) {
       // Name what there is, so the user can pick the right number or type the device.
       *error = ports.isEmpty() ? QStringLiteral("no serial port number %1; found none").arg(s)
@@ -127,11 +113,7 @@ QString QtSerialPortAdapter::ResolveDevice(const QString& spec, const QStringLis
     if (error) *error = QStringLiteral("no port given");
     return {};
   }
-#ifdef Q_OS_WIN
-  return s;
-#else
-  return s.startsWith(QLatin1Char('/')) ? s : QStringLiteral("/dev/") + s;
-#endif
+  return sys::DeviceForName(s);
 }
 
 std::string QtSerialPortAdapter::deviceName() const {
@@ -175,15 +157,7 @@ void QtSerialPortAdapter::noteError(int error) {
 }
 
 std::string QtSerialPortAdapter::lossReason() const {
-#ifdef Q_OS_UNIX
-  // Qt reads errno after a read that returned nothing, which is stale then: ask the line itself.
-  pollfd pfd{static_cast<int>(port_->handle()), POLLIN, 0};
-  if (::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLHUP))
-    return "the line hung up (the adapter was unplugged, or the program serving it ended)";
-  if (!QFileInfo::exists(QString::fromStdString(device_)))
-    return "the device was removed (" + device_ + " is gone)";
-#endif
-  return "the device went away (" + port_->errorString().toStdString() + ")";
+  return sys::LossReason(*port_, device_);
 }
 
 void QtSerialPortAdapter::doOpen() {
@@ -216,11 +190,7 @@ void QtSerialPortAdapter::doOpen() {
   if (!port_->open(QIODevice::ReadWrite)) {
     QString why = port_->errorString();
     if (port_->error() == QSerialPort::PermissionError) {
-#ifdef Q_OS_WIN
-      why += QStringLiteral(" (is another program using it?)");
-#else
-      why += QStringLiteral(" (is your user in the dialout group?)");
-#endif
+      why += sys::PermissionHint();
     } else if (port_->error() == QSerialPort::DeviceNotFoundError) {
       why = QStringLiteral("no such device");
     }
@@ -236,33 +206,8 @@ void QtSerialPortAdapter::doOpen() {
 }
 
 void QtSerialPortAdapter::setLowLatency() {
-#ifdef Q_OS_LINUX
-  // USB adapters hold received bytes for their latency timer (16 ms on common chips); the
-  // driver's low-latency flag passes them on at once.
-  int fd = static_cast<int>(port_->handle());
-  // The device node may be a link (a stable name, or a pty's): its driver is the target's.
-  const std::string real =
-      QFileInfo(QString::fromStdString(device_)).canonicalFilePath().toStdString();
-  const std::string base = real.substr(real.find_last_of('/') + 1);
-  const bool usb = QFileInfo::exists(QString::fromStdString("/sys/bus/usb-serial/devices/" + base));
-  serial_struct ss{};
-  const bool supported = ::ioctl(fd, TIOCGSERIAL, &ss) == 0;
-  if (supported) {
-    ss.flags |= ASYNC_LOW_LATENCY;
-    if (::ioctl(fd, TIOCSSERIAL, &ss) == 0) return;
-  }
-  // A line whose driver has no such setting (a pseudo-terminal, a built-in UART without it)
-  // loses nothing by it; only a USB adapter or a driver that refused the setting is worth a word.
-  if (!supported && !usb) return;
-  std::string why = std::strerror(errno);
-  std::string latency;
-  std::ifstream timer("/sys/bus/usb-serial/devices/" + base + "/latency_timer");
-  if (timer >> latency)
-    latency = ", latency timer " + latency + " ms";
-  else
-    latency.clear();
-  reportNotice("low-latency mode not available on " + device_ + " (" + why + latency + ")");
-#endif
+  const std::string notice = sys::SetLowLatency(*port_, device_);
+  if (!notice.empty()) reportNotice(notice);
 }
 
 void QtSerialPortAdapter::doClose() {
@@ -335,10 +280,8 @@ bool QtSerialPortAdapter::getLineSettings(LineSettings& out) {
 
 bool QtSerialPortAdapter::doSetLineSettings(const LineSettings& in) {
   if (!isOpen()) return false;
-#ifdef Q_OS_UNIX
-  // Qt switches the rate at once: let the bytes still in the kernel leave at the old one.
-  if (!dead_) tcdrain(static_cast<int>(port_->handle()));
-#endif
+  // Qt switches the rate at once: let the bytes still in the driver leave at the old one.
+  if (!dead_) sys::Drain(*port_);
   bool ok = true;
   if (port_->baudRate() != in.baud) ok = port_->setBaudRate(in.baud) && ok;
   if (port_->dataBits() != toQtDataBits(in.dataBits))

@@ -91,6 +91,9 @@ class TestSubcommands : public QObject {
                                             "7812 baud: garbled echo"};
   }
   void checkAdapterOverAPty() {
+#ifndef KLINE_SIM_PATH
+    QSKIP("the simulated ECU on a pseudo-terminal is a unix program");
+#else
     QFETCH(QByteArray, sim);
     QFETCH(int, rc);
     QFETCH(QStringList, says);
@@ -104,6 +107,7 @@ class TestSubcommands : public QObject {
     QVERIFY2(r.rc == rc, r.out.c_str());
     for (const auto& s : says)
       QVERIFY2(r.out.find(s.toStdString()) != std::string::npos, r.out.c_str());
+#endif
   }
 
   void subcommandsOnTheSimulatedEcu_data() {

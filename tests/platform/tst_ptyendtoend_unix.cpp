@@ -195,4 +195,4 @@ class TestPtyEndToEnd : public QObject {
 };
 
 QTEST_GUILESS_MAIN(TestPtyEndToEnd)
-#include "tst_ptyendtoend.moc"
+#include "tst_ptyendtoend_unix.moc"

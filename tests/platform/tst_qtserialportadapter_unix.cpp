@@ -225,4 +225,4 @@ class TestQtSerialPortAdapter : public QObject {
 };
 
 QTEST_GUILESS_MAIN(TestQtSerialPortAdapter)
-#include "tst_qtserialportadapter.moc"
+#include "tst_qtserialportadapter_unix.moc"

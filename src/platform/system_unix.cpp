@@ -1,0 +1,126 @@
+#include <poll.h>
+#include <termios.h>
+
+#include <QFileInfo>
+#include <QSerialPort>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "platform/system.h"
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
+#endif
+
+namespace kline::sys {
+
+namespace {
+
+#ifdef Q_OS_LINUX
+// The sysfs folder of a USB serial adapter's device node (a link is followed to its target).
+std::string usbSerialFolder(const QString& device) {
+  const std::string real = QFileInfo(device).canonicalFilePath().toStdString();
+  return "/sys/bus/usb-serial/devices/" + real.substr(real.find_last_of('/') + 1);
+}
+#endif
+
+}  // namespace
+
+QString DeviceForNumber(int n, const QStringList& ports) {
+  return n >= 1 && n <= ports.size() ? ports.at(n - 1) : QString();
+}
+
+QString DeviceForName(const QString& name) {
+  return name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
+}
+
+QString PermissionHint() {
+  return QStringLiteral(" (is your user in the dialout group?)");
+}
+
+void Drain(QSerialPort& port) {
+  tcdrain(static_cast<int>(port.handle()));
+}
+
+std::string LossReason(QSerialPort& port, const std::string& device) {
+  // Qt reads errno after a read that returned nothing, which is stale then: ask the line itself.
+  pollfd pfd{static_cast<int>(port.handle()), POLLIN, 0};
+  if (::poll(&pfd, 1, 0) == 1 && (pfd.revents & POLLHUP))
+    return "the line hung up (the adapter was unplugged, or the program serving it ended)";
+  if (!QFileInfo::exists(QString::fromStdString(device)))
+    return "the device was removed (" + device + " is gone)";
+  return "the device went away (" + port.errorString().toStdString() + ")";
+}
+
+std::string SetLowLatency([[maybe_unused]] QSerialPort& port,
+                          [[maybe_unused]] const std::string& device) {
+#ifdef Q_OS_LINUX
+  // USB adapters hold received bytes for their latency timer (16 ms on common chips); the
+  // driver's low-latency flag passes them on at once.
+  const int fd = static_cast<int>(port.handle());
+  // The device node may be a link (a stable name, or a pty's): its driver is the target's.
+  const std::string usbFolder = usbSerialFolder(QString::fromStdString(device));
+  const bool usb = QFileInfo::exists(QString::fromStdString(usbFolder));
+  serial_struct ss{};
+  const bool supported = ::ioctl(fd, TIOCGSERIAL, &ss) == 0;
+  if (supported) {
+    ss.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(fd, TIOCSSERIAL, &ss) == 0) return {};
+  }
+  // A line whose driver has no such setting (a pseudo-terminal, a built-in UART without it)
+  // loses nothing by it; only a USB adapter or a driver that refused the setting is worth a word.
+  if (!supported && !usb) return {};
+  std::string why = std::strerror(errno);
+  std::string latency;
+  std::ifstream timer(usbFolder + "/latency_timer");
+  if (timer >> latency)
+    latency = ", latency timer " + latency + " ms";
+  else
+    latency.clear();
+  return "low-latency mode not available on " + device + " (" + why + latency + ")";
+#else
+  return {};
+#endif
+}
+
+LatencyFacts ReadLatencyFacts([[maybe_unused]] QSerialPort& port,
+                              [[maybe_unused]] const QString& device) {
+  LatencyFacts f;
+#ifdef Q_OS_LINUX
+  serial_struct ss{};
+  if (::ioctl(static_cast<int>(port.handle()), TIOCGSERIAL, &ss) == 0)
+    f.lowLatency = (ss.flags & ASYNC_LOW_LATENCY) != 0;
+  std::ifstream timer(usbSerialFolder(device) + "/latency_timer");
+  int latency = 0;
+  if (timer >> latency) f.latencyTimerMs = latency;
+#endif
+  return f;
+}
+
+void UseFineTimers() {
+#ifdef Q_OS_LINUX
+  // The pauses of an exchange are a few ms each; the kernel's default 50 us of timer slack on
+  // every one of them adds up over a cycle of a dozen requests.
+  prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+#endif
+}
+
+bool IsSystemProgramFolder(const QString& dir) {
+  for (const char* system : {"/usr/", "/bin", "/sbin", "/opt/"})
+    if (dir.startsWith(QLatin1String(system))) return true;
+  return false;
+}
+
+void UseUtf8Console() {
+  // Terminals here take UTF-8 as it is.
+}
+
+std::vector<std::string> Arguments(int argc, char** argv) {
+  // The bytes as they came: file names are taken as given.
+  return std::vector<std::string>(argv + 1, argv + argc);
+}
+
+}  // namespace kline::sys
