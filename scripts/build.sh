@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Configures and builds into build/ (build-sanitize/ with --sanitize: AddressSanitizer and
-# UndefinedBehaviorSanitizer; build-tsan/ with --tsan: ThreadSanitizer).
+# UndefinedBehaviorSanitizer; build-tsan/ with --tsan: ThreadSanitizer; build-windows/ with
+# --windows: the core and its tests for 64-bit Windows, cross-built with MinGW-w64 and run
+# under Wine).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -12,6 +14,9 @@ if [ "${1:-}" = "--sanitize" ]; then
 elif [ "${1:-}" = "--tsan" ]; then
   dir=build-tsan
   flags=(-DCMAKE_BUILD_TYPE=Debug -DKLINE_TSAN=ON -DKLINE_BENCH=OFF)
+elif [ "${1:-}" = "--windows" ]; then
+  dir=build-windows
+  flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
 fi
 jobs=$(nproc 2>/dev/null || echo 2)
 # Progress goes to stderr; stdout's last line is the build folder (scripts/test.sh reads it).

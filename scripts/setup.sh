@@ -10,6 +10,7 @@ packages=(
   xvfb xauth
   clang libclang-rt-14-dev
   help2man desktop-file-utils appstream dpkg-dev file
+  g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
 missing=()

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the whole test suite: as built, then under
-# AddressSanitizer and UndefinedBehaviorSanitizer, then under ThreadSanitizer, then each fuzz
-# target for a minute from its seed corpus.
-#   --plain | --sanitize | --tsan | --fuzz   run only that part
+# Installs what is missing, builds, and runs the whole test suite: as built, then the core's tests
+# built for Windows and run under Wine, then under AddressSanitizer and UndefinedBehaviorSanitizer,
+# then under ThreadSanitizer, then each fuzz target for a minute from its seed corpus.
+#   --plain | --windows | --sanitize | --tsan | --fuzz   run only that part
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
@@ -19,16 +19,18 @@ suite() {
   (cd "$dir" && ctest --output-on-failure --timeout 300)
 }
 
+
 part=${1:-all}
 case $part in
   all)
     echo "== the suite"; suite
+    echo "== the core on Windows (MinGW-w64, under Wine)"; suite --windows
     echo "== under AddressSanitizer and UndefinedBehaviorSanitizer"; suite --sanitize
     echo "== under ThreadSanitizer"; suite --tsan
     if [ -x scripts/fuzz.sh ]; then echo "== fuzzing, 60 s a target"; scripts/fuzz.sh 60; fi
     ;;
   --plain) suite ;;
-  --sanitize | --tsan) suite "$part" ;;
+  --sanitize | --tsan | --windows) suite "$part" ;;
   --fuzz) scripts/fuzz.sh 60 ;;
-  *) echo "usage: scripts/test.sh [--plain|--sanitize|--tsan|--fuzz]" >&2; exit 2 ;;
+  *) echo "usage: scripts/test.sh [--plain|--windows|--sanitize|--tsan|--fuzz]" >&2; exit 2 ;;
 esac
