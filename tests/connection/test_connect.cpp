@@ -126,6 +126,8 @@ struct BurstCase {
   const char* burst;
   const char* hex;
   const char* info;
+  // The test's name shows the burst, not the pointers.
+  friend void PrintTo(const BurstCase& c, std::ostream* os) { *os << c.burst; }
 };
 
 class Burst : public ::testing::TestWithParam<BurstCase> {};

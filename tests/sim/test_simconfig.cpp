@@ -22,6 +22,8 @@ TEST(SimConfig, ReadsEveryDelayAndLatencyAtTheEdgesOfTheirRanges) {
 struct Refused {
   const char* json;
   const char* message;
+  // The test's name shows the description, not the pointers.
+  friend void PrintTo(const Refused& r, std::ostream* os) { *os << r.json; }
 };
 
 class SimConfigRefuses : public testing::TestWithParam<Refused> {};
