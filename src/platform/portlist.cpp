@@ -2,7 +2,10 @@
 
 #include <QSerialPortInfo>
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
+
+#include "platform/system.h"
 
 namespace kline {
 
@@ -28,7 +31,24 @@ bool PortList::LikelyKLine(uint16_t vendorId, uint16_t productId) {
   }
 }
 
-std::vector<PortRecord> PortList::Ordered(std::vector<PortRecord> ports) {
+namespace {
+
+// N for a name "COMN" (any case), else 0.
+int comNumber(const std::string& name) {
+  if (name.size() < 4 || name.size() > 8) return 0;
+  for (std::size_t i = 0; i < 3; ++i)
+    if (std::toupper(static_cast<unsigned char>(name[i])) != "COM"[i]) return 0;
+  int n = 0;
+  for (std::size_t i = 3; i < name.size(); ++i) {
+    if (name[i] < '0' || name[i] > '9') return 0;
+    n = n * 10 + (name[i] - '0');
+  }
+  return n <= 32767 ? n : 0;
+}
+
+}  // namespace
+
+std::vector<PortRecord> PortList::Ordered(std::vector<PortRecord> ports, bool comNumbers) {
   std::erase_if(ports, [](const PortRecord& p) { return p.sim; });
   // The port field's numbering: USB adapters (those with a vendor id) first, then by name.
   std::stable_sort(ports.begin(), ports.end(), [](const PortRecord& a, const PortRecord& b) {
@@ -37,7 +57,7 @@ std::vector<PortRecord> PortList::Ordered(std::vector<PortRecord> ports) {
   });
   for (std::size_t i = 0; i < ports.size(); ++i) {
     PortRecord& p = ports[i];
-    p.number = static_cast<int>(i + 1);
+    p.number = comNumbers ? comNumber(p.name) : static_cast<int>(i + 1);
     p.likelyKLine = p.vendorId && p.productId && LikelyKLine(*p.vendorId, *p.productId);
   }
   std::stable_sort(ports.begin(), ports.end(), [](const PortRecord& a, const PortRecord& b) {
@@ -56,7 +76,7 @@ std::vector<PortRecord> PortList::Available() {
   for (const QSerialPortInfo& i : QSerialPortInfo::availablePorts()) {
     PortRecord p;
     p.name = i.portName().toStdString();
-    p.device = i.systemLocation().toStdString();
+    p.device = sys::PortFieldName(i).toStdString();
     p.description = i.description().toStdString();
     p.manufacturer = i.manufacturer().toStdString();
     p.serialNumber = i.serialNumber().toStdString();
@@ -64,7 +84,7 @@ std::vector<PortRecord> PortList::Available() {
     if (i.hasProductIdentifier()) p.productId = i.productIdentifier();
     ports.push_back(p);
   }
-  return Ordered(std::move(ports));
+  return Ordered(std::move(ports), sys::NumbersAreComNames());
 }
 
 }  // namespace kline

@@ -31,10 +31,11 @@ class PortList {
   // The serial ports the platform sees now, ordered by Ordered().
   static std::vector<PortRecord> Available();
 
-  // Numbers the ports as the port field counts them (USB adapters first, then by name), marks
-  // the likely K-line cables, and orders them: marked first, then USB, then by name, the
-  // simulated ECU last. Pure: the GUI's chooser and the tests feed it any list.
-  static std::vector<PortRecord> Ordered(std::vector<PortRecord> ports);
+  // Numbers the ports as the port field counts them (USB adapters first, then by name; with
+  // `comNumbers`, as on Windows, COMN is number N), marks the likely K-line cables, and orders
+  // them: marked first, then USB, then by name, the simulated ECU last. Pure: the GUI's chooser
+  // and the tests feed it any list.
+  static std::vector<PortRecord> Ordered(std::vector<PortRecord> ports, bool comNumbers = false);
 
   // Whether a USB vendor:product pair is a chip K-line cables are commonly built on: any FTDI
   // (0403), CH340/CH341 (1a86:7523, 1a86:5523), PL2303 (067b:2303), CP210x (10c4:ea60).

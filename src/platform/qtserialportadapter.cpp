@@ -85,7 +85,7 @@ QStringList QtSerialPortAdapter::AvailablePorts() {
                      return a.portName() < b.portName();
                    });
   QStringList out;
-  for (const auto& i : infos) out << i.systemLocation();
+  for (const auto& i : infos) out << sys::PortFieldName(i);
   return out;
 }
 

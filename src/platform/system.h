@@ -7,6 +7,7 @@
 #include <vector>
 
 class QSerialPort;
+class QSerialPortInfo;
 
 namespace kline {
 
@@ -15,6 +16,11 @@ namespace kline {
 // its own file (system_unix.cpp, system_win.cpp); the build takes the one it runs on.
 namespace sys {
 
+// What names a port in the port field: its device path on unix ("/dev/ttyUSB0"), its COM name
+// on Windows ("COM7", not the "\\.\COM7" the system locates it by).
+QString PortFieldName(const QSerialPortInfo& info);
+// Whether a port number N is the system's own COMN rather than the N-th listed port.
+bool NumbersAreComNames();
 // The device a port number N names: the N-th of `ports` (the machine's ports, USB adapters
 // first), or COMN where the system numbers its ports itself. Empty when there is no such port.
 QString DeviceForNumber(int n, const QStringList& ports);

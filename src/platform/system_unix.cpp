@@ -3,6 +3,7 @@
 
 #include <QFileInfo>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -28,6 +29,14 @@ std::string usbSerialFolder(const QString& device) {
 #endif
 
 }  // namespace
+
+QString PortFieldName(const QSerialPortInfo& info) {
+  return info.systemLocation();
+}
+
+bool NumbersAreComNames() {
+  return false;
+}
 
 QString DeviceForNumber(int n, const QStringList& ports) {
   return n >= 1 && n <= ports.size() ? ports.at(n - 1) : QString();

@@ -11,6 +11,14 @@
 
 namespace kline::sys {
 
+QString PortFieldName(const QSerialPortInfo& info) {
+  return info.portName();
+}
+
+bool NumbersAreComNames() {
+  return true;
+}
+
 QString DeviceForNumber(int n, const QStringList&) {
   // Windows numbers its serial ports itself: port 7 is COM7, listed or not (a port that is not
   // there fails to open with its own message).
@@ -32,7 +40,9 @@ void Drain(QSerialPort& port) {
 }
 
 std::string LossReason(QSerialPort& port, const std::string& device) {
-  const QString name = QString::fromStdString(device);
+  QString name = QString::fromStdString(device);
+  // A port may be typed by the name the system locates it by.
+  if (name.startsWith(QLatin1String("\\\\.\\"))) name = name.mid(4);
   for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts())
     if (info.portName().compare(name, Qt::CaseInsensitive) == 0)
       return "the device went away (" + port.errorString().toStdString() + ")";

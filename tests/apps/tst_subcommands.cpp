@@ -65,6 +65,13 @@ class TestSubcommands : public QObject {
     QCOMPARE(got, (std::vector<std::string>{"ttyUSB0#2*", "ttyUSB1#3*", "ttyACM0#1", "ttyS0#4",
                                             "sim#0sim"}));
     QCOMPARE(list[0].usbId(), std::string("0403:6001"));
+    // Where ports are COM ports, COMN is number N whatever the order; other names have none.
+    got.clear();
+    for (const auto& p : PortList::Ordered({port("COM12", 0x0403, 0x6001), port("COM3"),
+                                            port("COM7", 0x2341, 0x0043), port("LPTX")},
+                                           true))
+      got.push_back(p.name + "#" + std::to_string(p.number));
+    QCOMPARE(got, (std::vector<std::string>{"COM12#12", "COM7#7", "COM3#3", "LPTX#0", "sim#0"}));
     QCOMPARE(list.back().description, std::string("Simulated ECU"));
     const std::tuple<uint16_t, uint16_t, bool> ids[] = {
         {0x0403, 0x6015, true},  {0x1a86, 0x7523, true}, {0x1a86, 0x5523, true},
