@@ -16,19 +16,20 @@ constexpr int kRows = 20000;
 std::string MakeRecording() {
   const std::string path =
       (std::filesystem::temp_directory_path() / "klinediag-bench-recording.csv").string();
-  kline::ControlModel form("Form2", nullptr);
-  for (int i = 0; i < 10; ++i) form.add(kline::indexed("Text1", i), kline::ControlKind::TextBox);
   int64_t ms = 1796570431123;
   kline::CsvRecorder csv([&ms] { return kline::WallTime{ms, 60}; });
   if (!csv.open(path).empty()) return {};
   for (int row = 0; row < kRows; ++row) {
     ms += 180;
+    kline::ev::LiveCycle cycle;
+    cycle.lineMs = static_cast<uint32_t>(row * 180);
+    cycle.completed = true;
     for (int i = 0; i < 10; ++i)
-      form.setText(kline::indexed("Text1", i),
-                   i == 9 && row % 7 == 0
-                       ? " ----"
-                       : std::to_string(1000 + row % 97 * i) + "." + std::to_string(row % 10));
-    csv.row(static_cast<uint32_t>(row * 180), form);
+      cycle.channels[static_cast<std::size_t>(i)].text =
+          i == 9 && row % 7 == 0
+              ? " ----"
+              : std::to_string(1000 + row % 97 * i) + "." + std::to_string(row % 10);
+    csv.row(cycle);
   }
   csv.close();
   return path;

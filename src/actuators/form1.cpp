@@ -157,16 +157,25 @@ void Form1::RunActuatorTest(uint8_t code, const std::string& name, int16_t durat
     com.readAll();
     com.write(ByteString(1, static_cast<char>(code)));
     log(name);
+    main_.publish(ev::TestStarted{"Form1", name, code});
+    shown_.clear();
     ExchangeClock clk;
     clk.t0 = host.timeGetTime();
     if (WaitForBytes(com, host, 2, 5000, 3, 1, clk)) {
       std::string reply = ToHex(com.readAll());
       log(reply);
-      if (lastPair(reply) == "FF")
+      if (lastPair(reply) == "FF") {
         log("Test finish");
-      else
+        shown_ = "Test finish";
+      } else {
         WaitActuatorVerdict(duration);
+      }
     }
+    const ev::Verdict v = shown_ == "Test finish"   ? ev::Verdict::Passed
+                          : shown_ == "Test failed" ? ev::Verdict::Failed
+                          : backRequested_          ? ev::Verdict::Cancelled
+                                                    : ev::Verdict::Unknown;
+    main_.publish(ev::TestEnded{"Form1", name, v, shown_});
   }
   if (backRequested_) {
     backRequested_ = false;
@@ -182,6 +191,8 @@ void Form1::WaitActuatorVerdict(int16_t duration) {
   while (ctl.value("Pg1") < ctl.get("Pg1").max) {
     host.DoEvents();
     if (backRequested_) break;
+    // A port that went away sends no verdict: the wait ends at once.
+    if (main_.port() && main_.port()->lost()) break;
     ctl.setValue("Pg1", ctl.value("Pg1") + 1);
     host.Sleep(1000);
     if (main_.portOpen() && main_.port()->inBufferCount() >= 1) {
@@ -191,14 +202,19 @@ void Form1::WaitActuatorVerdict(int16_t duration) {
       if (reply == "FF") {
         ctl.setValue("Pg1", ctl.get("Pg1").max);
         log("Test finish");
+        shown_ = "Test finish";
       } else if (reply == "EE") {
         ctl.setValue("Pg1", ctl.get("Pg1").max);
         log("Test failed");
+        shown_ = "Test failed";
       }
     }
   }
   waiting_ = false;
-  if (!anyByte && !backRequested_) log("Test unknown");
+  if (!anyByte && !backRequested_) {
+    log("Test unknown");
+    shown_ = "Test unknown";
+  }
   ctl.setValue("Pg1", 0);
 }
 
@@ -217,10 +233,15 @@ void Form1::coRegulation(bool on) {
   if (on) {
     if (answer == "FF")
       log("Test finish");
-    else if (answer == "8D")
+    else if (answer == "8D") {
       log("Enter CO Regulation OK");
+      main_.publish(ev::CoRegulationSet{co_, true});
+      co_ = true;
+    }
   } else if (answer == "FF") {
     log("Exit CO Regulation OK");
+    main_.publish(ev::CoRegulationSet{co_, false});
+    co_ = false;
     back_Click();
   }
 }
@@ -259,8 +280,11 @@ void Form1::Command10_Click() {
   std::string reply;
   if (!exchange(static_cast<uint8_t>(value), 5000, 3, 0, reply)) return;
   log(reply);
-  if (lastPair(reply) == ToHex(ByteString(1, static_cast<char>(value))))
+  if (lastPair(reply) == ToHex(ByteString(1, static_cast<char>(value)))) {
     log("trimmer set to:" + std::to_string(ctl.value("Slider1")));
+    main_.publish(ev::TrimmerSet{trimmer_, ctl.value("Slider1")});
+    trimmer_ = ctl.value("Slider1");
+  }
 }
 
 void Form2::TrimmerHandover() {
@@ -270,6 +294,7 @@ void Form2::TrimmerHandover() {
   double v = Val(ctl.text("Text1(8)"));
   if (!(v > -128 && v < 127)) return;
   form1_->ctl.setValue("Slider1", static_cast<int>(RoundHalfEven(v)));
+  form1_->trimmerRead(static_cast<int>(RoundHalfEven(v)));
   form1_->ctl.setText("Text2", PlainForm(v));
 }
 

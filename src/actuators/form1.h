@@ -41,6 +41,9 @@ class Form1 : public ChildWindow {
   void WaitActuatorVerdict(int16_t duration);
 
   bool waiting() const { return waiting_; }
+  // The trimmer value the main window last read (TrimmerHandover), for what is published when
+  // a new value is set.
+  void trimmerRead(int value) { trimmer_ = value; }
 
  private:
   // Writes one byte after a discard and waits for echo and answer; the reply string or nothing.
@@ -51,6 +54,11 @@ class Form1 : public ChildWindow {
   Form2& main_;
   bool waiting_ = false;        // a verdict wait runs
   bool backRequested_ = false;  // "Back" was pressed during it
+  // What the observers are told: the verdict text of the last wait, the trimmer's last known
+  // value and whether CO regulation is on.
+  std::string shown_;
+  int trimmer_ = -1;
+  bool co_ = false;
 };
 
 }  // namespace kline

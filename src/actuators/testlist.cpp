@@ -71,8 +71,11 @@ void Form2::List1_Click() {
   ctl.setCaption("Label5", "");
   ctl.setValue("Pg1", 0);
   host_.DoEvents();
-  TimerOn(0);
+  pauseLoop("a test runs");
   std::string last;
+  bool started = false;
+  std::string name;
+  testShown_.clear();
   int64_t elapsed = 0;
   // The elapsed value is that of the last wait that had to poll.
   auto note = [&](const ExchangeClock& c) {
@@ -94,6 +97,9 @@ void Form2::List1_Click() {
       int item = List1_ItemData[static_cast<std::size_t>(index)];
       com.write(ByteString(1, static_cast<char>(TestCodeOf(item))));
       log(std::to_string(item));
+      started = true;
+      name = ctl.get("List1").items.at(static_cast<std::size_t>(index));
+      publish(ev::TestStarted{"Form2", name, TestCodeOf(item)});
       ExchangeClock wait;
       wait.t0 = host_.timeGetTime();
       bool ok = WaitForBytes(com, host_, 2, 5000, 1, 3, wait);
@@ -107,6 +113,12 @@ void Form2::List1_Click() {
   }
   log(last + "  elapsed " + std::to_string(elapsed));
   TimerOn(50);
+  if (started) {
+    const ev::Verdict v = testShown_ == "OK"       ? ev::Verdict::Passed
+                          : testShown_ == "Erreur" ? ev::Verdict::Failed
+                                                   : ev::Verdict::Unknown;
+    publish(ev::TestEnded{"Form2", name, v, testShown_});
+  }
 }
 
 void Form2::WaitTestResult() {
@@ -118,13 +130,16 @@ void Form2::WaitTestResult() {
                TestDurationOf(List1_ItemData[static_cast<std::size_t>(index)], ctl.get("Pg1").max));
   while (ctl.value("Pg1") < ctl.get("Pg1").max) {
     host_.DoEvents();
+    // A port that went away sends no verdict: the wait ends at once.
+    if (MSComm1 && MSComm1->lost()) break;
     ctl.setValue("Pg1", ctl.value("Pg1") + 1);
     host_.Sleep(1000);
     if (portOpen() && MSComm1->inBufferCount() >= 1) {
       std::string reply = ToHex(MSComm1->readAll());
       // A verdict counts only as the one byte waiting at a look.
       if (reply == "FF" || reply == "EE") {
-        ctl.setCaption("Label5", reply == "FF" ? "OK" : "Erreur");
+        testShown_ = reply == "FF" ? "OK" : "Erreur";
+        ctl.setCaption("Label5", testShown_);
         ctl.setValue("Pg1", ctl.get("Pg1").max);
         log(reply);
         MSComm1->write(ByteString(1, static_cast<char>(0xFF)));

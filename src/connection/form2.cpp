@@ -3,6 +3,7 @@
 #include <tuple>
 
 #include "actuators/form1.h"
+#include "connection/ecutypes.h"
 #include "connection/portfield.h"
 #include "diagnosis/form3.h"
 #include "ui/numbers.h"
@@ -50,7 +51,7 @@ void Form2::buildControls() {
   ctl.add("Check2", K::CheckBox, "Connect").handler = [this] { Check2_Click(); };
   ctl.add("Shape1", K::Shape);
   ctl.add("Label4", K::Label);
-  ctl.add("Text4", K::TextBox);
+  ctl.add("Text4", K::TextBox).fromEcu = Control::FromEcu::Value;
   ctl.add("Text6", K::TextBox).text = "1";
   ctl.add("Text5", K::TextBox).text = "5";
   ctl.add("Text2", K::TextBox).text = "100";
@@ -85,11 +86,12 @@ void Form2::buildControls() {
     c.handler = [this, i] { Check1_Click(i); };
     ctl.add(indexed("Label3", i), K::Label, kUnits[i]);
   }
-  for (int i = 0; i < 10; ++i) ctl.add(indexed("Text1", i), K::TextBox);
+  for (int i = 0; i < 10; ++i)
+    ctl.add(indexed("Text1", i), K::TextBox).fromEcu = Control::FromEcu::Value;
   ctl.add("Label9", K::Label, "V").visible = false;
   ctl.at("Text1(9)").visible = false;
   ctl.add("Text3", K::TextBox).text = "44";
-  ctl.add("Label26", K::Label);
+  ctl.add("Label26", K::Label).fromEcu = Control::FromEcu::Rpm;
   ctl.add("Label25", K::Label, "0   1    2   3    4    5   6   7    8   9   10  11  12");
   for (int i = 0; i < 120; ++i)
     ctl.add(indexed("Line1", i), K::Line).colour = i % 10 == 0 ? kSysScrollBars : kSysUnlit;
@@ -189,6 +191,9 @@ void Form2::Check2_Click() {
       EcrireINI("Hardware", "Ecu", "4");
     init = ecuinf = cal_ask = kFalse;
     connectedAt_ = host_.timeGetTime();
+    identity_ = ev::EcuIdentified{};
+    identity_.ecu = SelectedEcuTypeInfo(ctl).label;
+    publish(ev::Connecting{spec.text(), identity_.ecu});
 
     if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
     MSComm1 = makePort_(spec.text());
@@ -244,6 +249,7 @@ void Form2::Check2_Click() {
     ctl.setEnabled("test", false);
     ctl.setEnabled("Diag", false);
     ctl.setEnabled("Command11", false);
+    publish(ev::Disconnected{});
   }
 }
 
@@ -277,14 +283,14 @@ void Form2::Command9_Click() {
 }
 
 void Form2::test_Click() {
-  TimerOn(0);
+  pauseLoop("the Tests window is open");
   host_.Sleep(100);
   Hide();
   form1_->Show();
 }
 
 void Form2::Diag_Click() {
-  TimerOn(0);
+  pauseLoop("the Diag window is open");
   Hide();
   form3_->Show();
 }
@@ -322,12 +328,22 @@ void Form2::appendInfo(const std::string& line) {
   ctl.setText("Text4", ctl.text("Text4") + line + "\r\n");
 }
 
+void Form2::identified(std::string ev::EcuIdentified::*part, const std::string& text) {
+  identity_.*part = text;
+  publish(identity_);
+}
+
 // --- the poll loop ----------------------------------------------------------------------------
 
 void Form2::TimerOn(int16_t Interval) {
   int interval = Interval < 1 ? 0 : Interval;
   host_.setTimer(interval);
   if (sink_) sink_->onTimer(interval);
+  if ((interval > 0) != loopRunning_) {
+    loopRunning_ = interval > 0;
+    publish(ev::LoopPaused{!loopRunning_, loopRunning_ ? "" : loopWhy_});
+  }
+  loopWhy_ = "";
 }
 
 void Form2::Timer1_Timer() {
@@ -365,14 +381,25 @@ void Form2::runLiveCycle() {
     ReadLivePerSensor();
     completed = portOpen();
   }
-  if (onLiveCycle) onLiveCycle(host_.timeGetTime() - connectedAt_, completed);
+  const uint32_t ms = host_.timeGetTime() - connectedAt_;
+  ev::LiveCycle cycle;
+  cycle.lineMs = ms;
+  cycle.completed = completed;
+  for (int i = 0; i < 10; ++i) {
+    ev::ChannelReading& r = cycle.channels[static_cast<std::size_t>(i)];
+    r.text = ctl.text(indexed("Text1", i));
+    r.value = FieldValue(r.text);
+    r.ticked = i < 9 ? ctl.value(indexed("Check1", i)) == 1 : ctl.visible("Text1(9)");
+  }
+  publish(cycle);
+  if (onLiveCycle) onLiveCycle(ms, completed);
 }
 
 // --- channels ---------------------------------------------------------------------------------
 
 void Form2::Check1_Click(int /*Index*/) {
   host_.DoEvents();
-  if (init) TimerOn(0);
+  if (init) pauseLoop("the channels change");
   lbuff = 0;
   for (int i = 0; i < 9; ++i) {
     int v = ctl.value(indexed("Check1", i));

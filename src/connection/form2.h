@@ -12,6 +12,7 @@
 #include "serial/serialport.h"
 #include "ui/controlmodel.h"
 #include "ui/host.h"
+#include "ui/sessionevents.h"
 
 namespace kline {
 
@@ -76,10 +77,22 @@ class Form2 {
   // A window's controls by its name ("Form2", "Form1", "Form3"); null for another name.
   ControlModel* window(const std::string& name);
   void Show() { ctl.setVisible("Form2", true); }
+  // The user's own actions, for the drivers of a session.
+  bool connectPressed() const { return ctl.value("Check2") == 1; }
+  void pressConnect(bool on) {
+    if (connectPressed() != on) ctl.userClick("Check2");
+  }
+  void typePort(const std::string& text) { ctl.userSetText("Text6", text); }
+  const std::string& portText() const { return ctl.text("Text6"); }
   void Hide() { ctl.setVisible("Form2", false); }
 
   // Procedures.
   void TimerOn(int16_t Interval);
+  // TimerOn(0) with the reason the observers are told.
+  void pauseLoop(const char* why) {
+    loopWhy_ = why;
+    TimerOn(0);
+  }
   void InitLink();
   void ReadEcuInfo();
   void ReadCalibration();
@@ -114,6 +127,12 @@ class Form2 {
 
   void log(const std::string& line) { ctl.appendLog(line); }
   void appendInfo(const std::string& line);
+  // Publishes what happened to the session's observers.
+  void publish(const SessionEvent& e) {
+    if (sink_) sink_->onEvent(e);
+  }
+  // A part of the identification is known: publishes the whole so far.
+  void identified(std::string ev::EcuIdentified::*part, const std::string& text);
 
   // State read by tests and the other windows.
   int16_t init = kFalse;
@@ -143,6 +162,11 @@ class Form2 {
   void showVoltage(bool on);
   bool lastCycleCompleted_ = false;
   uint32_t connectedAt_ = 0;
+  // What the observers are told about the poll loop and the ECU.
+  bool loopRunning_ = false;
+  const char* loopWhy_ = "";
+  ev::EcuIdentified identity_;
+  std::string testShown_;  // the verdict the test list's wait showed
 
   Host& host_;
   PortFactory makePort_;

@@ -25,7 +25,9 @@ void Form2::InitLink() {
     log("RX=> " + h + " ");
     std::size_t p = h.find("55");
     if (!h.empty()) log("buff= " + h + "  Lbuff= " + std::to_string(h.size()));
-    appendInfo("Iso Code    : " + (p == std::string::npos ? h : h.substr(p, 12)));
+    const std::string iso = p == std::string::npos ? h : h.substr(p, 12);
+    appendInfo("Iso Code    : " + iso);
+    identified(&ev::EcuIdentified::isoCode, iso);
     log("Iso code OK");
   }
   ctl.setCaption("Label4", "");

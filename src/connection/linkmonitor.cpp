@@ -2,36 +2,6 @@
 
 namespace kline {
 
-namespace {
-
-bool isValueField(const std::string& ctl) {
-  return ctl.rfind("Text1(", 0) == 0;
-}
-
-const std::string* textOf(const PropValue& v) {
-  return std::get_if<std::string>(&v);
-}
-
-}  // namespace
-
-const char* LinkStateName(LinkState s) {
-  switch (s) {
-    case LinkState::Idle:
-      return "idle";
-    case LinkState::OpenFailed:
-      return "open-failed";
-    case LinkState::Waiting:
-      return "waiting";
-    case LinkState::Live:
-      return "live";
-    case LinkState::Silent:
-      return "silent";
-    case LinkState::Lost:
-      return "lost";
-  }
-  return "?";
-}
-
 LinkMonitor::LinkMonitor(std::function<const SerialPort*()> port, std::function<uint32_t()> clock,
                          std::function<void(const LinkStatus&)> changed)
     : port_(std::move(port)), clock_(std::move(clock)), changed_(std::move(changed)) {}
@@ -41,22 +11,11 @@ std::string LinkMonitor::portName() const {
   return p ? p->deviceName() : std::string();
 }
 
-void LinkMonitor::onSet(const std::string& win, const std::string& ctl, Prop prop,
-                        const PropValue& value) {
-  if (win != "Form2") return;
-  const std::string* text = textOf(value);
-  if (ctl == "Label4" && prop == Prop::Caption && text) {
-    waitCaption_ = *text == "Wait for ignition..";
-  } else if (ctl == "Label26" && prop == Prop::Caption) {
-    if (phase_ == Phase::Open) {
-      rpmStale_ = false;
-      heard();
-    }
-  } else if ((isValueField(ctl) || ctl == "Text4") && prop == Prop::Text && text &&
-             !text->empty()) {
-    // The window only fills these with what the ECU sent.
-    heard();
-  }
+void LinkMonitor::onEvent(const SessionEvent& e) {
+  const auto* answered = std::get_if<ev::EcuAnswered>(&e);
+  if (!answered) return;
+  if (answered->rpm && phase_ == Phase::Open) rpmStale_ = false;
+  heard();
   update();
 }
 
@@ -111,7 +70,6 @@ void LinkMonitor::update() {
   const std::string& dev = device_;
   s.valuesStale = false;
   s.rpmStale = rpmStale_;
-  s.waitCaptionOutdated = false;
   switch (phase_) {
     case Phase::Closed:
       s.state = LinkState::Idle;
@@ -143,7 +101,6 @@ void LinkMonitor::update() {
         s.state = LinkState::Waiting;
         s.text = "Port " + dev + " open, waiting for the ECU";
       }
-      s.waitCaptionOutdated = waitCaption_ && heard_;
       break;
     }
   }

@@ -5,7 +5,7 @@ namespace kline {
 
 namespace {
 
-struct Readout {
+struct RecordReadout {
   const char* check;
   const char* askLine;
   uint8_t firstCode;
@@ -13,14 +13,18 @@ struct Readout {
   int poll2;
   const char* infoPrefix;
   const char* logPrefix;
+  std::string ev::EcuIdentified::*part;
 };
 
-const Readout kEcuInfo{"Check3", "ask ecu info... ", 0x17, 10, 1, "ecu data    : ", "Ecu info: "};
-const Readout kCalibration{"Check4", "ask ecu calibration... ", 0x21,   8,
-                           0,        "calibration : ",          "Cal: "};
+const RecordReadout kEcuInfo{
+    "Check3", "ask ecu info... ", 0x17,         10,
+    1,        "ecu data    : ",   "Ecu info: ", &ev::EcuIdentified::identification};
+const RecordReadout kCalibration{
+    "Check4", "ask ecu calibration... ", 0x21,    8,
+    0,        "calibration : ",          "Cal: ", &ev::EcuIdentified::calibration};
 
 // Runs one readout; returns when done, whether it completed or not.
-void RunReadout(Form2& f, const Readout& r) {
+void RunReadout(Form2& f, const RecordReadout& r) {
   ExchangeClock clk;
   std::string record;
   if (f.ctl.value(r.check) == 1 && f.portOpen()) {
@@ -43,7 +47,10 @@ void RunReadout(Form2& f, const Readout& r) {
         record += static_cast<char>(answer);
       }
     }
-    if (complete) f.appendInfo(r.infoPrefix + record);
+    if (complete) {
+      f.appendInfo(r.infoPrefix + record);
+      f.identified(r.part, record);
+    }
   }
   f.log(r.logPrefix + std::to_string(clk.elapsed()) + " " + record);
 }

@@ -1,6 +1,7 @@
 // The main window's fault and immobiliser readouts.
 #include "connection/form2.h"
 #include "diagnosis/faulttexts.h"
+#include "diagnosis/faultwatch.h"
 
 namespace kline {
 
@@ -16,7 +17,7 @@ std::string StatusText(const std::string& reply, uint8_t code) {
 // One status byte of the main window: asks `code` and logs the texts of the set bits. Outside
 // the poll loop, which resumes with 50 ms whatever happens.
 void ReadStatusByte(Form2& w, uint8_t code, const BitTexts& table) {
-  w.TimerOn(0);
+  w.pauseLoop("an immobiliser readout");
   if (w.portOpen()) {
     // Bounded by time: a bound by a count of polls gives up within microseconds on any machine
     // fast enough to run this, long before an ECU can answer.
@@ -25,8 +26,21 @@ void ReadStatusByte(Form2& w, uint8_t code, const BitTexts& table) {
     ExchangeClock clk;
     if (auto reply = ByteExchange(*w.port(), w.host(), code, p, clk)) {
       std::string status = StatusText(*reply, code);
-      if (!status.empty())
-        for (const std::string& line : SetBitTexts(table, HexToBin(status))) w.log(line);
+      Readout r;
+      r.kind = code == 0x71 ? ReadoutKind::Immobiliser : ReadoutKind::Immobiliser2;
+      r.code = code;
+      if (!status.empty()) {
+        r.bytes[0] = static_cast<uint8_t>(ReplyByte(status, 1));
+        for (const std::string& line : SetBitTexts(table, HexToBin(status))) {
+          w.log(line);
+          r.lines.push_back(line);
+        }
+      }
+      // Every set bit of the state is a condition to look at.
+      r.fault.assign(r.lines.size(), true);
+      r.faultStored = !r.lines.empty();
+      r.time = w.host().timeGetTime();
+      w.publish(ev::ReadoutDone{r});
     }
   }
   w.TimerOn(50);
@@ -35,7 +49,7 @@ void ReadStatusByte(Form2& w, uint8_t code, const BitTexts& table) {
 }  // namespace
 
 void Form2::ReadFaults() {
-  TimerOn(0);
+  pauseLoop("a fault readout");
   if (portOpen()) {
     const ExchangeParams p{
         .pause = 0, .discardFirst = true, .count = 2, .timeLimit = 2000, .poll1 = 3, .poll2 = 0};
@@ -54,8 +68,18 @@ void Form2::ReadFaults() {
       values[i] = status.empty() ? 0 : static_cast<uint8_t>(ReplyByte(status, 1));
       host_.Sleep(50);
     }
-    if (complete)
-      for (const std::string& line : FaultLines(values[0], values[1], values[2])) log(line);
+    if (complete) {
+      Readout r;
+      r.kind = ReadoutKind::Faults;
+      r.code = codes[0];
+      r.lines = FaultLines(values[0], values[1], values[2]);
+      for (const std::string& line : r.lines) log(line);
+      r.bytes = {values[0], values[1], values[2]};
+      r.fault = FaultLineFlags(r.lines);
+      r.faultStored = FaultStored(values[0], values[1], values[2]) || r.anyFaultLine();
+      r.time = host_.timeGetTime();
+      publish(ev::ReadoutDone{r});
+    }
   }
   TimerOn(50);
 }

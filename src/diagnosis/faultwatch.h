@@ -1,7 +1,7 @@
 #pragma once
 
-// Watches a session's events for the main window's fault and immobiliser readouts and keeps the
-// latest of each: the lines the window logged, which of them report a fault, and when.
+// The latest fault and immobiliser readouts of a session: the lines the window logged, which of
+// them report a fault, and when.
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -24,28 +24,9 @@ bool FaultStored(uint8_t f1, uint8_t f2, uint8_t kind);
 // fewer flags; lines past the thirteenth are never a fault.
 std::vector<bool> FaultLineFlags(const std::vector<std::string>& lines);
 
-enum class ReadoutKind { Faults, Immobiliser, Immobiliser2 };
-
-struct Readout {
-  ReadoutKind kind = ReadoutKind::Faults;
-  std::vector<std::string> lines;  // as logged, in order
-  std::vector<bool> fault;         // one flag per line
-  // The fault bytes 0F, 10 and 11 (fault readout) or the state byte (immobiliser, first entry)
-  // as the window read them; 0 when its echo was wrong.
-  std::array<uint8_t, 3> bytes = {0, 0, 0};
-  // Fault readout: the bytes name a fault (FaultStored), shown or not. Immobiliser: a state bit
-  // is set.
-  bool faultStored = false;
-  uint32_t time = 0;  // the host's millisecond clock when the readout ended
-
-  bool anyFaultLine() const;
-};
-
-// An observer of the main window (Form2): a readout runs with the poll loop stopped, between
-// the timer's stop and its restart; it is recognised by the request bytes written meanwhile
-// (0F 10 11 with thirteen lines logged; 71 or 72 alone). Every set bit of an immobiliser state
-// is a condition to look at, so each of its lines reports a fault. A readout the ECU left
-// unanswered changes nothing.
+// Keeps the latest fault and immobiliser readouts of the main window, as the logic publishes
+// them (ev::ReadoutDone), and tells its listener of each. A readout the ECU left unanswered is
+// never published, so it changes nothing. Session thread.
 class FaultWatch : public EventSink {
  public:
   using Clock = std::function<uint32_t()>;
@@ -54,25 +35,15 @@ class FaultWatch : public EventSink {
   explicit FaultWatch(Clock clock, Listener listener = {})
       : clock_(std::move(clock)), listener_(std::move(listener)) {}
 
-  void onLog(const std::string& win, const std::string& line) override;
-  void onTx(const ByteString& bytes) override;
-  void onRx(const ByteString& bytes) override;
-  void onTimer(int interval) override;
+  void onEvent(const SessionEvent& e) override;
 
   const std::optional<Readout>& faults() const { return faults_; }
   const std::optional<Readout>& immobiliser() const { return immo_; }
   const std::optional<Readout>& immobiliser2() const { return immo2_; }
 
  private:
-  // The status byte of the answer to the i-th request: the byte after a correct echo, else 0.
-  uint8_t status(std::size_t i) const;
-  void finish();
-
   Clock clock_;
   Listener listener_;
-  bool stopped_ = false;
-  std::vector<std::pair<uint8_t, ByteString>> requests_;
-  std::vector<std::string> lines_;
   std::optional<Readout> faults_, immo_, immo2_;
 };
 

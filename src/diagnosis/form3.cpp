@@ -47,11 +47,31 @@ std::string Form3::ReadMemoryByte(uint8_t code) {
 }
 
 void Form3::readOneText(uint8_t code, const BitTexts& table) {
-  for (const std::string& line : SetBitTexts(table, HexToBin(ReadMemoryByte(code)))) log(line);
+  const std::string status = ReadMemoryByte(code);
+  const std::vector<std::string> lines = SetBitTexts(table, HexToBin(status));
+  for (const std::string& line : lines) log(line);
+  publishReadout(code, status, lines);
 }
 
 void Form3::readTwoTexts(uint8_t code, const BitPairTexts& table) {
-  for (const std::string& line : BitPairLines(table, HexToBin(ReadMemoryByte(code)))) log(line);
+  const std::string status = ReadMemoryByte(code);
+  const std::vector<std::string> lines = BitPairLines(table, HexToBin(status));
+  for (const std::string& line : lines) log(line);
+  publishReadout(code, status, lines);
+}
+
+void Form3::publishReadout(uint8_t code, const std::string& status,
+                           const std::vector<std::string>& lines) {
+  // A byte that did not come (no answer, a wrong echo) is no readout.
+  if (status.empty()) return;
+  Readout r;
+  r.kind = ReadoutKind::Diag;
+  r.code = code;
+  r.bytes[0] = static_cast<uint8_t>(ReplyByte(status, 1));
+  r.lines = lines;
+  r.fault.assign(lines.size(), false);
+  r.time = main_.host().timeGetTime();
+  main_.publish(ev::ReadoutDone{r});
 }
 
 void Form3::Command4_Click() {

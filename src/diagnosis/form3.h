@@ -36,6 +36,8 @@ class Form3 : public ChildWindow {
   std::string ReadMemoryByte(uint8_t code);
   void readOneText(uint8_t code, const BitTexts& table);
   void readTwoTexts(uint8_t code, const BitPairTexts& table);
+  void publishReadout(uint8_t code, const std::string& status,
+                      const std::vector<std::string>& lines);
 
   Form2& main_;
 };

@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "livedata/recording.h"
 #include "ui/numbers.h"
 
 namespace kline {
@@ -44,6 +45,42 @@ void ChartModel::appendValues(uint32_t timeMs, std::span<const float> values) {
     points_[i].push_back({timeMs, v});
     if (!std::isnan(v)) hasValue_[i] = true;
   }
+}
+
+void ChartModel::appendGap() {
+  if (empty()) return;
+  // A row of no values breaks every curve already.
+  bool broken = true;
+  for (const auto& p : points_) broken = broken && std::isnan(p.back().value);
+  if (broken) return;
+  const std::vector<float> none(channels_.size(), kNaN);
+  appendValues(lastTime() + 1, none);
+}
+
+ChartModel ChartModel::FromRecording(const Recording& r) {
+  std::vector<Channel> channels;
+  for (const auto& c : r.channels) channels.push_back({c.name, c.unit});
+  ChartModel model(std::move(channels));
+  // The usual cycle period: the median step between rows.
+  std::vector<uint32_t> steps;
+  for (std::size_t i = 1; i < r.timesMs.size(); ++i)
+    if (r.timesMs[i] > r.timesMs[i - 1]) steps.push_back(r.timesMs[i] - r.timesMs[i - 1]);
+  uint32_t period = 0;
+  if (!steps.empty()) {
+    std::nth_element(steps.begin(), steps.begin() + static_cast<std::ptrdiff_t>(steps.size() / 2),
+                     steps.end());
+    period = steps[steps.size() / 2];
+  }
+  std::vector<float> row(r.channels.size());
+  for (std::size_t i = 0; i < r.timesMs.size(); ++i) {
+    if (i > 0 && period > 0 && r.timesMs[i] > r.timesMs[i - 1] &&
+        r.timesMs[i] - r.timesMs[i - 1] > 3 * period)
+      model.appendGap();
+    for (std::size_t c = 0; c < r.channels.size(); ++c)
+      row[c] = i < r.channels[c].values.size() ? r.channels[c].values[i] : kNaN;
+    model.appendValues(r.timesMs[i], row);
+  }
+  return model;
 }
 
 void ChartModel::clear() {

@@ -9,6 +9,8 @@
 
 namespace kline {
 
+struct Recording;
+
 // The history behind the live chart: per channel, one point (ms since connect, value) per
 // completed cycle, kept for the whole session. A text that is not a number (" ----", empty) is
 // kept as NaN, a gap in the curve. `decimate` reduces any stretch of it to one min/max pair per
@@ -52,6 +54,12 @@ class ChartModel {
   // One completed cycle: a text per channel (missing ones count as no value).
   void append(uint32_t timeMs, std::span<const std::string> texts);
   void appendValues(uint32_t timeMs, std::span<const float> values);
+  // The values stopped being measured (the poll loop paused, a cycle abandoned): the curves
+  // break after the last point instead of drawing a line across what was never read.
+  void appendGap();
+  // A recording's channels and rows; a time step of more than three times the usual cycle
+  // period (the poll loop was paused) breaks the curves as appendGap does.
+  static ChartModel FromRecording(const Recording& r);
   void clear();
 
   const std::vector<Point>& points(std::size_t ch) const { return points_[ch]; }

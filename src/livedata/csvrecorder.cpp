@@ -6,23 +6,13 @@
 #include <cstring>
 #include <ctime>
 
+#include "livedata/channels.h"
 #include "livedata/recording.h"
 #include "livedata/utcoffset.h"
 #include "serial/filepath.h"
 #include "ui/numbers.h"
 
 namespace kline {
-
-namespace {
-
-const char* kNames[10] = {"rpm",           "inj duration",    "ign advance", "manifold pressure",
-                          "air temp",      "water temp",      "throttle",    "battery",
-                          "trimmer value", "throttle voltage"};
-// The window's unit captions, Label3(0..8) and Label9, for a recorder without the window.
-const char* kUnits[10] = {"tr/m",     "ms",       "\xC2\xB0", "mBar", "\xC2\xB0",
-                          "\xC2\xB0", "\xC2\xB0", "V",        "",     "V"};
-
-}  // namespace
 
 WallTime CsvRecorder::SystemTime() {
   using namespace std::chrono;
@@ -61,22 +51,11 @@ std::string CsvRecorder::Number(const std::string& text) {
   return s.find_first_of("0123456789") == std::string::npos ? "0" : s;
 }
 
-std::string CsvRecorder::Header(const ControlModel* form2) {
-  std::string h = "time_ms,time";
-  for (int i = 0; i < 10; ++i) {
-    std::string unit = kUnits[i];
-    if (form2) {
-      const std::string label = i < 9 ? indexed("Label3", i) : std::string("Label9");
-      if (form2->has(label)) unit = form2->caption(label);
-    }
-    h += ",";
-    h += kNames[i];
-    if (!unit.empty()) h += " [" + unit + "]";
-  }
-  return h;
+std::string CsvRecorder::Header() {
+  return RecordingHeader();
 }
 
-std::string CsvRecorder::open(const std::string& path, const ControlModel* form2) {
+std::string CsvRecorder::open(const std::string& path) {
   close();
   error_.clear();
   rows_ = 0;
@@ -87,7 +66,7 @@ std::string CsvRecorder::open(const std::string& path, const ControlModel* form2
     return "cannot write " + path + ": " + why;
   }
   path_ = path;
-  out_ << kUtf8Bom << Header(form2) << "\r\n";
+  out_ << kUtf8Bom << Header() << "\r\n";
   out_.flush();
   if (!out_) {
     std::string why = std::strerror(errno);
@@ -101,10 +80,11 @@ void CsvRecorder::close() {
   if (out_.is_open()) out_.close();
 }
 
-void CsvRecorder::row(uint32_t msSinceConnect, const ControlModel& form2) {
+void CsvRecorder::row(const ev::LiveCycle& cycle) {
   if (!out_.is_open()) return;
-  std::string line = std::to_string(msSinceConnect) + "," + IsoTime(clock_());
-  for (int i = 0; i < 10; ++i) line += "," + Number(form2.text(indexed("Text1", i)));
+  const WallTime wall = cycle.wall.msSinceEpoch != 0 ? cycle.wall : clock_();
+  std::string line = std::to_string(cycle.lineMs) + "," + IsoTime(wall);
+  for (const ev::ChannelReading& c : cycle.channels) line += "," + Number(c.text);
   out_ << line << "\r\n";
   out_.flush();
   if (!out_) {
@@ -116,8 +96,8 @@ void CsvRecorder::row(uint32_t msSinceConnect, const ControlModel& form2) {
   ++rows_;
 }
 
-void CsvRecorder::cycle(uint32_t msSinceConnect, bool completed, const ControlModel& form2) {
-  if (completed) row(msSinceConnect, form2);
+void CsvRecorder::onEvent(const SessionEvent& e) {
+  if (const auto* c = std::get_if<ev::LiveCycle>(&e); c && c->completed) row(*c);
 }
 
 }  // namespace kline

@@ -14,7 +14,6 @@
 
 #include "serial/filepath.h"
 
-#include "ui/controlmodel.h"
 
 namespace kline {
 
@@ -27,13 +26,6 @@ EcuType ParseEcuType(const std::string& name) {
   if (l == "p8" || l == "p8-sensor") return EcuType::P8;
   throw std::invalid_argument("unknown ECU type '" + name +
                               "' (expected 15m, 16m, 15rc, p8 or p8-sensor)");
-}
-
-EcuType SelectedEcuType(const ControlModel& form2) {
-  if (form2.value("Option9")) return EcuType::E15Rc;
-  if (form2.value("Option7")) return EcuType::E16m;
-  if (form2.value("Option2") || form2.value("Option8")) return EcuType::P8;
-  return EcuType::E15m;
 }
 
 const char* EcuTypeName(EcuType t) {

@@ -12,13 +12,8 @@
 
 namespace kline {
 
+// The simulated ECU's protocol family.
 enum class EcuType { E15m, E16m, E15Rc, P8 };
-
-class ControlModel;
-
-// The type of ECU the main window's selected option asks for (Option1, Option9, Option7, and the
-// two P8 options), for the simulated ECU that follows the window.
-EcuType SelectedEcuType(const ControlModel& form2);
 
 // Reads "15m", "16m", "15rc", "p8", "p8-sensor" (any case); throws std::invalid_argument.
 EcuType ParseEcuType(const std::string& name);

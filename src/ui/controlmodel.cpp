@@ -59,12 +59,16 @@ void ControlModel::setText(const std::string& n, const std::string& text) {
   bool changed = c.text != text;
   c.text = text;
   publish(n, Prop::Text, text);
+  if (sink_ && c.fromEcu == Control::FromEcu::Value && !text.empty())
+    sink_->onEvent(ev::EcuAnswered{false});
   if (changed && c.kind == ControlKind::TextBox && c.handler) c.handler();
 }
 
 void ControlModel::setCaption(const std::string& n, const std::string& caption) {
-  at(n).caption = caption;
+  Control& c = at(n);
+  c.caption = caption;
   publish(n, Prop::Caption, caption);
+  if (sink_ && c.fromEcu == Control::FromEcu::Rpm) sink_->onEvent(ev::EcuAnswered{true});
 }
 
 void ControlModel::setValue(const std::string& n, int value) {

@@ -48,8 +48,11 @@ struct Control {
   int max = 0;
   std::vector<std::string> items;  // List
   std::string group;               // Option buttons of one group exclude each other
-  std::function<void()> handler;   // Click for buttons, menus, boxes, options, lists; Change for
-                                   // text fields and sliders
+  // The control shows what the ECU sent: a write of a text (any caption, for `rpm`) tells the
+  // session that the ECU answers (ev::EcuAnswered).
+  enum class FromEcu { No, Value, Rpm } fromEcu = FromEcu::No;
+  std::function<void()> handler;  // Click for buttons, menus, boxes, options, lists; Change for
+                                  // text fields and sliders
 };
 
 // The state of a window's controls, owned by the window's logic on the session thread.

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "serial/serialport.h"
+#include "ui/sessionevents.h"
 
 namespace kline {
 
@@ -34,6 +35,8 @@ class EventSink {
   // A remark about the port for the status line (not a log line of the window): for instance
   // that the driver's low-latency mode could not be set.
   virtual void onNotice(const std::string& /*text*/) {}
+  // What happened, as a typed event (see sessionevents.h).
+  virtual void onEvent(const SessionEvent& /*event*/) {}
 };
 
 // Hands every event to several sinks in order.
@@ -69,6 +72,9 @@ class EventFanout : public EventSink {
   }
   void onNotice(const std::string& t) override {
     for (auto* s : sinks_) s->onNotice(t);
+  }
+  void onEvent(const SessionEvent& e) override {
+    for (auto* s : sinks_) s->onEvent(e);
   }
 
  private:

@@ -6,6 +6,7 @@
 #include <optional>
 #include <sstream>
 
+#include "livedata/channels.h"
 #include "ui/numbers.h"
 
 namespace kline {
@@ -16,24 +17,6 @@ std::string trim(const std::string& s) {
   auto b = s.find_first_not_of(" \t\r\n");
   auto e = s.find_last_not_of(" \t\r\n");
   return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
-// "Text1(3)" -> 3 for `base` "Text1"; -1 otherwise.
-int indexOf(const std::string& ctl, const char* base) {
-  const std::string b = std::string(base) + "(";
-  if (ctl.rfind(b, 0) != 0 || ctl.size() != b.size() + 2 || ctl.back() != ')') return -1;
-  char d = ctl[b.size()];
-  return d >= '0' && d <= '8' ? d - '0' : -1;
-}
-
-const std::string* text(const PropValue& v) {
-  return std::get_if<std::string>(&v);
-}
-
-int number(const PropValue& v) {
-  if (const int* i = std::get_if<int>(&v)) return *i;
-  if (const bool* b = std::get_if<bool>(&v)) return *b ? 1 : 0;
-  return 0;
 }
 
 // The decimals a value field shows and its decimal mark, for writing the mean alike.
@@ -54,6 +37,8 @@ const char* kindTitle(ReadoutKind k) {
       return "Immobiliser state";
     case ReadoutKind::Immobiliser2:
       return "Immobiliser state 2";
+    case ReadoutKind::Diag:
+      return "Diag";
   }
   return "";
 }
@@ -83,61 +68,43 @@ std::string HtmlEscape(const std::string& s) {
   return out;
 }
 
-void SessionReport::onSet(const std::string& win, const std::string& ctl, Prop prop,
-                          const PropValue& value) {
-  if (win != "Form2") return;
-  static const struct {
-    const char* name;
-    const char* type;
-  } kTypes[] = {{"Option1", "15m"},
-                {"Option9", "15Rc"},
-                {"Option7", "16m"},
-                {"Option2", "P8"},
-                {"Option8", "P8 (sensor by sensor)"}};
-  if (prop == Prop::Text && ctl == "Text6" && text(value)) port_ = trim(*text(value));
-  if (prop == Prop::Text && ctl == "Text4" && text(value)) info_ = *text(value);
-  if (prop == Prop::Value)
-    for (const auto& t : kTypes)
-      if (ctl == t.name && number(value)) ecuType_ = t.type;
-  if (ctl == "List1") {
-    if (prop == Prop::Items)
-      if (const auto* items = std::get_if<std::vector<std::string>>(&value)) items_ = *items;
-    if (prop == Prop::Value) selected_ = number(value);
-    // The list is greyed while a test waits for its verdict.
-    if (prop == Prop::Enabled && !number(value)) {
-      const bool known = selected_ >= 0 && static_cast<std::size_t>(selected_) < items_.size();
-      tests_.push_back({known ? items_[static_cast<std::size_t>(selected_)] : std::string(), ""});
+void SessionReport::onEvent(const SessionEvent& e) {
+  if (const auto* c = std::get_if<ev::Connecting>(&e)) {
+    port_ = trim(c->port);
+    identity_ = ev::EcuIdentified{};
+    identity_.ecu = c->ecu;
+  } else if (const auto* id = std::get_if<ev::EcuIdentified>(&e)) {
+    identity_ = *id;
+  } else if (const auto* cycle = std::get_if<ev::LiveCycle>(&e)) {
+    if (cycle->completed) this->cycle(*cycle);
+  } else if (const auto* r = std::get_if<ev::ReadoutDone>(&e)) {
+    if (r->readout.kind != ReadoutKind::Diag) setReadout(r->readout, now_ ? now_() : "");
+  } else if (const auto* t = std::get_if<ev::TestStarted>(&e)) {
+    tests_.push_back({t->window, trim(t->name), ev::Verdict::Unknown, false, {}});
+  } else if (const auto* t = std::get_if<ev::TestEnded>(&e)) {
+    if (!tests_.empty() && !tests_.back().ended && tests_.back().window == t->window) {
+      tests_.back().verdict = t->verdict;
+      tests_.back().shown = t->shown;
+      tests_.back().ended = true;
     }
   }
-  if (ctl == "Label5" && prop == Prop::Caption && text(value) && !tests_.empty() &&
-      tests_.back().verdict.empty() && (*text(value) == "OK" || *text(value) == "Erreur"))
-    tests_.back().verdict = *text(value);
-  int i = -1;
-  if ((i = indexOf(ctl, "Text1")) >= 0 && prop == Prop::Text && text(value))
-    channels_[static_cast<std::size_t>(i)].text = *text(value);
-  if ((i = indexOf(ctl, "Check1")) >= 0) {
-    if (prop == Prop::Caption && text(value))
-      channels_[static_cast<std::size_t>(i)].name = *text(value);
-    if (prop == Prop::Value) channels_[static_cast<std::size_t>(i)].ticked = number(value) == 1;
-  }
-  if ((i = indexOf(ctl, "Label3")) >= 0 && prop == Prop::Caption && text(value))
-    channels_[static_cast<std::size_t>(i)].unit = *text(value);
 }
 
-void SessionReport::cycleCompleted() {
-  for (Channel& c : channels_) {
-    if (!c.ticked) continue;
-    const std::optional<double> v = FieldValue(c.text);
-    if (!v) continue;
+void SessionReport::cycle(const ev::LiveCycle& cycle) {
+  for (std::size_t i = 0; i < channels_.size(); ++i) {
+    Channel& c = channels_[i];
+    const ev::ChannelReading& r = cycle.channels[i];
+    if (!r.ticked || !r.value) continue;
+    const std::optional<double> v = r.value;
     char point = c.point;
-    const int decimals = decimalsOf(c.text, point);
+    const int decimals = decimalsOf(r.text, point);
     if (c.count == 0 || *v < c.min) {
       c.min = *v;
-      c.minText = trim(c.text);
+      c.minText = trim(r.text);
     }
     if (c.count == 0 || *v > c.max) {
       c.max = *v;
-      c.maxText = trim(c.text);
+      c.maxText = trim(r.text);
     }
     c.sum += *v;
     ++c.count;
@@ -151,33 +118,13 @@ void SessionReport::setReadout(const Readout& r, std::string when) {
   when_[static_cast<std::size_t>(r.kind)] = std::move(when);
 }
 
-std::vector<std::string> SessionReport::infoLines() const {
-  std::vector<std::string> out;
-  std::istringstream in(info_);
-  std::string l;
-  while (std::getline(in, l)) {
-    l = trim(l);
-    if (!l.empty()) out.push_back(l);
-  }
-  return out;
-}
-
-std::string SessionReport::infoValue(const std::string& label) const {
-  for (const auto& l : infoLines())
-    if (l.rfind(label, 0) == 0) {
-      auto colon = l.find(':');
-      return colon == std::string::npos ? std::string() : trim(l.substr(colon + 1));
-    }
-  return {};
-}
-
 std::vector<ChannelStats> SessionReport::channels() const {
   std::vector<ChannelStats> out;
   for (std::size_t i = 0; i < channels_.size(); ++i) {
     const Channel& c = channels_[i];
     if (c.count == 0) continue;
-    ChannelStats s{
-        static_cast<int>(i), trim(c.name), trim(c.unit), c.count, c.minText, c.maxText, {}};
+    const LiveChannel& ch = LiveChannels()[i];
+    ChannelStats s{static_cast<int>(i), ch.name, ch.unit, c.count, c.minText, c.maxText, {}};
     char buf[64];
     double mean = c.sum / static_cast<double>(c.count);
     std::snprintf(buf, sizeof buf, "%.*f", c.decimals, mean);
@@ -204,10 +151,10 @@ std::string SessionReport::html(const std::string& dateTime) const {
   h << "<h2>klinediag session report</h2>\n<table>\n";
   const std::pair<const char*, std::string> facts[] = {{"Date", dateTime},
                                                        {"Port", port_},
-                                                       {"ECU type", ecuType_},
-                                                       {"Iso code", infoValue("Iso Code")},
-                                                       {"Identification", infoValue("ecu data")},
-                                                       {"Calibration", infoValue("calibration")}};
+                                                       {"ECU type", identity_.ecu},
+                                                       {"Iso code", identity_.isoCode},
+                                                       {"Identification", identity_.identification},
+                                                       {"Calibration", identity_.calibration}};
   for (const auto& [k, v] : facts)
     h << "<tr><th>" << k << "</th><td>" << orDash(v) << "</td></tr>\n";
   h << "</table>\n";
@@ -237,11 +184,16 @@ std::string SessionReport::html(const std::string& dateTime) const {
   if (tests_.empty()) {
     h << "<p>No test run in this session.</p>\n";
   } else {
-    h << "<table>\n<tr><th>Test</th><th>Verdict</th></tr>\n";
+    h << "<table>\n<tr><th>Test</th><th>Window</th><th>Verdict</th></tr>\n";
     for (const TestRun& t : tests_) {
-      const char* cls = t.verdict == "OK" ? "ok" : "fault";
-      h << "<tr><td>" << orDash(t.name) << "</td><td class=\"" << cls << "\">"
-        << (t.verdict.empty() ? std::string("no verdict") : e(t.verdict)) << "</td></tr>\n";
+      const char* cls = t.verdict == ev::Verdict::Passed ? "ok" : "fault";
+      const char* where = t.window == "Form1" ? "Tests" : "main window";
+      std::string verdict = !t.ended                              ? "no verdict yet"
+                            : t.verdict == ev::Verdict::Cancelled ? "stopped by Back"
+                            : t.shown.empty()                     ? "no verdict"
+                                                                  : e(t.shown);
+      h << "<tr><td>" << orDash(t.name) << "</td><td>" << where << "</td><td class=\"" << cls
+        << "\">" << verdict << "</td></tr>\n";
     }
     h << "</table>\n";
   }

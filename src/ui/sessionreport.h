@@ -4,6 +4,7 @@
 // ECU, the latest fault and immobiliser readouts, the tests run and the live channels' range.
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -23,26 +24,29 @@ struct ChannelStats {
 };
 
 struct TestRun {
+  std::string window;  // "Form2" (the main window's list) or "Form1" (the test window)
   std::string name;
-  std::string verdict;  // "OK", "Erreur", or empty while none came
+  ev::Verdict verdict = ev::Verdict::Unknown;
+  bool ended = false;
+  std::string shown;  // the verdict as the window showed it ("OK", "Test finish"...)
 };
 
-// Observes the main window's control writes (Form2): port, ECU type, ECU info pane, test list
-// and verdict, the live value fields. cycleCompleted() after each completed live cycle adds the
-// ticked channels' values to their statistics; values that are not numbers are left out.
+// Gathers a session's report from its events: the port and ECU type of the connection, the
+// identification, the tests of both windows with their verdicts, the latest fault and
+// immobiliser readouts, and each ticked channel's range over the completed live cycles (values
+// that are not numbers are left out). Session thread, or any one thread that feeds it.
 class SessionReport : public EventSink {
  public:
-  void onSet(const std::string& win, const std::string& ctl, Prop prop,
-             const PropValue& value) override;
-  void cycleCompleted();
+  // `now` gives the time printed beside a readout ("16:20:31"); none prints no time.
+  explicit SessionReport(std::function<std::string()> now = {}) : now_(std::move(now)) {}
+
+  void onEvent(const SessionEvent& e) override;
   // The latest readout of its kind, with the time to print for it.
   void setReadout(const Readout& r, std::string when);
 
   const std::string& port() const { return port_; }
-  const std::string& ecuType() const { return ecuType_; }
-  // The value after "label :" of the info pane's line starting with `label`; empty if none.
-  std::string infoValue(const std::string& label) const;
-  std::vector<std::string> infoLines() const;
+  const std::string& ecuType() const { return identity_.ecu; }
+  const ev::EcuIdentified& identity() const { return identity_; }
   const std::vector<TestRun>& tests() const { return tests_; }
   std::vector<ChannelStats> channels() const;
   const std::optional<Readout>& readout(ReadoutKind k) const {
@@ -54,8 +58,6 @@ class SessionReport : public EventSink {
 
  private:
   struct Channel {
-    std::string name, unit, text;
-    bool ticked = false;
     std::size_t count = 0;
     double sum = 0, min = 0, max = 0;
     std::string minText, maxText;
@@ -63,9 +65,11 @@ class SessionReport : public EventSink {
     char point = '.';
   };
 
-  std::string port_, ecuType_, info_;
-  std::vector<std::string> items_;
-  int selected_ = -1;
+  void cycle(const ev::LiveCycle& c);
+
+  std::function<std::string()> now_;
+  std::string port_;
+  ev::EcuIdentified identity_;
   std::vector<TestRun> tests_;
   std::array<Channel, 9> channels_{};
   std::array<std::optional<Readout>, 3> readouts_{};

@@ -246,3 +246,67 @@ TEST(TrimmerHandover, OnlyAnOpenWindowTakesTheValue) {
   EXPECT_EQ(w.ctl().value("Slider1"), -5);
   EXPECT_EQ(w.ctl().text("Text2"), "-5");
 }
+
+// What the test window tells the session: each test with its verdict, CO regulation and the
+// trimmer with the values before and after.
+struct Events : EventSink {
+  void onEvent(const SessionEvent& e) override { seen.push_back(e); }
+  template <class T>
+  std::vector<T> of() const {
+    std::vector<T> out;
+    for (const auto& e : seen)
+      if (const T* t = std::get_if<T>(&e)) out.push_back(*t);
+    return out;
+  }
+  std::vector<SessionEvent> seen;
+};
+
+TEST(Form1Events, TestsVerdictsCoAndTrimmerArePublished) {
+  SimConfig c;
+  c.tests[0x80] = {0x00, ByteString(1, '\xEE'), 2000};
+  Window w(c);
+  Events ev;
+  w.s.sinks.add(&ev);
+  w.open();
+  w.ctl().userClick("Command1");  // fuel pump: "Test failed"
+  w.ctl().userClick("Command7");  // clear DTC: answers FF at once
+  w.ctl().userClick("Option1");   // CO regulation on
+  w.ctl().userSetText("Text2", "140");
+  w.ctl().userClick("Command10");  // trimmer
+  const auto started = ev.of<ev::TestStarted>();
+  const auto ended = ev.of<ev::TestEnded>();
+  ASSERT_EQ(started.size(), 2u);
+  ASSERT_EQ(ended.size(), 2u);
+  EXPECT_EQ(started[0].window, "Form1");
+  EXPECT_EQ(started[0].name, "Fuel pump");
+  EXPECT_EQ(started[0].code, 0x80);
+  EXPECT_EQ(ended[0].verdict, ev::Verdict::Failed);
+  EXPECT_EQ(ended[0].shown, "Test failed");
+  EXPECT_EQ(ended[1].verdict, ev::Verdict::Passed);
+  const auto co = ev.of<ev::CoRegulationSet>();
+  ASSERT_EQ(co.size(), 1u);
+  EXPECT_FALSE(co[0].before);
+  EXPECT_TRUE(co[0].after);
+  const auto trim = ev.of<ev::TrimmerSet>();
+  ASSERT_EQ(trim.size(), 1u);
+  EXPECT_EQ(trim[0].after, 13);  // 140 on the line is 13 on the slider
+  // The poll loop was paused while the window is open, and says why.
+  const auto paused = ev.of<ev::LoopPaused>();
+  ASSERT_FALSE(paused.empty());
+  EXPECT_TRUE(paused.back().paused);
+  EXPECT_EQ(paused.back().why, "the Tests window is open");
+}
+
+TEST(Form1Tests, APortLostDuringTheVerdictWaitEndsItAtOnce) {
+  SimConfig c;
+  c.tests[0x80] = {0x00, ByteString(), 0};  // no verdict ever
+  c.lostAfterMs = 5000;
+  Window w(c);
+  w.open();
+  const uint64_t t = w.s.host.now();
+  w.ctl().userClick("Command1");
+  // Not the 36 s of the bar: the wait ends at the first step after the port went away.
+  EXPECT_LT(w.s.host.now() - t, 8000u);
+  EXPECT_THAT(w.lines(), ElementsAre("Fuel pump", "8000", "Test unknown"));
+  EXPECT_EQ(w.ctl().value("Pg1"), 0);
+}

@@ -158,3 +158,27 @@ TEST(TestList, SilentDiagnosticModeStopsAfter2000Ms) {
   EXPECT_EQ(t.sent()[0], "AA");
   EXPECT_NE(t.sent().size() > 1 ? t.sent()[1] : "", "80");
 }
+
+TEST(TestList, APortLostDuringTheVerdictWaitEndsItAtOnceAndTellsTheSession) {
+  SimConfig c;
+  c.burst = SimConfig::DefaultBurst();
+  c.tests[0x80] = {0x00, ByteString(), 0};  // no verdict ever
+  c.lostAfterMs = 8000;
+  SimSession s(c);
+  struct Ended : EventSink {
+    void onEvent(const SessionEvent& e) override {
+      if (auto* t = std::get_if<ev::TestEnded>(&e)) ended.push_back(*t);
+    }
+    std::vector<ev::TestEnded> ended;
+  } ended;
+  s.sinks.add(&ended);
+  s.connect();
+  s.run(3000);
+  const uint64_t t = s.host.now();
+  s.form->ctl.userSetValue("List1", 0);
+  EXPECT_LT(s.host.now() - t, 10000u);  // not the 40 s of the fuel pump's bar
+  ASSERT_EQ(ended.ended.size(), 1u);
+  EXPECT_EQ(ended.ended[0].window, "Form2");
+  EXPECT_EQ(ended.ended[0].verdict, ev::Verdict::Unknown);
+  EXPECT_TRUE(s.form->ctl.enabled("List1"));
+}

@@ -349,3 +349,27 @@ TEST(ClosedPort, EachActionSendsNothingAndCostsOnlyItsPauses) {
     EXPECT_FALSE(s.form->form1().loaded()) << r.what;
   }
 }
+
+TEST(SessionCore, ConnectionsAreAnnouncedAndUnloadDisconnectsAsTheUserWould) {
+  SimConfig c;
+  c.burst = SimConfig::DefaultBurst();
+  SimSession s(c);
+  struct Seen : EventSink {
+    void onEvent(const SessionEvent& e) override { names.emplace_back(EventName(e)); }
+    std::vector<std::string> names;
+  } seen;
+  s.sinks.add(&seen);
+  s.connect("Option7");
+  s.run(3000);
+  EXPECT_EQ(s.core->report().port(), "sim");
+  EXPECT_EQ(s.core->report().ecuType(), "16m");
+  EXPECT_EQ(seen.names.front(), "connecting");
+  EXPECT_THAT(seen.names, Contains("ecu-identified"));
+  EXPECT_THAT(seen.names, Contains("live-cycle"));
+  EXPECT_EQ(s.core->link().state, LinkState::Live);
+  s.core->unload();
+  EXPECT_FALSE(s.form->portOpen());
+  EXPECT_EQ(s.form->ctl.caption("Check2"), "Connect");
+  EXPECT_EQ(seen.names.back(), "disconnected");
+  EXPECT_EQ(s.core->link().state, LinkState::Idle);
+}

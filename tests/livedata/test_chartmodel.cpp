@@ -8,6 +8,7 @@
 #include <string>
 
 #include "livedata/chartmodel.h"
+#include "livedata/recording.h"
 #include "ui/numbers.h"
 
 using namespace kline;
@@ -131,4 +132,32 @@ TEST(ChartModel, DecimationKeepsEachColumnsMinAndMaxAndTheGaps) {
   EXPECT_TRUE(two[1].gapBefore);
   EXPECT_EQ(two[1].min, 4.0f);
   EXPECT_TRUE(m.decimate(0, 50, 50, 10)[0].min != m.decimate(0, 50, 50, 10)[0].min);
+}
+
+TEST(ChartModel, APausedLoopBreaksTheCurvesLiveAndInARecording) {
+  // Live: the session says the loop paused; the next cycle does not join the one before.
+  ChartModel live;
+  const std::array<std::string, 9> a{" 1200", "2.5"}, b{" 1300", "2.6"};
+  live.append(100, a);
+  live.appendGap();
+  live.appendGap();  // a second pause adds nothing
+  live.append(20000, b);
+  ASSERT_EQ(live.size(), 3u);
+  EXPECT_TRUE(std::isnan(live.points(0)[1].value));
+  EXPECT_EQ(live.points(0)[1].timeMs, 101u);
+
+  // A recording: a step of more than three cycle periods is a pause, shorter ones are not.
+  Recording r;
+  r.channels.push_back({"rpm", "tr/m", {}});
+  for (uint32_t t : {0u, 100u, 200u, 350u, 450u, 14000u, 14100u}) {
+    r.timesMs.push_back(t);
+    r.channels[0].values.push_back(static_cast<float>(1000 + t % 500));
+  }
+  const ChartModel m = ChartModel::FromRecording(r);
+  std::vector<uint32_t> gapsAt;
+  for (const auto& p : m.points(0))
+    if (std::isnan(p.value)) gapsAt.push_back(p.timeMs);
+  EXPECT_EQ(gapsAt, std::vector<uint32_t>{451});
+  EXPECT_EQ(m.size(), 8u);
+  EXPECT_EQ(m.channel(0).title(), "rpm [tr/m]");
 }

@@ -76,16 +76,16 @@ std::size_t LinesOnDisk(const std::string& path) {
   return n;
 }
 
-// A 15m session in live data with a recorder on its live-cycle hook, counting the cycles; each
+// A 15m session in live data with a recorder observing it, counting the cycles; each
 // row must be on disk when its cycle ends.
 struct LiveRecording {
   explicit LiveRecording(SimConfig c) : s(withBurst(std::move(c))), csv(FixedClock{}) {
     path = (std::filesystem::path(s.settingsPath).parent_path() / "live.csv").string();
-    EXPECT_EQ(csv.open(path, &s.form->ctl), "");
-    s.form->onLiveCycle = [this](uint32_t ms, bool completed) {
+    EXPECT_EQ(csv.open(path), "");
+    s.sinks.add(&csv);
+    s.form->onLiveCycle = [this](uint32_t, bool completed) {
       ++cycles;
       completedCycles += completed ? 1 : 0;
-      csv.cycle(ms, completed, s.form->ctl);
       if (csv.isOpen()) {
         EXPECT_EQ(LinesOnDisk(path), static_cast<std::size_t>(csv.rows()) + 1);
       }
@@ -132,7 +132,6 @@ TEST(CsvRecorder, UnitsWallClockAndPointDecimalsOneRowPerCycle) {
             "time_ms,time,rpm [tr/m],inj duration [ms],ign advance [\xC2\xB0],manifold pressure "
             "[mBar],air temp [\xC2\xB0],water temp [\xC2\xB0],throttle [\xC2\xB0],battery [V],"
             "trimmer value,throttle voltage [V]");
-  EXPECT_EQ(CsvRecorder::Header(), CsvRecorder::Header(&r.s.form->ctl));
   EXPECT_EQ(rows[1][1], "2026-12-06T16:20:31.123+01:00");
   EXPECT_EQ(rows[2][1], "2026-12-06T16:20:31.124+01:00");
   for (std::size_t i = 1; i < rows.size(); ++i) {

@@ -92,47 +92,36 @@ std::string TempSettingsPath() {
 
 namespace {
 
-// A port that never opens, like a number with no serial port behind it.
-class AbsentPort : public SerialPort {
- public:
-  bool isOpen() const override { return false; }
-  int inBufferCount() override { return 0; }
-  int16_t commEvent() override { return kEventNone; }
-  bool getLineSettings(LineSettings&) override { return false; }
-  std::string openError() const override { return "no such serial port"; }
-  std::string deviceName() const override { return CommPort; }
-
- protected:
-  void doOpen() override {}
-  void doClose() override {}
-  void doWrite(const ByteString&) override {}
-  ByteString doReadAll() override { return {}; }
-  bool doSetLineSettings(const LineSettings&) override { return false; }
-};
+std::unique_ptr<SessionCore> MakeCore(VirtualHost& host, const SimConfig& cfg,
+                                      const std::string& settingsPath) {
+  SessionOptions o;
+  o.settingsPath = settingsPath;
+  // Read at each connect, so that a test may change it first.
+  o.sim = std::shared_ptr<const SimConfig>(std::shared_ptr<void>(), &cfg);
+  o.simTypeFollowsForm = false;
+  o.wallClock = nullptr;
+  return std::make_unique<SessionCore>(host, std::move(o));
+}
 
 }  // namespace
 
 SimSession::SimSession(SimConfig c, std::string path, bool load)
-    : cfg(std::move(c)), settingsPath(path.empty() ? TempSettingsPath() : std::move(path)) {
+    : cfg(std::move(c)),
+      settingsPath(path.empty() ? TempSettingsPath() : std::move(path)),
+      core(MakeCore(host, cfg, settingsPath)),
+      form(&core->form()),
+      sim{core.get()},
+      opened(core->opened()) {
   sinks.add(&rec);
-  form = std::make_unique<Form2>(
-      host,
-      [this](const std::string& spec) -> std::unique_ptr<SerialPort> {
-        opened.push_back(spec);
-        if (spec != "sim") return std::make_unique<AbsentPort>();
-        auto p = std::make_unique<SimEcu>(cfg, [this] { return host.micros(); });
-        sim = p.get();
-        return p;
-      },
-      settingsPath, &sinks);
-  if (load) form->Form_Load();
+  core->observe(&sinks);
+  if (load) core->load();
 }
 
 SimSession::~SimSession() {
   // The window reports its port's close as it goes: not to observers a test has already let go.
   sinks = EventFanout();
   sinks.add(&rec);
-  form.reset();
+  core.reset();
 }
 
 void SimSession::connect(const char* option, const char* port) {

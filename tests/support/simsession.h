@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "connection/form2.h"
+#include "session/sessioncore.h"
 #include "sim/simecu.h"
 #include "sim/virtualhost.h"
 
@@ -47,11 +48,11 @@ class Recorder : public EventSink {
 
 class SimSession {
  public:
-  // The port field "sim" opens the simulated ECU; any other text a port that never opens.
+  // The port field "sim" opens the simulated ECU described by `cfg` (as it is at Connect); any
+  // other text a port that never opens.
   explicit SimSession(SimConfig cfg, std::string settingsPath = {}, bool load = true);
   ~SimSession();
 
-  // Loads the window, selects the type's option, types the port and presses Connect.
   // Selects the option (if given), types the port and presses Connect.
   void connect(const char* option = nullptr, const char* port = "sim");
   void disconnect();
@@ -60,12 +61,18 @@ class SimSession {
   SimConfig cfg;
   VirtualHost host;
   Recorder rec{host};
-  // The window's sink: the recorder, then whatever a test adds before it connects.
+  // The window's observers: the recorder, then whatever a test adds.
   EventFanout sinks;
   std::string settingsPath;
-  std::unique_ptr<Form2> form;
-  SimEcu* sim = nullptr;            // the simulated port made at the last connect
-  std::vector<std::string> opened;  // the port texts asked for, one per connect
+  std::unique_ptr<SessionCore> core;
+  Form2* form = nullptr;
+  // The simulated port made at the last connect.
+  struct LastSim {
+    const SessionCore* core;
+    SimEcu* operator->() const { return core->lastSim(); }
+  } sim{nullptr};
+  // The port texts asked for, one per connect.
+  const std::vector<std::string>& opened;
 };
 
 // A fresh folder of its own in the temporary folder.

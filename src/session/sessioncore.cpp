@@ -1,0 +1,168 @@
+#include "session/sessioncore.h"
+
+#include "connection/ecutypes.h"
+#include "connection/portfield.h"
+#include "sim/simecu.h"
+
+namespace kline {
+
+namespace {
+
+// A port that never opens, for a port field with nothing behind it.
+class AbsentPort : public SerialPort {
+ public:
+  bool isOpen() const override { return false; }
+  int inBufferCount() override { return 0; }
+  int16_t commEvent() override { return kEventNone; }
+  bool getLineSettings(LineSettings&) override { return false; }
+  std::string openError() const override { return "no such serial port"; }
+  std::string deviceName() const override { return CommPort; }
+
+ protected:
+  void doOpen() override {}
+  void doClose() override {}
+  void doWrite(const ByteString&) override {}
+  ByteString doReadAll() override { return {}; }
+  bool doSetLineSettings(const LineSettings&) override { return false; }
+};
+
+std::string ClockText(const WallTime& t) {
+  // "2026-12-06T16:20:31.123+01:00" -> "16:20:31"
+  const std::string iso = CsvRecorder::IsoTime(t);
+  return iso.substr(11, 8);
+}
+
+}  // namespace
+
+SimConfig DefaultSimConfig() {
+  return SimConfig::FromJson("{}", EcuType::E15m);
+}
+
+// The fan-out the logic publishes to: stamps the wall time on live cycles, measures the pace,
+// then hands each event to the session's observers, the recording and the added observers.
+class SessionCore::Hub : public EventFanout {
+ public:
+  explicit Hub(SessionCore& core) : core_(core) {}
+  void onEvent(const SessionEvent& e) override {
+    if (const auto* c = std::get_if<ev::LiveCycle>(&e)) {
+      ev::LiveCycle stamped = *c;
+      if (core_.options_.wallClock) stamped.wall = core_.options_.wallClock();
+      core_.meter_.end(core_.host_.timeGetTime(), stamped.completed);
+      forward(SessionEvent(std::move(stamped)));
+      return;
+    }
+    if (std::holds_alternative<ev::Connecting>(e)) core_.meter_.reset();
+    forward(e);
+  }
+
+ private:
+  void forward(const SessionEvent& e) {
+    EventFanout::onEvent(e);
+    if (core_.recorder_ && core_.recorder_->isOpen()) {
+      core_.recorder_->onEvent(e);
+      if (!core_.recorder_->error().empty()) {
+        core_.recordingError_ = core_.recorder_->error();
+        core_.recorder_.reset();
+      }
+    }
+  }
+  SessionCore& core_;
+};
+
+SessionCore::SessionCore(Host& host, SessionOptions options)
+    : host_(host),
+      options_(std::move(options)),
+      hub_(std::make_unique<Hub>(*this)),
+      link_([this]() -> const SerialPort* { return form_ ? form_->port() : nullptr; },
+            [this] { return host_.timeGetTime(); },
+            [this](const LinkStatus& s) { hub_->onEvent(ev::LinkChanged{s}); }),
+      faults_([this] { return host_.timeGetTime(); }),
+      report_(
+          [this] { return options_.wallClock ? ClockText(options_.wallClock()) : std::string(); }) {
+  if (!options_.sim) options_.sim = std::make_shared<const SimConfig>(DefaultSimConfig());
+  hub_->add(&link_);
+  hub_->add(&faults_);
+  hub_->add(&report_);
+  hub_->add(&observers_);
+  form_ = std::make_unique<Form2>(
+      host_, [this](const std::string& spec) { return makePort(spec); }, options_.settingsPath,
+      hub_.get());
+  host_.setTimerHandler([this] {
+    meter_.begin(host_.timeGetTime());
+    form_->Timer1_Timer();
+  });
+}
+
+SessionCore::~SessionCore() {
+  dropObservers();
+  recorder_.reset();
+  form_.reset();
+}
+
+EventSink& SessionCore::sink() {
+  return *hub_;
+}
+
+std::unique_ptr<SerialPort> SessionCore::makePort(const std::string& spec) {
+  opened_.push_back(spec);
+  if (ParsePortField(spec).kind == PortField::Kind::Sim) {
+    SimConfig cfg = *options_.sim;
+    if (options_.simTypeFollowsForm && !cfg.typeGiven)
+      cfg.type = SelectedEcuTypeInfo(form_->ctl).sim;
+    auto port = std::make_unique<SimEcu>(cfg, [this] { return host_.micros(); });
+    if (options_.simSleeper) port->setSleeper(options_.simSleeper);
+    sim_ = port.get();
+    return port;
+  }
+  if (options_.devices) return options_.devices(spec);
+  return std::make_unique<AbsentPort>();
+}
+
+void SessionCore::load() {
+  form_->Form_Load();
+}
+
+bool SessionCore::connected() const {
+  return form_->connectPressed();
+}
+
+bool SessionCore::connect() {
+  form_->pressConnect(true);
+  return form_->portOpen();
+}
+
+void SessionCore::disconnect() {
+  form_->pressConnect(false);
+}
+
+void SessionCore::unload() {
+  disconnect();
+  form_->Form_Unload();
+}
+
+std::string SessionCore::startRecording(const std::string& path) {
+  stopRecording();
+  auto rec = std::make_unique<CsvRecorder>(options_.wallClock ? options_.wallClock
+                                                              : CsvRecorder::SystemTime);
+  std::string why = rec->open(path);
+  if (!why.empty()) return why;
+  recordingError_.clear();
+  recorder_ = std::move(rec);
+  return {};
+}
+
+int SessionCore::stopRecording() {
+  if (!recorder_) return 0;
+  recorder_->close();
+  const int rows = recorder_->rows();
+  recorder_.reset();
+  return rows;
+}
+
+std::string SessionCore::takeRecordingError() {
+  std::string why;
+  why.swap(recordingError_);
+  return why;
+}
+
+}  // namespace kline

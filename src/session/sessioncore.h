@@ -1,0 +1,120 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "connection/form2.h"
+#include "connection/linkmonitor.h"
+#include "diagnosis/faultwatch.h"
+#include "livedata/csvrecorder.h"
+#include "livedata/cyclemeter.h"
+#include "sim/simconfig.h"
+#include "ui/eventsink.h"
+#include "ui/host.h"
+#include "ui/sessionreport.h"
+
+namespace kline {
+
+class SimEcu;
+
+// What a session is made of, apart from its host.
+struct SessionOptions {
+  std::string settingsPath;
+  // The simulated ECU behind the port "sim"; none: the default one (a 15m that answers). Read at
+  // each Connect.
+  std::shared_ptr<const SimConfig> sim;
+  // The simulated ECU takes the type of the ECU type option selected at Connect, unless its
+  // description names one.
+  bool simTypeFollowsForm = true;
+  // The port for any other text of the port field; none: a port that never opens.
+  PortFactory devices;
+  // How the simulated line waits for its next byte on a real clock; none on virtual time.
+  std::function<void(int64_t us)> simSleeper;
+  // The wall clock stamped on live cycles and shown beside readouts in the report.
+  std::function<WallTime()> wallClock = CsvRecorder::SystemTime;
+};
+
+// The simulated ECU a missing description gives: a 15m that answers, with the usual burst.
+SimConfig DefaultSimConfig();
+
+// One session: the windows' logic (Form2 with Form1 and Form3), the one port factory, the
+// fan-out of what the logic publishes, and the observers every front end shares: the link's
+// state, the latest readouts, the live pace, the report's data and the recording. The GUI's
+// session thread, the command line's run loop and the tests only drive it: they forward user
+// events to its windows and add observers of their own. Everything here runs on the session's
+// one thread.
+class SessionCore {
+ public:
+  SessionCore(Host& host, SessionOptions options);
+  // Lets the observers go first (the window reports its port's close as it goes), then the
+  // windows.
+  ~SessionCore();
+  SessionCore(const SessionCore&) = delete;
+  SessionCore& operator=(const SessionCore&) = delete;
+
+  // Adds an observer of every event, after the session's own; it must outlive the session or
+  // be dropped first.
+  void observe(EventSink* observer) { observers_.add(observer); }
+  void dropObservers() { observers_ = EventFanout(); }
+  // Where the logic publishes: the session's own observers, then the added ones.
+  EventSink& sink();
+
+  Host& host() { return host_; }
+  Form2& form() { return *form_; }
+  // A window's controls by name ("Form2", "Form1", "Form3"); null for another name.
+  ControlModel* window(const std::string& name) { return form_->window(name); }
+
+  // The window's load, Connect and Disconnect as a user gives them.
+  void load();
+  // Presses Connect unless connected; whether the port opened.
+  bool connect();
+  // Presses Disconnect when connected.
+  void disconnect();
+  // Disconnects as the user would, then unloads every window.
+  void unload();
+  bool connected() const;
+
+  const LinkStatus& link() const { return link_.status(); }
+  LinkMonitor& linkMonitor() { return link_; }
+  const FaultWatch& faults() const { return faults_; }
+  const CycleMeter& meter() const { return meter_; }
+  const SessionReport& report() const { return report_; }
+
+  // Records a row of the live values per completed cycle to `path` until stopRecording; why
+  // it cannot, or empty. A write that fails later stops the recording (recordingError).
+  std::string startRecording(const std::string& path);
+  // Closes the recording; its rows.
+  int stopRecording();
+  bool recording() const { return recorder_ && recorder_->isOpen(); }
+  const CsvRecorder* recorder() const { return recorder_.get(); }
+  // Why the last recording stopped by itself (a write failed); taken once.
+  std::string takeRecordingError();
+
+  // The simulated ECU made at the last Connect to "sim", and the port texts asked for.
+  SimEcu* lastSim() const { return sim_; }
+  const std::vector<std::string>& opened() const { return opened_; }
+
+ private:
+  class Hub;
+  std::unique_ptr<SerialPort> makePort(const std::string& spec);
+  void stamp(ev::LiveCycle& c);
+
+  Host& host_;
+  SessionOptions options_;
+  std::unique_ptr<Hub> hub_;
+  EventFanout observers_;
+  LinkMonitor link_;
+  FaultWatch faults_;
+  CycleMeter meter_;
+  SessionReport report_;
+  std::unique_ptr<CsvRecorder> recorder_;
+  std::string recordingError_;
+  SimEcu* sim_ = nullptr;
+  std::vector<std::string> opened_;
+  std::unique_ptr<Form2> form_;
+};
+
+}  // namespace kline
