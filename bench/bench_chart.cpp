@@ -128,7 +128,7 @@ void BM_ChartRecordingFirstFrame(benchmark::State& state) {
   const std::string path = dir.filePath("hour.csv").toStdString();
   {
     std::ofstream out(path, std::ios::binary);
-    out << kline::CsvRecorder::Header(nullptr) << "\r\n";
+    out << kline::CsvRecorder::Header() << "\r\n";
     for (int i = 0; i < kHourCycles; ++i) {
       const QStringList t = HourTexts(i);
       out << i * kCycleMs << ",2026-01-01T10:00:00.000";

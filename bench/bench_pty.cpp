@@ -48,7 +48,7 @@ void Cycles(benchmark::State& state, const char* option, const QString& ecu, dou
   QString link = Dir().filePath("ecu-" + ecu);
   auto sim = StartSim(ecu, link);
   kline::QtHost host;
-  kline::Form2 form(host, MakePortFactory(host, nullptr), Dir().filePath("b.ini").toStdString(),
+  kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("b.ini").toStdString(),
                     nullptr);
   form.Form_Load();
   form.ctl.setValue("Check3", 0);
@@ -126,7 +126,7 @@ void BM_CpuAfterPortLost(benchmark::State& state) {
     QString link = Dir().filePath("ecu-lost");
     auto sim = StartSim("15m", link);
     kline::QtHost host;
-    kline::Form2 form(host, MakePortFactory(host, nullptr), Dir().filePath("l.ini").toStdString(),
+    kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("l.ini").toStdString(),
                       nullptr);
     host.runGuarded([&] {
       form.Form_Load();

@@ -225,7 +225,11 @@ ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
   connect(timer_, &QTimer::timeout, this, [this] {
     if (dirty_) redraw();
   });
-  if (session) connect(session, &Session::liveCycle, this, &ChartWindow::addCycle);
+  if (session) {
+    connect(session, &Session::liveCycle, this, &ChartWindow::addCycle);
+    // No line is drawn across a time nothing was measured.
+    connect(session, &Session::liveBreak, this, [this] { live_.appendGap(); });
+  }
   setStatus(tr("Waiting for live values"));
 }
 
@@ -609,16 +613,7 @@ bool ChartWindow::openRecording(const QString& path) {
     setStatus(QFileInfo(path).fileName() + QStringLiteral(": ") + QString::fromStdString(r.error));
     return false;
   }
-  std::vector<kline::ChartModel::Channel> channels;
-  for (const auto& c : r.channels) channels.push_back({c.name, c.unit});
-  auto model = std::make_unique<kline::ChartModel>(std::move(channels));
-  std::vector<float> row(r.channels.size());
-  for (std::size_t i = 0; i < r.timesMs.size(); ++i) {
-    for (std::size_t c = 0; c < r.channels.size(); ++c)
-      row[c] = i < r.channels[c].values.size() ? r.channels[c].values[i] : NAN;
-    model->appendValues(r.timesMs[i], row);
-  }
-  recording_ = std::move(model);
+  recording_ = std::make_unique<kline::ChartModel>(kline::ChartModel::FromRecording(r));
   // The reader's skip line tells the rows and the first skipped one.
   recordingName_ =
       QFileInfo(path).fileName() + QStringLiteral(": ") +

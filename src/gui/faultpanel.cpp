@@ -39,7 +39,12 @@ void FaultPanel::showReadout(int kind, const QStringList& lines, const QList<boo
   rebuild();
 }
 
-void FaultPanel::addRow(const QString& readout, const QString& text, bool fault) {
+void FaultPanel::startConnection() {
+  for (Shown& s : shown_) s.earlier = s.valid;
+  rebuild();
+}
+
+void FaultPanel::addRow(const QString& readout, const QString& text, bool fault, bool earlier) {
   const int row = table_->rowCount();
   table_->insertRow(row);
   auto* first = new QTableWidgetItem(readout);
@@ -48,7 +53,13 @@ void FaultPanel::addRow(const QString& readout, const QString& text, bool fault)
       style()->standardIcon(fault ? QStyle::SP_MessageBoxWarning : QStyle::SP_DialogApplyButton),
       text);
   line->setToolTip(fault ? tr("Reports a fault") : tr("No fault"));
-  if (fault) {
+  if (earlier) {
+    const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
+    for (QTableWidgetItem* it : {first, line}) {
+      it->setForeground(grey);
+      it->setToolTip(tr("Read on an earlier connection: read it again to see this ECU's"));
+    }
+  } else if (fault) {
     for (QTableWidgetItem* it : {first, line}) {
       it->setBackground(QColor(255, 215, 215));
       it->setForeground(QColor(150, 0, 0));
@@ -68,13 +79,13 @@ void FaultPanel::rebuild() {
     const Shown& s = shown_[static_cast<std::size_t>(k)];
     if (!s.valid) continue;
     any = true;
-    const QString readout =
-        tr("%1, %2").arg(tr(kTitles[k]), s.when.toString(QStringLiteral("HH:mm:ss")));
+    QString readout = tr("%1, %2").arg(tr(kTitles[k]), s.when.toString(QStringLiteral("HH:mm:ss")));
+    if (s.earlier) readout = tr("%1 (earlier connection)").arg(readout);
     for (int i = 0; i < s.lines.size(); ++i)
-      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i]);
+      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i], s.earlier);
     if (k == 0 && s.stored && !s.faults.contains(true))
-      addRow(readout, tr("The fault bytes name a fault that no line shows"), true);
-    if (k > 0 && s.lines.isEmpty()) addRow(readout, tr("No state bit set"), false);
+      addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s.earlier);
+    if (k > 0 && s.lines.isEmpty()) addRow(readout, tr("No state bit set"), false, s.earlier);
   }
   if (!any) {
     table_->insertRow(0);

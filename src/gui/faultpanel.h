@@ -27,6 +27,8 @@ class FaultPanel : public QGroupBox {
     QList<bool> faults;
     bool stored = false;
     QDateTime when;
+    // Read on an earlier connection: shown greyed until the same readout is made again.
+    bool earlier = false;
   };
   // The latest readout of a kind (0 faults, 1 immobiliser, 2 immobiliser 2).
   const Shown& latest(int kind) const { return shown_.at(static_cast<std::size_t>(kind)); }
@@ -35,10 +37,12 @@ class FaultPanel : public QGroupBox {
   // A readout as Session::faultReadout gives it, at `when` (now if invalid).
   void showReadout(int kind, const QStringList& lines, const QList<bool>& faults, bool stored,
                    QDateTime when = QDateTime());
+  // A new connection starts: what is shown belongs to the one before.
+  void startConnection();
 
  private:
   void rebuild();
-  void addRow(const QString& readout, const QString& text, bool fault);
+  void addRow(const QString& readout, const QString& text, bool fault, bool earlier);
 
   QTableWidget* table_ = nullptr;
   std::array<Shown, 3> shown_{};

@@ -63,6 +63,7 @@ Form1Window::Form1Window(Session& session, QWidget* owner)
   outer->addWidget(co);
   outer->addWidget(logPane(), 1);
   outer->addLayout(bottom);
+  outer->addWidget(linkLine());
   resize(560, 520);
 }
 

@@ -4,6 +4,7 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -44,6 +45,7 @@ Form3Window::Form3Window(Session& session, QWidget* owner)
   outer->addLayout(row);
   outer->addWidget(logPane(), 1);
   outer->addLayout(bottom);
+  outer->addWidget(linkLine());
   resize(640, 480);
 }
 

@@ -25,6 +25,7 @@ bool isBadNews(int state) {
 LinkStateView::LinkStateView(Session& session, Widgets w, QObject* parent)
     : QObject(parent), w_(std::move(w)) {
   line_ = new QLabel(tr("Not connected"));
+  line_->setTextFormat(Qt::PlainText);
   line_->setObjectName(QStringLiteral("linkStatus"));
   line_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   w_.statusBar->addWidget(line_, 1);
@@ -64,10 +65,15 @@ void LinkStateView::setStale(QWidget* w, bool stale) {
   }
 }
 
+QString LinkStateView::text() const {
+  return text_;
+}
+
 void LinkStateView::onLink(int state, const QString& text, bool valuesStale, bool rpmStale,
-                           bool waitCaptionOutdated) {
+                           bool ecuHeard) {
   const bool news = state != state_;
   state_ = state;
+  text_ = text;
   // The pace is shown only while it is being measured.
   if (static_cast<kline::LinkState>(state) != kline::LinkState::Live) pace_->clear();
   // The window's way back from a lost port.
@@ -81,7 +87,8 @@ void LinkStateView::onLink(int state, const QString& text, bool valuesStale, boo
   for (QWidget* v : w_.values) setStale(v, valuesStale);
   setStale(w_.readout, rpmStale);
   setStale(w_.bar, rpmStale);
-  waitCaptionOutdated_ = waitCaptionOutdated;
+  // "Wait for ignition.." is outdated once the ECU has answered (the second P8 never clears it).
+  waitCaptionOutdated_ = ecuHeard;
   applyLamp();
   applyWaitCaption();
 }

@@ -39,18 +39,20 @@ class LinkStateView : public QObject {
   int state() const { return state_; }
   // Whether a widget is shown as stale (greyed).
   static bool isStale(const QWidget* w);
+  static void setStale(QWidget* w, bool stale);
+  // The link's line as shown ("Port sim lost: ...").
+  QString text() const;
 
  private:
-  void onLink(int state, const QString& text, bool valuesStale, bool rpmStale,
-              bool waitCaptionOutdated);
+  void onLink(int state, const QString& text, bool valuesStale, bool rpmStale, bool ecuHeard);
   void onSet(const QString& win, const QString& ctl, int prop, const QVariant& value);
   void applyLamp();
   void applyWaitCaption();
-  static void setStale(QWidget* w, bool stale);
 
   Widgets w_;
   QLabel* line_ = nullptr;
   QLabel* pace_ = nullptr;
   int state_ = 0;
+  QString text_;
   bool waitCaptionOutdated_ = false;
 };

@@ -4,6 +4,7 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDesktopServices>
 #include <QDir>
@@ -33,6 +34,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "connection/ecutypes.h"
 #include "gui/chartwindow.h"
 #include "gui/faultpanel.h"
 #include "gui/form1window.h"
@@ -524,9 +526,12 @@ void MainWindow::buildShortcuts() {
     if (!b) continue;
     // A shortcut of its own: the button's would be replaced whenever its caption is set.
     auto* s = new QShortcut(k.key, this);
-    QObject::connect(s, &QShortcut::activated, b, [b] {
+    QObject::connect(s, &QShortcut::activated, b, [this, b] {
       if (b->isEnabled() && b->isVisible()) b->animateClick();
+      if (b->objectName() != QLatin1String("Check2")) explainIfLost();
     });
+    if (b->objectName() != QLatin1String("Check2"))
+      connect(b, &QAbstractButton::clicked, this, &MainWindow::explainIfLost);
     b->setToolTip(tr("%1 (%2)").arg(tr(k.what), k.key.toString(QKeySequence::NativeText)));
   }
   const struct {
@@ -537,6 +542,7 @@ void MainWindow::buildShortcuts() {
   for (const auto& m : menus) {
     QAction* a = menuAction(QString::fromLatin1(m.name));
     a->setShortcut(m.key);
+    connect(a, &QAction::triggered, this, &MainWindow::explainIfLost);
     a->setStatusTip(tr("%1 (%2)").arg(a->text(), m.key.toString(QKeySequence::NativeText)));
   }
 
@@ -550,6 +556,19 @@ void MainWindow::buildShortcuts() {
       if (list->currentRow() >= 0) session_.setValue(list->objectName(), list->currentRow());
     });
   }
+}
+
+void MainWindow::explainIfLost() {
+  if (static_cast<kline::LinkState>(link_->state()) != kline::LinkState::Lost) return;
+  statusBar()->showMessage(
+      tr("Nothing reaches the ECU: %1. Press Disconnect, then Connect.").arg(link_->text()), 10000);
+}
+
+void MainWindow::closeEvent(QCloseEvent* e) {
+  // The other windows belong to this one: closing it ends the session and closes them all.
+  if (chart_) chart_->close();
+  for (auto& [name, w] : windows_) w->hide();
+  QMainWindow::closeEvent(e);
 }
 
 void MainWindow::buildLinkView() {
@@ -597,15 +616,10 @@ void MainWindow::buildRecorder() {
 }
 
 QString MainWindow::suggestedRecordPath() const {
-  static const char* const kTypes[][2] = {{"Option1", "15m"},
-                                          {"Option9", "15Rc"},
-                                          {"Option7", "16m"},
-                                          {"Option2", "P8"},
-                                          {"Option8", "P8-sensor"}};
   QString ecu = QStringLiteral("15m");
-  for (const auto& t : kTypes) {
-    auto* option = qobject_cast<QRadioButton*>(control(QString::fromLatin1(t[0])));
-    if (option && option->isChecked()) ecu = QString::fromLatin1(t[1]);
+  for (const kline::EcuTypeInfo& t : kline::EcuTypes()) {
+    auto* option = qobject_cast<QRadioButton*>(control(QString::fromLatin1(t.option)));
+    if (option && option->isChecked()) ecu = QString::fromLatin1(t.label);
   }
   const QString name =
       QStringLiteral("klinediag-%1-%2.csv")
@@ -642,42 +656,25 @@ void MainWindow::buildFaultsAndReport() {
           [this](const QString& why) { statusBar()->showMessage(why); });
 
   // The faults panel and the report observe what the session publishes; they never ask it.
-  report_ = std::make_unique<kline::SessionReport>();
+  report_ = std::make_unique<kline::SessionReport>([] {
+    return QDateTime::currentDateTime()
+        .toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+        .toStdString();
+  });
+  connect(&session_, &Session::sessionEvent, this, [this](const kline::SessionEvent& e) {
+    report_->onEvent(e);
+    if (std::holds_alternative<kline::ev::Connecting>(e)) {
+      // What the panel and the verdict show belongs to the connection before.
+      faults_->startConnection();
+      LinkStateView::setStale(control(QStringLiteral("Label5")), true);
+    } else if (const auto* t = std::get_if<kline::ev::TestStarted>(&e); t && t->window == "Form2") {
+      LinkStateView::setStale(control(QStringLiteral("Label5")), false);
+    }
+  });
   connect(&session_, &Session::faultReadout, this,
           [this](int kind, const QStringList& lines, const QList<bool>& faults, bool stored) {
-            const QDateTime now = QDateTime::currentDateTime();
-            faults_->showReadout(kind, lines, faults, stored, now);
-            kline::Readout r;
-            r.kind = static_cast<kline::ReadoutKind>(kind);
-            for (const QString& l : lines) r.lines.push_back(l.toStdString());
-            r.fault.assign(faults.begin(), faults.end());
-            r.faultStored = stored;
-            report_->setReadout(r,
-                                now.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")).toStdString());
+            faults_->showReadout(kind, lines, faults, stored, QDateTime::currentDateTime());
           });
-  connect(&session_, &Session::controlSet, this,
-          [this](const QString& win, const QString& ctl, int prop, const QVariant& value) {
-            kline::PropValue v;
-            switch (value.typeId()) {
-              case QMetaType::Bool:
-                v = value.toBool();
-                break;
-              case QMetaType::Int:
-                v = value.toInt();
-                break;
-              case QMetaType::QStringList: {
-                std::vector<std::string> items;
-                for (const QString& i : value.toStringList()) items.push_back(i.toStdString());
-                v = std::move(items);
-                break;
-              }
-              default:
-                v = value.toString().toStdString();
-            }
-            report_->onSet(win.toStdString(), ctl.toStdString(), static_cast<kline::Prop>(prop), v);
-          });
-  // Sent after each completed live cycle, behind that cycle's value writes.
-  connect(&session_, &Session::cyclesMeasured, this, [this] { report_->cycleCompleted(); });
 
   reportButton_->setObjectName(QStringLiteral("report"));
   reportButton_->setToolTip(

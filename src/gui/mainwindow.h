@@ -18,6 +18,7 @@ class LogSaver;
 class PortChooser;
 class ModelWindow;
 class QAction;
+class QCloseEvent;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -102,6 +103,9 @@ class MainWindow : public QMainWindow {
   void showAdapterCheck(bool ok, const QStringList& lines);
   void recordToggled(bool on);
   void buildFaultsAndReport();
+  // An action that needs the ECU, taken while the port is lost, says why nothing happens.
+  void explainIfLost();
+  void closeEvent(QCloseEvent* e) override;
 
   Session& session_;
   std::unique_ptr<ChartWindow> chart_;

@@ -2,6 +2,7 @@
 
 #include <QFontDatabase>
 #include <QGroupBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -14,6 +15,7 @@
 #include "gui/logsaver.h"
 #include "gui/session.h"
 #include "ui/eventsink.h"
+#include "ui/sessionevents.h"
 
 ModelWindow::ModelWindow(Session& session, QString win, QWidget* parent)
     : QWidget(parent, Qt::Window), session_(session), win_(std::move(win)) {
@@ -28,6 +30,29 @@ ModelWindow::ModelWindow(Session& session, QString win, QWidget* parent)
 
 void ModelWindow::requestSnapshot() {
   session_.requestSnapshot(win_);
+}
+
+QLabel* ModelWindow::linkLine() {
+  auto* line = new QLabel(tr("Not connected"));
+  line->setObjectName(QStringLiteral("linkStatus"));
+  line->setTextFormat(Qt::PlainText);
+  line->setWordWrap(true);
+  line->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  connect(
+      &session_, &Session::linkChanged, line,
+      [line](int state, const QString& text, bool, bool, bool) {
+        using kline::LinkState;
+        const auto s = static_cast<LinkState>(state);
+        const bool bad =
+            s == LinkState::Lost || s == LinkState::Silent || s == LinkState::OpenFailed;
+        line->setText(s == LinkState::Lost
+                          ? tr("%1 \u2014 nothing more can reach the ECU: press Back, then "
+                               "Disconnect and Connect on the main window")
+                                .arg(text)
+                          : text);
+        line->setStyleSheet(bad ? QStringLiteral("color: #b00000; font-weight: bold") : QString());
+      });
+  return line;
 }
 
 QWidget* ModelWindow::control(const QString& name) const {

@@ -11,6 +11,7 @@
 
 class LogSaver;
 class QGroupBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QProgressBar;
@@ -51,6 +52,9 @@ class ModelWindow : public QWidget {
   QPlainTextEdit* logPane();
   // The "Save log…" button, for the row of the window's own buttons.
   QPushButton* saveLogButton();
+  // A line under the window's buttons that tells the link's state: this window uses the main
+  // window's port, and a port lost here must be seen here.
+  QLabel* linkLine();
   Session& session() { return session_; }
 
  private:

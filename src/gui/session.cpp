@@ -6,14 +6,10 @@
 #include <QtDebug>
 #include <stdexcept>
 
-#include "connection/form2.h"
-#include "connection/linkmonitor.h"
-#include "diagnosis/faultwatch.h"
-#include "livedata/csvrecorder.h"
 #include "platform/adaptercheck.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
-#include "sim/simecu.h"
+#include "session/sessioncore.h"
 #include "ui/eventsink.h"
 
 namespace {
@@ -43,6 +39,7 @@ class Session::Sink : public kline::EventSink {
     emit s_->logLine(QString::fromStdString(win), QString::fromStdString(line));
   }
   void onNotice(const std::string& text) override { emit s_->notice(QString::fromStdString(text)); }
+  void onEvent(const kline::SessionEvent& e) override { s_->onEventOnThread(e); }
 
  private:
   Session* s_;
@@ -52,10 +49,9 @@ Session::Session(QString settingsPath, std::shared_ptr<const kline::SimConfig> s
                  bool simTypeFollowsForm, QObject* parent)
     : QObject(parent),
       settingsPath_(std::move(settingsPath)),
-      sim_(sim ? std::move(sim)
-               : std::make_shared<const kline::SimConfig>(
-                     kline::SimConfig::FromJson("{}", kline::EcuType::E15m))),
+      sim_(std::move(sim)),
       simTypeFollowsForm_(simTypeFollowsForm) {
+  qRegisterMetaType<kline::SessionEvent>();
   thread_.setObjectName(QStringLiteral("session"));
   anchor_ = new QObject;
   anchor_->moveToThread(&thread_);
@@ -108,78 +104,85 @@ void Session::loadOnThread() {
   sink_ = std::make_unique<Sink>(this);
   host_ = std::make_unique<kline::QtHost>();
   hostForQuit_ = host_.get();
-  auto publish = [this](const kline::LinkStatus& s) {
-    emit linkChanged(static_cast<int>(s.state), QString::fromStdString(s.text), s.valuesStale,
-                     s.rpmStale, s.waitCaptionOutdated);
-  };
-  link_ = std::make_unique<kline::LinkMonitor>(
-      [this]() -> const kline::SerialPort* { return form2_ ? form2_->port() : nullptr; },
-      [host = host_.get()] { return host->timeGetTime(); }, publish);
-  sinks_ = std::make_unique<kline::EventFanout>();
-  sinks_->add(sink_.get());
-  sinks_->add(link_.get());
-  faults_ = std::make_unique<kline::FaultWatch>(
-      [host = host_.get()] { return host->timeGetTime(); },
-      [this](const kline::Readout& r) {
-        QStringList lines;
-        for (const auto& l : r.lines) lines << QString::fromStdString(l);
-        emit faultReadout(static_cast<int>(r.kind), lines,
-                          QList<bool>(r.fault.begin(), r.fault.end()), r.faultStored);
-      });
-  sinks_->add(faults_.get());
   host_->setClipboardHandler(
       [this](const std::string& t) { emit clipboardRequested(QString::fromStdString(t)); });
   host_->setUrlHandler(
       [this](const std::string& u) { emit urlRequested(QString::fromStdString(u)); });
-  kline::PortFactory base = MakePortFactory(*host_, sim_);
-  kline::PortFactory factory =
-      [this, base](const std::string& spec) -> std::unique_ptr<kline::SerialPort> {
-    if (simTypeFollowsForm_ && QString::fromStdString(spec).trimmed().compare(
-                                   QLatin1String("sim"), Qt::CaseInsensitive) == 0) {
-      kline::SimConfig cfg = *sim_;
-      cfg.type = kline::SelectedEcuType(form2_->ctl);
-      kline::QtHost* host = host_.get();
-      auto port = std::make_unique<kline::SimEcu>(cfg, [host] { return host->micros(); });
-      port->setSleeper([](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); });
-      return port;
-    }
-    return base(spec);
-  };
-  form2_ =
-      std::make_unique<kline::Form2>(*host_, factory, settingsPath_.toStdString(), sinks_.get());
-  form2_->settings().onFirstFailure([this](const std::string& why) {
+  kline::SessionOptions o;
+  o.settingsPath = settingsPath_.toStdString();
+  o.sim = sim_;
+  o.simTypeFollowsForm = simTypeFollowsForm_;
+  o.devices = MakeDeviceFactory();
+  // On the real clock the simulated line wakes waits when its bytes arrive, like a device.
+  o.simSleeper = [](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); };
+  core_ = std::make_unique<kline::SessionCore>(*host_, std::move(o));
+  core_->observe(sink_.get());
+  core_->form().settings().onFirstFailure([this](const std::string& why) {
     emit notice(QStringLiteral("Settings not saved to %1: %2")
                     .arg(settingsPath_, QString::fromStdString(why)));
   });
-  // The live cycles feed the status line's pace and the recorder, when there is one.
-  form2_->onLiveCycle = [this](uint32_t ms, bool completed) { onCycleOnThread(ms, completed); };
-  host_->setTimerHandler([this] {
-    meter_.begin(host_->timeGetTime());
-    form2_->Timer1_Timer();
-  });
-  host_->runGuarded([this] { form2_->Form_Load(); });
+  host_->runGuarded([this] { core_->load(); });
   loaded_ = true;
   emit loaded();
-  publish(link_->status());
+  onEventOnThread(kline::ev::LinkChanged{core_->link()});
   snapshotOnThread(QStringLiteral("Form2"));
+}
+
+void Session::onEventOnThread(const kline::SessionEvent& e) {
+  using namespace kline;
+  emit sessionEvent(e);
+  if (const auto* l = std::get_if<ev::LinkChanged>(&e)) {
+    const LinkStatus& s = l->status;
+    const bool heard = s.state == LinkState::Live || s.valuesStale;
+    emit linkChanged(static_cast<int>(s.state), QString::fromStdString(s.text), s.valuesStale,
+                     s.rpmStale, heard);
+  } else if (const auto* c = std::get_if<ev::LiveCycle>(&e)) {
+    if (!c->completed) {
+      emit liveBreak();
+    } else {
+      emit cyclesMeasured(QString::fromStdString(core_->meter().text()));
+      QStringList texts;
+      for (int i = 0; i < 9; ++i)
+        texts << QString::fromStdString(c->channels[static_cast<std::size_t>(i)].text);
+      emit liveCycle(c->lineMs, texts);
+    }
+    // The recording has written its row by now (the core hands it the cycle first).
+    const std::string why = core_->takeRecordingError();
+    if (!why.empty()) {
+      recordedRows_ = -1;
+      emit recordingFailed(QString::fromStdString(why));
+    } else if (core_->recording() && core_->recorder()->rows() != recordedRows_) {
+      recordedRows_ = core_->recorder()->rows();
+      emit recordingRows(recordedRows_);
+    }
+  } else if (const auto* p = std::get_if<ev::LoopPaused>(&e)) {
+    if (p->paused) emit liveBreak();
+  } else if (std::holds_alternative<ev::Connecting>(e)) {
+    emit liveBreak();
+  } else if (const auto* r = std::get_if<ev::ReadoutDone>(&e)) {
+    if (r->readout.kind == ReadoutKind::Diag) return;
+    QStringList lines;
+    for (const auto& l : r->readout.lines) lines << QString::fromStdString(l);
+    emit faultReadout(static_cast<int>(r->readout.kind), lines,
+                      QList<bool>(r->readout.fault.begin(), r->readout.fault.end()),
+                      r->readout.faultStored);
+  }
 }
 
 void Session::unloadOnThread() {
   stopRecordingOnThread();
-  if (form2_) host_->runGuarded([this] { form2_->Form_Unload(); });
-  form2_.reset();
+  // Disconnect as the user would, then unload every window.
+  if (core_) host_->runGuarded([this] { core_->unload(); });
+  core_.reset();
   hostForQuit_ = nullptr;
   host_.reset();
-  sinks_.reset();
-  faults_.reset();
-  link_.reset();
   sink_.reset();
   loaded_ = false;
 }
 
 kline::ControlModel* Session::model(const QString& win) {
-  if (!form2_) return nullptr;
-  return form2_->window(win.isEmpty() ? std::string("Form2") : win.toStdString());
+  if (!core_) return nullptr;
+  return core_->window(win.isEmpty() ? std::string("Form2") : win.toStdString());
 }
 
 void Session::snapshotOnThread(const QString& win) {
@@ -260,19 +263,18 @@ void Session::requestSnapshot(const QString& win) {
 
 void Session::startRecording(const QString& path) {
   post([this, path] {
-    if (!form2_) {
+    if (!core_) {
       emit recordingFailed(
           QStringLiteral("cannot record %1: the session is not running").arg(path));
       return;
     }
     stopRecordingOnThread();
-    auto rec = std::make_unique<kline::CsvRecorder>();
-    const std::string why = rec->open(path.toStdString());
+    const std::string why = core_->startRecording(path.toStdString());
     if (!why.empty()) {
       emit recordingFailed(QString::fromStdString(why));
       return;
     }
-    recorder_ = std::move(rec);
+    recordedRows_ = 0;
     emit recordingStarted(path);
   });
 }
@@ -281,33 +283,13 @@ void Session::stopRecording() {
   post([this] { stopRecordingOnThread(); });
 }
 
-void Session::onCycleOnThread(uint32_t ms, bool completed) {
-  meter_.end(host_->timeGetTime(), completed);
-  if (completed) {
-    emit cyclesMeasured(QString::fromStdString(meter_.text()));
-    QStringList texts;
-    for (int i = 0; i < 9; ++i)
-      texts << QString::fromStdString(form2_->ctl.text(kline::indexed("Text1", i)));
-    emit liveCycle(ms, texts);
-  }
-  if (!recorder_) return;
-  recorder_->cycle(ms, completed, form2_->ctl);
-  if (!recorder_->error().empty()) {
-    const QString why = QString::fromStdString(recorder_->error());
-    recorder_.reset();
-    emit recordingFailed(why);
-    return;
-  }
-  emit recordingRows(recorder_->rows());
-}
-
 void Session::checkAdapter(const QString& port) {
   post([this, port] {
     QStringList lines;
     bool ok = false;
     if (port.trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0) {
       lines << tr("The simulated ECU has no cable to check.");
-    } else if (form2_ && form2_->portOpen()) {
+    } else if (core_ && core_->form().portOpen()) {
       lines << tr("The port is in use: press Disconnect, then check the adapter.");
     } else {
       kline::AdapterCheck check;
@@ -328,10 +310,8 @@ void Session::requestLogText(const QString& win) {
 }
 
 void Session::stopRecordingOnThread() {
-  if (!recorder_) return;
-  recorder_->close();
-  const QString path = QString::fromStdString(recorder_->path());
-  const int rows = recorder_->rows();
-  recorder_.reset();
+  if (!core_ || !core_->recording()) return;
+  const QString path = QString::fromStdString(core_->recorder()->path());
+  const int rows = core_->stopRecording();
   emit recordingStopped(path, rows);
 }

@@ -12,22 +12,21 @@
 #include <memory>
 #include <string>
 
-#include "livedata/cyclemeter.h"
 #include "sim/simconfig.h"
+#include "ui/sessionevents.h"
 
 namespace kline {
-class CsvRecorder;
-class EventFanout;
-class FaultWatch;
-class Form2;
-class LinkMonitor;
 class QtHost;
 class ControlModel;
+class SessionCore;
 }  // namespace kline
 
-// The session thread: it owns the host, the port and the windows' logic, all of which live on
-// that thread. The GUI talks to it only through the slots below (posted, never blocking) and
-// hears from it only through the signals (queued to the receiver's thread).
+Q_DECLARE_METATYPE(kline::SessionEvent)
+
+// The session thread: it owns the host and the session core (the windows' logic, the port and
+// the observers), all of which live on that thread. The GUI talks to it only through the slots
+// below (posted, never blocking) and hears from it only through the signals (queued to the
+// receiver's thread).
 class Session : public QObject {
   Q_OBJECT
 
@@ -68,10 +67,11 @@ class Session : public QObject {
   // QStringList.
   void controlSet(const QString& win, const QString& ctl, int prop, const QVariant& value);
   void logLine(const QString& win, const QString& line);
+  // Every typed event of the session, in the order the logic published it.
+  void sessionEvent(const kline::SessionEvent& e);
   // The link as the user should see it (a kline::LinkStatus: `state` is a kline::LinkState);
-  // sent at load and at every change.
-  void linkChanged(int state, const QString& text, bool valuesStale, bool rpmStale,
-                   bool waitCaptionOutdated);
+  // sent at load and at every change. `ecuHeard`: the ECU has answered since the port opened.
+  void linkChanged(int state, const QString& text, bool valuesStale, bool rpmStale, bool ecuHeard);
   // A remark about the port for the status line, not a line of a window's log.
   void notice(const QString& text);
   void loaded();
@@ -87,8 +87,11 @@ class Session : public QObject {
   // After each completed live cycle: "8.3 cycles/s, last 118 ms".
   void cyclesMeasured(const QString& text);
   // After each completed live cycle: the ms since connect and the texts of the nine live
-  // channels (the main window's fields Text1(0) to Text1(8)).
+  // channels.
   void liveCycle(quint32 ms, const QStringList& texts);
+  // The live values stopped being measured for a while (the poll loop paused, a cycle
+  // abandoned, a new connection): a chart breaks its curves here.
+  void liveBreak();
   // The findings of checkAdapter, one line each; `ok` when the echo was good at every rate.
   void adapterChecked(bool ok, const QStringList& lines);
   void logText(const QString& win, const QByteArray& text);
@@ -105,7 +108,7 @@ class Session : public QObject {
   kline::ControlModel* model(const QString& win);
   void snapshotOnThread(const QString& win);
   void stopRecordingOnThread();
-  void onCycleOnThread(uint32_t ms, bool completed);
+  void onEventOnThread(const kline::SessionEvent& e);
 
   QString settingsPath_;
   std::shared_ptr<const kline::SimConfig> sim_;
@@ -121,11 +124,7 @@ class Session : public QObject {
 
   // Session-thread state.
   std::unique_ptr<Sink> sink_;
-  std::unique_ptr<kline::LinkMonitor> link_;
-  std::unique_ptr<kline::FaultWatch> faults_;
-  std::unique_ptr<kline::EventFanout> sinks_;
   std::unique_ptr<kline::QtHost> host_;
-  std::unique_ptr<kline::Form2> form2_;
-  std::unique_ptr<kline::CsvRecorder> recorder_;
-  kline::CycleMeter meter_;
+  std::unique_ptr<kline::SessionCore> core_;
+  int recordedRows_ = -1;
 };

@@ -9,21 +9,9 @@
 
 #include "platform/qtserialportadapter.h"
 #include "platform/system.h"
-#include "sim/simecu.h"
 
-kline::PortFactory MakePortFactory(kline::Host& host, std::shared_ptr<const kline::SimConfig> sim) {
-  if (!sim) {
-    sim = std::make_shared<const kline::SimConfig>(
-        kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
-  }
-  return [&host, sim](const std::string& spec) -> std::unique_ptr<kline::SerialPort> {
-    if (QString::fromStdString(spec).trimmed().compare(QLatin1String("sim"), Qt::CaseInsensitive) ==
-        0) {
-      auto port = std::make_unique<kline::SimEcu>(*sim, [&host] { return host.micros(); });
-      // On the real clock the simulated line wakes waits when its bytes arrive, like a device.
-      port->setSleeper([](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); });
-      return port;
-    }
+kline::PortFactory MakeDeviceFactory() {
+  return [](const std::string&) -> std::unique_ptr<kline::SerialPort> {
     return std::make_unique<kline::QtSerialPortAdapter>();
   };
 }

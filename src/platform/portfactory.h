@@ -7,10 +7,9 @@
 #include "sim/simconfig.h"
 #include "ui/host.h"
 
-// The port object for the text of the port field: "sim" (any case) is the simulated ECU described
-// by `sim`, running on the host's clock; anything else is a serial device through Qt.
-// `host` must outlive every port made.
-kline::PortFactory MakePortFactory(kline::Host& host, std::shared_ptr<const kline::SimConfig> sim);
+// The port object for a serial device named in the port field, through Qt. The session core
+// makes the simulated ECU itself.
+kline::PortFactory MakeDeviceFactory();
 
 // The settings file: beside the executable and named after it with ".ini"; where that folder
 // cannot be written (an installed program), the same name in the per-user configuration folder,

@@ -44,6 +44,22 @@ class TestChartWindow : public QObject {
   Q_OBJECT
 
  private slots:
+  void closingTheMainWindowClosesTheChart() {
+    GuiFixture f;
+    ChartWindow* chart = f.window->chartWindow();
+    QVERIFY(f.pressConnect());
+    chartAction(*f.window)->trigger();
+    QTRY_VERIFY(chart->isVisible());
+    QTRY_VERIFY_WITH_TIMEOUT(chart->liveModel().size() >= 3, 15000);
+    // Opening the Diag window pauses the loop: the curves break there.
+    f.session->click(QStringLiteral("Diag"));
+    QTRY_VERIFY(std::isnan(chart->liveModel().points(0).back().value));
+    f.session->click(QStringLiteral("back"), QStringLiteral("Form3"));
+    QTRY_VERIFY(!std::isnan(chart->liveModel().points(0).back().value));
+    QVERIFY(f.window->close());
+    QVERIFY(!chart->isVisible());
+  }
+
   void liveSessionDrawsAStripPerChannelWithValues() {
     GuiFixture f;
     ChartWindow* chart = f.window->chartWindow();
@@ -130,7 +146,7 @@ class TestChartWindow : public QObject {
     {
       QFile out(path);
       QVERIFY(out.open(QIODevice::WriteOnly));
-      std::string text = kline::CsvRecorder::Header(nullptr) + "\r\n";
+      std::string text = kline::CsvRecorder::Header() + "\r\n";
       for (int i = 0; i < 50; ++i) {
         text += std::to_string(i * 200) + ",2026-01-01T10:00:00.000," + std::to_string(1000 + i) +
                 ",3.46,12.5,1013,21,85,5,13.38,,2.1\r\n";

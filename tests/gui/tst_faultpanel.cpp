@@ -13,6 +13,23 @@ class TestFaultPanel : public QObject {
   Q_OBJECT
 
  private slots:
+  void aNewConnectionGreysWhatTheOneBeforeRead() {
+    GuiFixture f;
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.main<QLabel>("Label26")->text().isEmpty(), 8000);
+    f.session->click(QStringLiteral("Command2"));
+    FaultPanel* panel = f.window->faultPanel();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->latest(1).valid, 5000);
+    QVERIFY(!panel->latest(1).earlier);
+    // Reconnected as another type: the immobiliser rows are the earlier connection's.
+    f.session->click(QStringLiteral("Check2"));
+    QVERIFY(f.pressConnect("Option7"));
+    QTRY_VERIFY(panel->latest(1).earlier);
+    QVERIFY(panel->table()->item(0, 0)->text().contains(QStringLiteral("earlier connection")));
+    QVERIFY(!panel->table()->item(0, 0)->data(FaultPanel::kFaultRole).toBool() ||
+            panel->table()->item(0, 0)->background().style() == Qt::NoBrush);
+  }
+
   void faultReadoutIsMarkedSavedAndReported() {
     GuiFixture f;
     QVERIFY(f.pressConnect());

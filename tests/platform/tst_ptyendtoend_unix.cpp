@@ -60,8 +60,7 @@ class Device {
 
 struct Window {
   Window(const QString& settings, const QString& port, const char* option) {
-    form = std::make_unique<Form2>(host, MakePortFactory(host, nullptr), settings.toStdString(),
-                                   &seen);
+    form = std::make_unique<Form2>(host, MakeDeviceFactory(), settings.toStdString(), &seen);
     form->onLiveCycle = [this](uint32_t, bool completed) { cycles += completed ? 1 : 0; };
     host.runGuarded([&] {
       form->Form_Load();
