@@ -2,32 +2,25 @@
 
 #include <CLI/CLI.hpp>
 #include <QCoreApplication>
-#include <QElapsedTimer>
+#include <QDateTime>
 #include <QTimer>
 #include <algorithm>
-#include <atomic>
+#include <cctype>
 #include <cmath>
-#include <csignal>
 #include <fstream>
-#include <map>
 #include <memory>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include "actioncheck.h"
 #include "clisession.h"
-#include "connection/form2.h"
-#include "connection/portfield.h"
+#include "connection/ecutypes.h"
 #include "eventwriter.h"
 #include "inputcheck.h"
-#include "livedata/csvrecorder.h"
 #include "livedata/recording.h"
-#include "platform/portfactory.h"
 #include "platform/qthost.h"
 #include "scriptedaction.h"
 #include "serial/filepath.h"
-#include "sim/simecu.h"
 #include "sim/virtualhost.h"
 #include "subcommands.h"
 #include "ui/numbers.h"
@@ -53,6 +46,7 @@ struct Options {
   std::optional<std::string> log;
   std::optional<std::string> csv;
   std::optional<std::string> replay;
+  std::optional<std::string> report;
 };
 
 const char* kExamples = R"(
@@ -69,6 +63,9 @@ Examples:
       Records the live values, one row per completed cycle, to live.csv.
   klinediag-cli --replay live.csv
       Summarises a recording: per channel the rows with a value, min, max, mean, times.
+  klinediag-cli --port sim --virtual-time --duration 60000 --do 3000:test
+                --do 6000:Form1.Command1 --do 50000:Form1.back --report report.html
+      Runs the fuel pump test from the Tests window and writes the session's report.
 
 Subcommands (each has --help):
   klinediag-cli ports                         the serial ports, likely K-line cables first
@@ -83,7 +80,9 @@ or "sim". ECU types: 15m, 15rc, 16m, p8, p8-sensor (the second P8, polled sensor
 Actions (--do T:[WINDOW.]CONTROL[(INDEX)][=VALUE]) address controls by their design names:
 a button or menu is clicked (2500:Command6, 100:Diag), a check box set (0:Check3=0) or
 toggled (0:Check1(2)), an option selected (0:Option7), a field typed into (0:Text2=250).
-Events (--events): JSON Lines {"t":ms,"ev":"log"|"set"|"tx"|"rx"|"baud"|"open"|"close"|"timer",...}.
+Events (--events): JSON Lines {"t":ms,"ev":"log"|"set"|"tx"|"rx"|"baud"|"open"|"close"|"timer",...}
+and, for what happened, {"t":ms,"ev":"event","event":"link"|"connecting"|"ecu-identified"|
+"live-cycle"|"readout"|"test-started"|"test-ended"|"loop-paused"|...,its fields}.
 )";
 
 // Plays one user action on its window.
@@ -107,11 +106,6 @@ void apply(ControlModel& m, const ScriptedAction& a) {
       m.userClick(a.control);
       break;
   }
-}
-
-// The windows a script can reach, by name.
-ControlModel* findWindow(Form2& form, const std::string& name) {
-  return form.window(name);
 }
 
 // An output stream: "-" is standard output, anything else a file.
@@ -179,8 +173,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.footer(kExamples);
   app.add_option("--port", o.port,
                  "Port field: a number from 1 to 32767, a device name or path, or sim");
-  app.add_option("--ecu", o.ecu, "ECU type: 15m, 15rc, 16m, p8 or p8-sensor")
-      ->check(CLI::IsMember({"15m", "15rc", "16m", "p8", "p8-sensor"}, CLI::ignore_case));
+  app.add_option("--ecu", o.ecu, "ECU type: " + EcuCliNamesText())
+      ->check(CLI::IsMember(EcuCliNames(), CLI::ignore_case));
   app.add_option("--settings", o.settings, "Settings file to load and write");
   app.add_option("--duration", o.duration,
                  "Run for MS milliseconds (0 to 604800000, a week), then disconnect")
@@ -194,6 +188,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   app.add_option("--events", o.events, "Write every event as JSON Lines to FILE or - (stdout)");
   app.add_option("--log", o.log, "Write the main window's log pane to FILE or - (stdout)");
   app.add_option("--csv", o.csv, "Record the live values to a CSV file, one row per cycle");
+  app.add_option("--report", o.report,
+                 "At the end, write the session's report (identification, faults, tests, live "
+                 "ranges) as an HTML page to FILE or - (stdout)");
   app.add_option("--replay", o.replay,
                  "Summarise a recording made with --csv (no port): per channel the rows with a "
                  "value, min, max, mean, first and last time");
@@ -234,10 +231,18 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   auto sim = std::make_shared<SimConfig>();
   if (std::string why = LoadSimConfig(o.simFile, *sim); !why.empty()) return usage(why);
   if (o.virtualTime && !o.duration) return usage("--virtual-time needs --duration");
+  if (o.report) {
+    std::string ext = o.report->substr(o.report->find_last_of("./\\") + 1);
+    for (char& c : ext) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+    if (ext == "pdf")
+      return usage("--report writes an HTML page, not " + *o.report +
+                   ": name it .html and print it to PDF from a browser");
+  }
 
-  Output eventsOut, logOut;
+  Output eventsOut, logOut, reportOut;
   if (o.events && !eventsOut.open(*o.events, out)) return usage("cannot write " + *o.events);
   if (o.log && !logOut.open(*o.log, out)) return usage("cannot write " + *o.log);
+  if (o.report && !reportOut.open(*o.report, out)) return usage("cannot write " + *o.report);
 
   CliSession session({o.port, o.ecu, o.settings, o.virtualTime, sim}, err);
   VirtualHost* vhost = session.vhost();
@@ -252,25 +257,33 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (!eventsOut.stream && !logOut.stream)
     session.own(std::make_unique<ReadableWriter>(out, flushEach));
 
-  session.build();
-  Form2& form = session.form();
-
-  CsvRecorder csv;
-  if (o.csv) {
-    std::string why = csv.open(*o.csv, &form.ctl);
-    if (!why.empty()) return usage(why);
-    form.onLiveCycle = [&](uint32_t ms, bool completed) { csv.cycle(ms, completed, form.ctl); };
-  }
+  SessionCore& core = session.core();
+  if (o.csv)
+    if (std::string why = core.startRecording(*o.csv); !why.empty()) return usage(why);
 
   auto guarded = [&](const std::function<void()>& fn) { session.guarded(fn); };
-  int rc = 0;
   if (std::string why = session.load(); !why.empty()) return usage(why);
 
-  auto play = [&](const ScriptedAction& a) { apply(*findWindow(form, a.window), a); };
+  // The report of what the session saw, when asked for: false when it could not be written.
+  auto writeReport = [&]() -> bool {
+    if (!reportOut.stream) return true;
+    const std::string date =
+        QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss").toStdString();
+    *reportOut.stream << core.report().html(date);
+    reportOut.stream->flush();
+    if (*reportOut.stream) return true;
+    err << "klinediag-cli: cannot write the report to " << *o.report << "\n";
+    return false;
+  };
+
+  auto play = [&](const ScriptedAction& a) { apply(*core.window(a.window), a); };
   // Actions at time 0 set the window up before Connect is pressed.
   for (const auto& a : actions)
     if (a.at == 0) guarded([&] { play(a); });
-  if (!session.connect()) return 1;
+  if (!session.connect()) {
+    writeReport();
+    return 1;
+  }
 
   auto finish = [&] { session.finish(); };
   auto lost = [&] { return session.lost(); };
@@ -309,13 +322,15 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     QCoreApplication::exec();
   }
   // A session whose port went away did not do what it was asked: that is a failure.
-  if (lost()) rc = 1;
+  int rc = lost() ? 1 : 0;
   for (auto* s : {eventsOut.stream, logOut.stream})
     if (s) s->flush();
-  if (!csv.error().empty()) {
-    err << "klinediag-cli: " << csv.error() << "\n";
+  core.stopRecording();
+  if (std::string why = core.takeRecordingError(); !why.empty()) {
+    err << "klinediag-cli: " << why << "\n";
     rc = 1;
   }
+  if (!writeReport()) rc = 1;
   return rc;
 }
 

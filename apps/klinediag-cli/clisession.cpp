@@ -3,16 +3,14 @@
 #include <QCoreApplication>
 #include <QTimer>
 #include <atomic>
-#include <cctype>
 #include <chrono>
 #include <csignal>
-#include <map>
 #include <thread>
 
+#include "connection/ecutypes.h"
 #include "connection/portfield.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
-#include "sim/simecu.h"
 #include "sim/virtualhost.h"
 
 namespace kline {
@@ -28,27 +26,35 @@ extern "C" void onSignal(int) {
   if (QtHost* h = gQuitHost.load()) h->requestQuit();
 }
 
-// Remarks about the port go to stderr, apart from the log.
-class NoticeWriter : public EventSink {
- public:
-  explicit NoticeWriter(std::ostream& err) : err_(err) {}
-  void onNotice(const std::string& text) override { err_ << "klinediag-cli: " << text << "\n"; }
-
- private:
-  std::ostream& err_;
-};
-
-const std::map<std::string, const char*> kEcuOptions = {{"15m", "Option1"},
-                                                        {"15rc", "Option9"},
-                                                        {"16m", "Option7"},
-                                                        {"p8", "Option2"},
-                                                        {"p8-sensor", "Option8"}};
-
 }  // namespace
 
+// What the command line says on stderr about the port and the link, apart from the log: the
+// port's remarks, a lost port (which ends whatever waits) and a silent ECU, each once.
+class CliSession::Remarks : public EventSink {
+ public:
+  explicit Remarks(CliSession& s) : s_(s) {}
+  void onNotice(const std::string& text) override { s_.err_ << "klinediag-cli: " << text << "\n"; }
+  void onEvent(const SessionEvent& e) override {
+    const auto* changed = std::get_if<ev::LinkChanged>(&e);
+    if (!changed) return;
+    const LinkStatus& status = changed->status;
+    if (status.state == LinkState::Lost && !s_.lost_) {
+      s_.lost_ = true;
+      // Nothing more will come: whatever waits now gives up.
+      if (s_.qhost_) s_.qhost_->requestQuit();
+      s_.err_ << "klinediag-cli: " << status.text << "\n";
+    } else if (status.state == LinkState::Silent && !s_.toldSilent_) {
+      s_.toldSilent_ = true;
+      s_.err_ << "klinediag-cli: " << status.text << "\n";
+    }
+  }
+
+ private:
+  CliSession& s_;
+};
+
 std::string LoadSimConfig(const std::optional<std::string>& file, SimConfig& out) {
-  out = SimConfig{};
-  out.burst = SimConfig::DefaultBurst();
+  out = DefaultSimConfig();
   if (!file) return {};
   std::string text;
   if (std::string why = ReadSimFile(*file, text); !why.empty()) return why;
@@ -79,66 +85,45 @@ bool SignalScope::interrupted() {
 
 CliSession::CliSession(SessionSetup setup, std::ostream& err)
     : setup_(std::move(setup)), err_(err) {
-  if (!setup_.sim) {
-    auto sim = std::make_shared<SimConfig>();
-    sim->burst = SimConfig::DefaultBurst();
-    setup_.sim = sim;
-  }
+  SessionOptions o;
+  o.settingsPath = setup_.settings ? *setup_.settings : DefaultSettingsPath().toStdString();
+  o.sim = setup_.sim;
+  o.simTypeFollowsForm = true;
+  o.devices = MakeDeviceFactory();
   if (setup_.virtualTime) {
     auto v = std::make_unique<VirtualHost>();
     vhost_ = v.get();
     host_ = std::move(v);
+    // The wall clock of a virtual run moves with the line's time from the real start on.
+    const WallTime start = CsvRecorder::SystemTime();
+    o.wallClock = [start, v = vhost_] {
+      WallTime t = start;
+      t.msSinceEpoch += static_cast<int64_t>(v->now());
+      return t;
+    };
   } else {
     auto q = std::make_unique<QtHost>();
     qhost_ = q.get();
     host_ = std::move(q);
+    o.simSleeper = [](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); };
   }
   wall_.start();
   since_ = [this]() -> uint64_t {
     return vhost_ ? vhost_->now() : static_cast<uint64_t>(wall_.elapsed());
   };
-  notices_ = std::make_unique<NoticeWriter>(err_);
-  sinks_.add(notices_.get());
+  core_ = std::make_unique<SessionCore>(*host_, std::move(o));
+  remarks_ = std::make_unique<Remarks>(*this);
+  core_->observe(remarks_.get());
+  // Settings that cannot be saved do not stop the run; they are remarked on once.
+  core_->form().settings().onFirstFailure([this](const std::string& why) {
+    err_ << "klinediag-cli: settings not saved to " << core_->form().settings().path() << ": "
+         << why << "\n";
+  });
 }
 
-CliSession::~CliSession() = default;
-
-void CliSession::build() {
-  devices_ = MakePortFactory(*host_, std::const_pointer_cast<SimConfig>(setup_.sim));
-  PortFactory factory = [this](const std::string& spec) -> std::unique_ptr<SerialPort> {
-    if (ParsePortField(spec).kind != PortField::Kind::Sim) return devices_(spec);
-    SimConfig c = *setup_.sim;
-    if (!c.typeGiven) c.type = SelectedEcuType(form_->ctl);
-    Host& host = *host_;
-    auto port = std::make_unique<SimEcu>(c, [&host] { return host.micros(); });
-    if (qhost_)
-      port->setSleeper(
-          [](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); });
-    return port;
-  };
-  std::string settingsPath =
-      setup_.settings ? *setup_.settings : DefaultSettingsPath().toStdString();
-  form_ = std::make_unique<Form2>(*host_, factory, settingsPath, &sinks_);
-  // Settings that cannot be saved do not stop the run; they are remarked on once.
-  form_->settings().onFirstFailure([this](const std::string& why) {
-    err_ << "klinediag-cli: settings not saved to " << form_->settings().path() << ": " << why
-         << "\n";
-  });
-  // The link's state: a lost port ends the run, a silent ECU is remarked on once.
-  link_ = std::make_unique<LinkMonitor>([this]() -> const SerialPort* { return form_->port(); },
-                                        [this] { return host_->timeGetTime(); },
-                                        [this](const LinkStatus& s) {
-                                          if (s.state == LinkState::Lost && !lost_) {
-                                            lost_ = true;
-                                            // Nothing more will come: whatever waits now gives up.
-                                            if (qhost_) qhost_->requestQuit();
-                                            err_ << "klinediag-cli: " << s.text << "\n";
-                                          } else if (s.state == LinkState::Silent && !toldSilent_) {
-                                            toldSilent_ = true;
-                                            err_ << "klinediag-cli: " << s.text << "\n";
-                                          }
-                                        });
-  sinks_.add(link_.get());
+CliSession::~CliSession() {
+  // The core lets its observers go first; they die after it.
+  core_.reset();
 }
 
 void CliSession::guarded(const std::function<void()>& fn) {
@@ -149,39 +134,30 @@ void CliSession::guarded(const std::function<void()>& fn) {
 }
 
 std::string CliSession::load() {
-  Form2& form = *form_;
+  Form2& form = core_->form();
   guarded([&] {
-    form.Form_Load();
-    if (setup_.ecu) {
-      std::string l;
-      for (char ch : *setup_.ecu)
-        l += static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
-      form.ctl.userClick(kEcuOptions.at(l));
-    }
-    if (setup_.port) form.ctl.userSetText("Text6", *setup_.port);
+    core_->load();
+    if (setup_.ecu)
+      if (const EcuTypeInfo* type = FindEcuType(*setup_.ecu)) form.ctl.userClick(type->option);
+    if (setup_.port) form.typePort(*setup_.port);
   });
-  if (vhost_ && ParsePortField(form.ctl.text("Text6")).kind != PortField::Kind::Sim)
+  if (vhost_ && ParsePortField(form.portText()).kind != PortField::Kind::Sim)
     return "--virtual-time needs --port sim";
   return {};
 }
 
 bool CliSession::connect() {
-  Form2& form = *form_;
-  guarded([&] {
-    if (form.ctl.value("Check2") == 0) form.ctl.userClick("Check2");
-  });
-  if (form.portOpen()) return true;
-  SerialPort* p = form.port();
-  err_ << "klinediag-cli: cannot open port " << (p ? p->deviceName() : form.ctl.text("Text6"))
+  bool open = false;
+  guarded([&] { open = core_->connect(); });
+  if (open) return true;
+  SerialPort* p = core_->form().port();
+  err_ << "klinediag-cli: cannot open port " << (p ? p->deviceName() : core_->form().portText())
        << ": " << (p ? p->openError() : std::string("no port")) << "\n";
   return false;
 }
 
 void CliSession::finish() {
-  guarded([this] {
-    if (form_->ctl.value("Check2") == 1) form_->ctl.userClick("Check2");
-    form_->Form_Unload();
-  });
+  guarded([this] { core_->unload(); });
 }
 
 void CliSession::progress() {

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "connection/form2.h"
-#include "connection/linkmonitor.h"
+#include "session/sessioncore.h"
 #include "sim/simconfig.h"
 #include "ui/eventsink.h"
 
@@ -22,10 +21,10 @@ class VirtualHost;
 // What a session of the headless window is set up from: the command line's common options.
 struct SessionSetup {
   std::optional<std::string> port;
-  std::optional<std::string> ecu;
+  std::optional<std::string> ecu;  // a name of EcuCliNames(), any case
   std::optional<std::string> settings;
   bool virtualTime = false;
-  std::shared_ptr<const SimConfig> sim;
+  std::shared_ptr<const SimConfig> sim;  // none: the default simulated ECU
 };
 
 // The simulated ECU a --sim FILE describes (the default one without a file) into `out`; returns
@@ -43,9 +42,10 @@ class SignalScope {
   static bool interrupted();
 };
 
-// The headless main window with what runs it: the host (real clock or virtual time), the port
-// factory (the simulated ECU or a device), the window logic, the link monitor. Lost ports and a
-// silent ECU are remarked on `err` once. Used by the plain run and the subcommands alike.
+// A session core on the command line's clock (the real one or virtual time) with what the
+// command line adds: lost ports and a silent ECU are remarked on `err` once, a lost port ends
+// what waits, settings that cannot be saved are remarked on once. Used by the plain run and the
+// subcommands alike.
 class CliSession {
  public:
   CliSession(SessionSetup setup, std::ostream& err);
@@ -53,14 +53,11 @@ class CliSession {
   CliSession(const CliSession&) = delete;
   CliSession& operator=(const CliSession&) = delete;
 
-  // Sinks added before build() see every event of the window.
-  EventFanout& sinks() { return sinks_; }
-  // Adds a sink the session keeps until after the window is gone (the window publishes as it
-  // closes its port).
+  // Adds an observer of every event from now on, kept until the session is gone.
   template <class Sink>
   Sink& own(std::unique_ptr<Sink> sink) {
     Sink& s = *sink;
-    sinks_.add(&s);
+    core_->observe(&s);
     owned_.push_back(std::move(sink));
     return s;
   }
@@ -71,10 +68,9 @@ class CliSession {
   VirtualHost* vhost() { return vhost_; }
   QtHost* qhost() { return qhost_; }
 
-  // Makes the window and the link monitor.
-  void build();
-  Form2& form() { return *form_; }
-  const LinkStatus& link() const { return link_->status(); }
+  SessionCore& core() { return *core_; }
+  Form2& form() { return core_->form(); }
+  const LinkStatus& link() const { return core_->link(); }
   // The port went away mid-run.
   bool lost() const { return lost_; }
 
@@ -98,23 +94,22 @@ class CliSession {
   void progress();
 
  private:
+  class Remarks;
+
   SessionSetup setup_;
   std::ostream& err_;
   std::unique_ptr<Host> host_;
   VirtualHost* vhost_ = nullptr;
   QtHost* qhost_ = nullptr;
+  QElapsedTimer wall_;
   std::function<uint64_t()> since_;
-  EventFanout sinks_;
-  std::unique_ptr<EventSink> notices_;
   std::vector<std::unique_ptr<EventSink>> owned_;
-  PortFactory devices_;
-  std::unique_ptr<Form2> form_;
-  std::unique_ptr<LinkMonitor> link_;
+  std::unique_ptr<Remarks> remarks_;
+  std::unique_ptr<SessionCore> core_;
   bool lost_ = false;
   bool toldSilent_ = false;
   uint64_t deadline_ = 0;
   uint64_t limit_ = 0;
-  QElapsedTimer wall_;
 };
 
 }  // namespace kline

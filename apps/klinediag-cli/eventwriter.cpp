@@ -1,8 +1,11 @@
 #include "eventwriter.h"
 
 #include <nlohmann/json.hpp>
+#include <type_traits>
+#include <variant>
 
 #include "connection/byteexchange.h"
+#include "livedata/channels.h"
 
 namespace kline {
 
@@ -21,6 +24,92 @@ ordered_json head(uint64_t t, const char* ev) {
   j["t"] = t;
   j["ev"] = ev;
   return j;
+}
+
+std::string hexByte(int b) {
+  return ToHex(ByteString(1, static_cast<char>(b)));
+}
+
+const char* readoutKindName(ReadoutKind k) {
+  switch (k) {
+    case ReadoutKind::Faults:
+      return "faults";
+    case ReadoutKind::Immobiliser:
+      return "immobiliser";
+    case ReadoutKind::Immobiliser2:
+      return "immobiliser2";
+    case ReadoutKind::Diag:
+      return "diag";
+  }
+  return "?";
+}
+
+// The fields of a typed event. A live cycle's wall time is left out: a run on virtual time
+// prints the same lines each time.
+void addFields(ordered_json& j, const SessionEvent& e) {
+  std::visit(
+      [&]([[maybe_unused]] const auto& x) {
+        using T = std::decay_t<decltype(x)>;
+        if constexpr (std::is_same_v<T, ev::LinkChanged>) {
+          j["state"] = LinkStateName(x.status.state);
+          j["text"] = x.status.text;
+          j["values_stale"] = x.status.valuesStale;
+          j["rpm_stale"] = x.status.rpmStale;
+        } else if constexpr (std::is_same_v<T, ev::Connecting>) {
+          j["port"] = x.port;
+          j["ecu"] = x.ecu;
+        } else if constexpr (std::is_same_v<T, ev::EcuAnswered>) {
+          j["rpm"] = x.rpm;
+        } else if constexpr (std::is_same_v<T, ev::EcuIdentified>) {
+          j["iso_code"] = x.isoCode;
+          j["identification"] = x.identification;
+          j["calibration"] = x.calibration;
+          j["ecu"] = x.ecu;
+        } else if constexpr (std::is_same_v<T, ev::LiveCycle>) {
+          j["line_ms"] = x.lineMs;
+          j["completed"] = x.completed;
+          ordered_json channels = ordered_json::array();
+          for (std::size_t i = 0; i < x.channels.size(); ++i) {
+            const ev::ChannelReading& c = x.channels[i];
+            ordered_json ch;
+            ch["name"] = LiveChannels()[i].name;
+            ch["unit"] = LiveChannels()[i].unit;
+            ch["ticked"] = c.ticked;
+            ch["value"] = c.value ? ordered_json(*c.value) : ordered_json(nullptr);
+            ch["text"] = c.text;
+            channels.push_back(std::move(ch));
+          }
+          j["channels"] = std::move(channels);
+        } else if constexpr (std::is_same_v<T, ev::LoopPaused>) {
+          j["paused"] = x.paused;
+          j["why"] = x.why;
+        } else if constexpr (std::is_same_v<T, ev::ReadoutDone>) {
+          const Readout& r = x.readout;
+          j["kind"] = readoutKindName(r.kind);
+          j["code"] = hexByte(r.code);
+          ordered_json bytes = ordered_json::array();
+          const std::size_t n = r.kind == ReadoutKind::Faults ? r.bytes.size() : 1;
+          for (std::size_t i = 0; i < n; ++i) bytes.push_back(hexByte(r.bytes[i]));
+          j["bytes"] = std::move(bytes);
+          j["lines"] = r.lines;
+          j["fault"] = r.fault;
+          j["fault_stored"] = r.faultStored;
+        } else if constexpr (std::is_same_v<T, ev::TestStarted>) {
+          j["window"] = x.window;
+          j["name"] = x.name;
+          j["code"] = hexByte(x.code);
+        } else if constexpr (std::is_same_v<T, ev::TestEnded>) {
+          j["window"] = x.window;
+          j["name"] = x.name;
+          j["verdict"] = ev::VerdictName(x.verdict);
+          j["shown"] = x.shown;
+        } else if constexpr (std::is_same_v<T, ev::TrimmerSet> ||
+                             std::is_same_v<T, ev::CoRegulationSet>) {
+          j["before"] = x.before;
+          j["after"] = x.after;
+        }
+      },
+      e);
 }
 
 }  // namespace
@@ -80,6 +169,17 @@ void JsonEventWriter::onLost(const std::string& reason) {
 void JsonEventWriter::onTimer(int interval) {
   ordered_json j = head(clock_(), "timer");
   j["interval"] = interval;
+  put(j);
+}
+
+void JsonEventWriter::onEvent(const SessionEvent& e) {
+  // A field written from the ECU's answer comes about ten times a cycle, and the link's state
+  // and the live cycle already say what it tells.
+  if (std::holds_alternative<ev::EcuAnswered>(e)) return;
+  // Every line has its "ev": a reader that picks lines by it skips these as one more kind.
+  ordered_json j = head(clock_(), "event");
+  j["event"] = EventName(e);
+  addFields(j, e);
   put(j);
 }
 

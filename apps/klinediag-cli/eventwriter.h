@@ -8,7 +8,9 @@
 
 namespace kline {
 
-// Writes a session's events as JSON Lines, one object per event with `t` in ms since start.
+// Writes a session's events as JSON Lines, one object per event with `t` in ms since start: what
+// the windows and the port do as {"t":..,"ev":"set"|"log"|"tx"|...}, and each typed event of the
+// session as {"t":..,"ev":"event","event":"test-ended"|"readout"|..., its fields}.
 class JsonEventWriter : public EventSink {
  public:
   JsonEventWriter(std::ostream& out, std::function<uint64_t()> clock, bool flushEach)
@@ -22,6 +24,7 @@ class JsonEventWriter : public EventSink {
   void onClose() override;
   void onLost(const std::string& reason) override;
   void onTimer(int interval) override;
+  void onEvent(const SessionEvent& e) override;
 
  private:
   template <class J>

@@ -10,7 +10,8 @@ namespace kline {
 
 // The subcommands of klinediag-cli for people: ports, check-adapter, info, faults, live, test.
 // Each drives the window's logic through the user's actions only (or, for check-adapter, the
-// adapter alone) and prints readable text, or JSON with --json.
+// adapter alone), learns what happened from the session's typed events, and prints readable
+// text, or JSON with --json. One file per subcommand: cmd_*.cpp.
 //
 // Exit codes: 0 done (no fault, test OK), 1 failure (port not opened or lost, no answer, no
 // verdict, a bad echo), 2 bad command line or unknown test, 3 a fault is stored or the test

@@ -173,6 +173,8 @@ class TestCli : public QObject {
     QTest::newRow("slider past its range")
         << QStringList{"--port", "sim", "--do", "100:Form1.Slider1=-128"} << 2
         << "Slider1 is a slider and takes a whole number from -127 to 127";
+    QTest::newRow("report as PDF") << QStringList{"--port", "sim", "--report", "r.PDF"} << 2
+                                   << "--report writes an HTML page, not r.PDF";
     QTest::newRow("action after a week")
         << QStringList{"--port", "sim", "--do", "604800001:Command6"} << 2
         << "action '604800001:Command6': the time must be from 0 to 604800000 ms";
@@ -338,6 +340,42 @@ class TestCli : public QObject {
     QVERIFY2(bad.err.starts_with("klinediag-cli: cannot replay ") &&
                  std::count(bad.err.begin(), bad.err.end(), '\n') == 1,
              bad.err.c_str());
+  }
+
+  void aTestOfTheTestWindowReachesTheReportAndTheTypedEvents() {
+    const std::string html = dir_.filePath("t.html").toStdString();
+    const std::string events = dir_.filePath("t.jsonl").toStdString();
+    Run r = cli({"--port", "sim", "--virtual-time", "--duration", "60000", "--do", "3000:test",
+                 "--do", "6000:Form1.Command1", "--do", "50000:Form1.back", "--report", html,
+                 "--events", events, "--settings", settings("t.ini")});
+    QCOMPARE(r.rc, 0);
+    QCOMPARE(r.err, std::string());
+    std::ifstream page(html, std::ios::binary);
+    std::stringstream report;
+    report << page.rdbuf();
+    // The test's row: its name, the window it ran from, the verdict the window showed.
+    QVERIFY2(QRegularExpression("<tr><td>Fuel pump</td><td>Tests</td><td[^>]*>Test finish</td>")
+                 .match(QString::fromStdString(report.str()))
+                 .hasMatch(),
+             report.str().c_str());
+    QVERIFY(report.str().find("<td>KL15M-0427</td>") != std::string::npos);
+
+    std::ifstream jsonl(events, std::ios::binary);
+    std::stringstream text;
+    text << jsonl.rdbuf();
+    json started, ended;
+    for (json e : lines(text.str())) {
+      if (e["ev"] != "event") continue;
+      if (e["event"] == "test-started") started = e;
+      if (e["event"] == "test-ended") ended = e;
+    }
+    QVERIFY2(started["t"] >= 6000 && started["t"] <= ended["t"], started.dump().c_str());
+    started.erase("t");
+    ended.erase("t");
+    QCOMPARE(started, json::parse(R"({"ev":"event","event":"test-started","window":"Form1",
+                                      "name":"Fuel pump","code":"80"})"));
+    QCOMPARE(ended, json::parse(R"({"ev":"event","event":"test-ended","window":"Form1",
+                                    "name":"Fuel pump","verdict":"passed","shown":"Test finish"})"));
   }
 
   void realTimeRunReadsTheRecordsAndDisconnects() {

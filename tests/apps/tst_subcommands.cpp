@@ -1,12 +1,15 @@
 // The subcommands for people: the port list's order, the adapter check over a pseudo-terminal
 // served by klinediag-sim, and each session subcommand against the simulated ECU on virtual time.
+#include <QDateTime>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "clirunner.h"
+#include "livedata/recording.h"
 #include "platform/portlist.h"
 
 using kline::PortList;
@@ -154,6 +157,12 @@ class TestSubcommands : public QObject {
     QTest::newRow("faults two bits")
         << QStringList{"faults", "--json"} << QByteArray(R"({"answers": {"0F": "00", "10": "0C"}})")
         << 3 << QStringList{"\"fault_set\": true", "\"10\": \"0C\""} << "";
+    // An immobiliser state the ECU leaves unanswered is said to be so; the rest still prints.
+    QTest::newRow("faults immobiliser silent")
+        << QStringList{"faults"} << QByteArray(R"({"silent": ["71"]})") << 3
+        << QStringList{"immobiliser: no answer\n", "immobiliser 2: unknow or not recognised code\n",
+                       "fault bytes 0F=80 10=08 11=41: a fault is stored\n"}
+        << "";
     QTest::newRow("faults silent") << QStringList{"faults"} << QByteArray(R"({"silent": ["10"]})")
                                    << 1 << QStringList{} << "no answer to the fault readout on sim";
     QTest::newRow("test by name") << QStringList{"test", "fuel"} << none << 0
@@ -169,8 +178,6 @@ class TestSubcommands : public QObject {
         << "'coil' names several tests (tests: 80 fuel pump, 81 Coil H, 82 Coil V";
     QTest::newRow("test unknown") << QStringList{"test", "99", "--ecu", "16m"} << none << 2
                                   << QStringList{} << "no test '99' (tests: 80 fuel pump, 81 H Inj";
-    QTest::newRow("live csv") << QStringList{"live", "--count", "2", "--format", "csv"} << none << 0
-                              << QStringList{"ms,rpm (tr/m),inj duration (ms)"} << "";
     QTest::newRow("live lost") << QStringList{"live", "--count", "1000"}
                                << QByteArray(R"({"lost_after_ms": 3000})") << 1 << QStringList{}
                                << "klinediag-cli: Port sim lost";
@@ -231,6 +238,39 @@ class TestSubcommands : public QObject {
     for (const auto& c : row["channels"]) names.push_back(c["name"]);
     QCOMPARE(names, (std::vector<std::string>{"throttle", "battery"}));
     QCOMPARE(row["channels"][1]["unit"], "V");
+  }
+
+  void liveCsvIsARecordingThatReplayReads() {
+    Run r = cli({"live", "--count", "3", "--format", "csv", "--port", "sim", "--virtual-time",
+                 "--settings", dir_.filePath("csv.ini")});
+    QCOMPARE(r.rc, 0);
+    const QString path = dir_.filePath("live.csv");
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::WriteOnly));
+    f.write(QByteArray::fromStdString(r.out));
+    f.close();
+
+    const kline::Recording rec = kline::ReadRecording(path.toStdString());
+    QCOMPARE(rec.error, std::string());
+    QCOMPARE(rec.skipped, std::size_t{0});
+    QCOMPARE(rec.timesMs.size(), std::size_t{3});
+    QCOMPARE(rec.channels.size(), std::size_t{10});
+    QCOMPARE(rec.channels[0].name + " [" + rec.channels[0].unit + "]", std::string("rpm [tr/m]"));
+    for (float rpm : rec.channels[0].values) QVERIFY(rpm > 0);
+    // The 15m shows no throttle voltage: its column is empty.
+    for (float v : rec.channels[9].values) QVERIFY(std::isnan(v));
+
+    // On virtual time the wall clock moves with the line's time.
+    QStringList rows = QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts);
+    auto wall = [&](int row) {
+      return QDateTime::fromString(rows[row].section(',', 1, 1), Qt::ISODateWithMs);
+    };
+    QVERIFY(wall(1).isValid());
+    QCOMPARE(wall(1).msecsTo(wall(3)), qint64{rec.timesMs[2] - rec.timesMs[0]});
+
+    Run replay = cli({"--replay", path});
+    QCOMPARE(replay.rc, 0);
+    QVERIFY2(replay.out.starts_with("rpm [tr/m]: 3 of 3 rows, min "), replay.out.c_str());
   }
 
  private:

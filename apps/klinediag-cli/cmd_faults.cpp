@@ -1,0 +1,94 @@
+// The faults subcommand: presses the fault readout and both immobiliser readouts as a user
+// would, and prints the readouts the session published.
+#include <nlohmann/json.hpp>
+
+#include "sessionjob.h"
+
+namespace kline {
+
+namespace {
+
+using nlohmann::json;
+
+class FaultsJob : public SessionJob {
+ public:
+  explicit FaultsJob(const JobOptions& o) : json_(o.format == "json") {}
+
+  bool step(CliSession& s) override {
+    if (!ready(s)) return false;
+    ControlModel& ctl = s.form().ctl;
+    faults_.reset();
+    immo_.reset();
+    immo2_.reset();
+    for (const char* button : {"Command11", "Command2", "Command3"}) ctl.userClick(button);
+    return true;
+  }
+
+  int print(const std::string& device, std::ostream& out, std::ostream& err) override {
+    if (!faults_) {
+      err << "klinediag-cli: no answer to the fault readout on " << device << "\n";
+      return 1;
+    }
+    const auto& b = faults_->bytes;
+    const bool set = faults_->faultStored;
+    // A state the ECU did not answer is null; one without a set bit an empty list.
+    auto lines = [](const std::optional<Readout>& r) { return r ? json(r->lines) : json(nullptr); };
+    if (json_) {
+      json j = {
+          {"port", device},
+          {"fault_bytes", {{"0F", HexByte(b[0])}, {"10", HexByte(b[1])}, {"11", HexByte(b[2])}}},
+          {"faults", faults_->lines},
+          {"fault_set", set},
+          {"immobiliser", lines(immo_)},
+          {"immobiliser2", lines(immo2_)}};
+      out << j.dump(2) << "\n";
+    } else {
+      for (const auto& l : faults_->lines) out << l << "\n";
+      printState(out, "immobiliser", immo_);
+      printState(out, "immobiliser 2", immo2_);
+      out << "fault bytes 0F=" << HexByte(b[0]) << " 10=" << HexByte(b[1])
+          << " 11=" << HexByte(b[2]) << ": " << (set ? "a fault is stored" : "no fault") << "\n";
+    }
+    return set ? 3 : 0;
+  }
+
+ protected:
+  void on(const SessionEvent& e) override {
+    const auto* done = std::get_if<ev::ReadoutDone>(&e);
+    if (!done) return;
+    switch (done->readout.kind) {
+      case ReadoutKind::Faults:
+        faults_ = done->readout;
+        break;
+      case ReadoutKind::Immobiliser:
+        immo_ = done->readout;
+        break;
+      case ReadoutKind::Immobiliser2:
+        immo2_ = done->readout;
+        break;
+      case ReadoutKind::Diag:
+        break;
+    }
+  }
+
+ private:
+  static void printState(std::ostream& out, const char* title, const std::optional<Readout>& r) {
+    if (!r) {
+      out << title << ": no answer\n";
+      return;
+    }
+    for (const auto& l : r->lines) out << title << ": " << l << "\n";
+    if (r->lines.empty()) out << title << ": no state bit set\n";
+  }
+
+  bool json_;
+  std::optional<Readout> faults_, immo_, immo2_;
+};
+
+}  // namespace
+
+std::unique_ptr<SessionJob> MakeFaultsJob(const JobOptions& o) {
+  return std::make_unique<FaultsJob>(o);
+}
+
+}  // namespace kline

@@ -1,0 +1,70 @@
+// The info subcommand: the identification and calibration records, from the session's
+// identification events.
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "sessionjob.h"
+
+namespace kline {
+
+namespace {
+
+using nlohmann::json;
+
+class InfoJob : public SessionJob {
+ public:
+  explicit InfoJob(const JobOptions& o) : json_(o.format == "json") {}
+
+  std::string prepare(CliSession& s) override {
+    // The calibration is read with the identification.
+    s.guarded([&] { s.form().ctl.userSetValue("Check4", 1); });
+    return {};
+  }
+
+  // Done with the calibration, or once the poll loop runs: both records have been asked for.
+  bool step(CliSession& /*s*/) override { return !id_.calibration.empty() || polled(); }
+
+  int print(const std::string& device, std::ostream& out, std::ostream& err) override {
+    // The lines of the window's information pane.
+    std::vector<std::string> lines;
+    if (!id_.isoCode.empty()) lines.push_back("Iso Code    : " + id_.isoCode);
+    if (!id_.identification.empty()) lines.push_back("ecu data    : " + id_.identification);
+    if (!id_.calibration.empty()) lines.push_back("calibration : " + id_.calibration);
+    auto orNull = [](const std::string& s) { return s.empty() ? json(nullptr) : json(s); };
+    if (json_) {
+      json j = {{"port", device}, {"lines", lines}};
+      j["iso_code"] = orNull(id_.isoCode);
+      j["identification"] = orNull(id_.identification);
+      j["calibration"] = orNull(id_.calibration);
+      out << j.dump(2) << "\n";
+    } else {
+      for (const auto& l : lines) out << l << "\n";
+    }
+    if (id_.identification.empty() || id_.calibration.empty()) {
+      err << "klinediag-cli: the "
+          << (id_.identification.empty() ? "identification" : "calibration") << " record from "
+          << device << " is incomplete (the ECU stopped answering)\n";
+      return 1;
+    }
+    return 0;
+  }
+
+ protected:
+  void on(const SessionEvent& e) override {
+    if (const auto* id = std::get_if<ev::EcuIdentified>(&e)) id_ = *id;
+    // A new connection starts a new identification.
+    if (std::holds_alternative<ev::Connecting>(e)) id_ = {};
+  }
+
+ private:
+  bool json_;
+  ev::EcuIdentified id_;
+};
+
+}  // namespace
+
+std::unique_ptr<SessionJob> MakeInfoJob(const JobOptions& o) {
+  return std::make_unique<InfoJob>(o);
+}
+
+}  // namespace kline

@@ -1,0 +1,106 @@
+// The test subcommand: selects one test of the main window's list as a user would, and prints
+// its log and the verdict the session published.
+#include <algorithm>
+#include <cctype>
+#include <nlohmann/json.hpp>
+#include <vector>
+
+#include "sessionjob.h"
+#include "subcommands.h"
+
+namespace kline {
+
+namespace {
+
+using nlohmann::json;
+
+std::string lower(std::string s) {
+  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return s;
+}
+
+class TestJob : public SessionJob {
+ public:
+  explicit TestJob(const JobOptions& o) : json_(o.format == "json"), wanted_(o.test) {}
+
+  // The list holds the loaded ECU type's tests.
+  std::string prepare(CliSession& s) override {
+    items_ = s.form().ctl.get("List1").items;
+    std::string why;
+    index_ = FindTest(items_, wanted_, why);
+    return index_ < 0 ? why : std::string();
+  }
+
+  bool step(CliSession& s) override {
+    if (!ready(s)) return false;
+    logging_ = true;
+    s.form().ctl.userSetValue("List1", index_);
+    logging_ = false;
+    return true;
+  }
+
+  int print(const std::string& device, std::ostream& out, std::ostream& err) override {
+    const std::string name =
+        Trim(started_ ? started_->name : items_[static_cast<std::size_t>(index_)]);
+    const std::string shown = ended_ ? ended_->shown : std::string();
+    if (json_) {
+      json j = {{"port", device}, {"test", name}, {"log", log_}};
+      j["verdict"] = shown.empty() ? json(nullptr) : json(shown);
+      out << j.dump(2) << "\n";
+    } else {
+      for (const auto& l : log_) out << l << "\n";
+      out << "test " << name << ": " << (shown.empty() ? "no verdict" : shown) << "\n";
+    }
+    const ev::Verdict v = ended_ ? ended_->verdict : ev::Verdict::Unknown;
+    if (v == ev::Verdict::Passed) return 0;
+    if (v == ev::Verdict::Failed) return 3;
+    err << "klinediag-cli: no verdict from the ECU on " << device << "\n";
+    return 1;
+  }
+
+  void onLog(const std::string& w, const std::string& line) override {
+    if (logging_ && w == "Form2") log_.push_back(line);
+  }
+
+ protected:
+  void on(const SessionEvent& e) override {
+    if (const auto* s = std::get_if<ev::TestStarted>(&e); s && s->window == "Form2") started_ = *s;
+    if (const auto* d = std::get_if<ev::TestEnded>(&e); d && d->window == "Form2") ended_ = *d;
+  }
+
+ private:
+  bool json_;
+  std::string wanted_;
+  std::vector<std::string> items_;
+  int index_ = -1;
+  bool logging_ = false;
+  std::vector<std::string> log_;
+  std::optional<ev::TestStarted> started_;
+  std::optional<ev::TestEnded> ended_;
+};
+
+}  // namespace
+
+int FindTest(const std::vector<std::string>& items, const std::string& wanted, std::string& why) {
+  std::string list;
+  for (const auto& i : items) list += (list.empty() ? "" : ", ") + Trim(i);
+  const std::string w = lower(Trim(wanted));
+  std::vector<int> hits;
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    const std::string item = lower(Trim(items[i]));
+    const std::string code = item.substr(0, item.find(' '));
+    if (code == w) return static_cast<int>(i);
+    if (!w.empty() && item.substr(code.size()).find(w) != std::string::npos)
+      hits.push_back(static_cast<int>(i));
+  }
+  if (hits.size() == 1) return hits[0];
+  why = (hits.empty() ? "no test '" + wanted + "'" : "'" + wanted + "' names several tests") +
+        " (tests: " + list + ")";
+  return -1;
+}
+
+std::unique_ptr<SessionJob> MakeTestJob(const JobOptions& o) {
+  return std::make_unique<TestJob>(o);
+}
+
+}  // namespace kline
