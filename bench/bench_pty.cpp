@@ -48,8 +48,7 @@ void Cycles(benchmark::State& state, const char* option, const QString& ecu, dou
   QString link = Dir().filePath("ecu-" + ecu);
   auto sim = StartSim(ecu, link);
   kline::QtHost host;
-  kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("b.ini").toStdString(),
-                    nullptr);
+  kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("b.ini").toStdString(), nullptr);
   form.Form_Load();
   form.ctl.setValue("Check3", 0);
   form.ctl.userClick(option);
@@ -126,8 +125,7 @@ void BM_CpuAfterPortLost(benchmark::State& state) {
     QString link = Dir().filePath("ecu-lost");
     auto sim = StartSim("15m", link);
     kline::QtHost host;
-    kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("l.ini").toStdString(),
-                      nullptr);
+    kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("l.ini").toStdString(), nullptr);
     host.runGuarded([&] {
       form.Form_Load();
       form.ctl.setText("Text6", link.toStdString());
