@@ -14,7 +14,6 @@
 
 #include "serial/filepath.h"
 
-
 namespace kline {
 
 EcuType ParseEcuType(const std::string& name) {
