@@ -30,7 +30,6 @@ class RealHost : public kline::Host {
   void setTimer(int) override {}
   void setTimerHandler(std::function<void()>) override {}
   void setClipboard(const std::string&) override {}
-  void openUrl(const std::string&) override {}
 
  private:
   Clock::time_point start_ = Clock::now();

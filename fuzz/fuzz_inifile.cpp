@@ -13,7 +13,7 @@
 
 #include <unistd.h>
 
-#include "serial/inifile.h"
+#include "settings/inifile.h"
 
 namespace {
 

@@ -11,11 +11,11 @@
 #include <stdexcept>
 #include <string>
 
-#include "connection/byteexchange.h"
 #include "connection/portfield.h"
+#include "livedata/numbers.h"
 #include "scriptedaction.h"
+#include "serial/byteexchange.h"
 #include "sim/simconfig.h"
-#include "ui/numbers.h"
 
 namespace {
 

@@ -2,9 +2,9 @@
 
 #include <regex>
 
-#include "connection/byteexchange.h"
 #include "connection/form2.h"
-#include "ui/numbers.h"
+#include "livedata/numbers.h"
+#include "serial/byteexchange.h"
 
 namespace kline {
 

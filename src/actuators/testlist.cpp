@@ -3,7 +3,7 @@
 #include "actuators/testlist.h"
 
 #include "connection/form2.h"
-#include "ui/numbers.h"
+#include "livedata/numbers.h"
 
 namespace kline {
 

@@ -6,7 +6,7 @@
 #include "connection/ecutypes.h"
 #include "connection/portfield.h"
 #include "diagnosis/form3.h"
-#include "ui/numbers.h"
+#include "livedata/numbers.h"
 
 namespace kline {
 

@@ -6,21 +6,18 @@
 #include <memory>
 #include <string>
 
-#include "connection/byteexchange.h"
+#include "host/host.h"
 #include "livedata/conversions.h"
-#include "serial/inifile.h"
+#include "serial/byteexchange.h"
 #include "serial/serialport.h"
+#include "settings/inifile.h"
 #include "ui/controlmodel.h"
-#include "ui/host.h"
 #include "ui/sessionevents.h"
 
 namespace kline {
 
 class Form1;
 class Form3;
-
-// Makes the port object for the text of the port field ("sim", a device, a number).
-using PortFactory = std::function<std::unique_ptr<SerialPort>(const std::string& spec)>;
 
 // 16-bit booleans: true is all bits set.
 constexpr int16_t kTrue = -1;

@@ -24,8 +24,8 @@
 #include <cmath>
 
 #include "gui/session.h"
+#include "livedata/numbers.h"
 #include "livedata/recording.h"
-#include "ui/numbers.h"
 
 namespace {
 

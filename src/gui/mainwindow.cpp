@@ -6,7 +6,6 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
-#include <QDesktopServices>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -31,7 +30,6 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStatusBar>
-#include <QUrl>
 #include <QVBoxLayout>
 
 #include "connection/ecutypes.h"
@@ -47,8 +45,8 @@
 #include "gui/reportwriter.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
+#include "session/sessionreport.h"
 #include "ui/eventsink.h"
-#include "ui/sessionreport.h"
 
 namespace {
 
@@ -75,8 +73,6 @@ MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent),
     cb->clear();
     cb->setText(text);
   });
-  connect(&session_, &Session::urlRequested, this,
-          [](const QString& url) { QDesktopServices::openUrl(QUrl(url)); });
   buildLinkView();
   buildRecorder();
   buildFaultsAndReport();

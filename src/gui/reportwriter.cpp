@@ -9,7 +9,7 @@
 #include <QSaveFile>
 #include <QTextDocument>
 
-#include "ui/sessionreport.h"
+#include "session/sessionreport.h"
 
 QString ReportHtmlPath(const QString& pdfPath) {
   const QFileInfo fi(pdfPath);

@@ -106,8 +106,6 @@ void Session::loadOnThread() {
   hostForQuit_ = host_.get();
   host_->setClipboardHandler(
       [this](const std::string& t) { emit clipboardRequested(QString::fromStdString(t)); });
-  host_->setUrlHandler(
-      [this](const std::string& u) { emit urlRequested(QString::fromStdString(u)); });
   kline::SessionOptions o;
   o.settingsPath = settingsPath_.toStdString();
   o.sim = sim_;

@@ -78,7 +78,6 @@ class Session : public QObject {
   // Follows the controlSet signals of a snapshot of `win`.
   void snapshotSent(const QString& win);
   void clipboardRequested(const QString& text);
-  void urlRequested(const QString& url);
   void recordingStarted(const QString& path);
   // The file could not be opened, or a write failed mid-way (the recording has stopped then).
   void recordingFailed(const QString& why);

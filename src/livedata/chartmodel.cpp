@@ -4,8 +4,8 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "livedata/numbers.h"
 #include "livedata/recording.h"
-#include "ui/numbers.h"
 
 namespace kline {
 

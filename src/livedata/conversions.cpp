@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "ui/numbers.h"
+#include "livedata/numbers.h"
 
 namespace kline {
 

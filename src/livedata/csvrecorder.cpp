@@ -7,10 +7,10 @@
 #include <ctime>
 
 #include "livedata/channels.h"
+#include "livedata/numbers.h"
 #include "livedata/recording.h"
 #include "livedata/utcoffset.h"
 #include "serial/filepath.h"
-#include "ui/numbers.h"
 
 namespace kline {
 

@@ -4,8 +4,8 @@
 #include <memory>
 
 #include "connection/form2.h"
+#include "host/host.h"
 #include "sim/simconfig.h"
-#include "ui/host.h"
 
 // The port object for a serial device named in the port field, through Qt. The session core
 // makes the simulated ECU itself.

@@ -54,10 +54,6 @@ void QtHost::setClipboard(const std::string& text) {
   if (clipboard_) clipboard_(text);
 }
 
-void QtHost::openUrl(const std::string& url) {
-  if (url_) url_(url);
-}
-
 void QtHost::runGuarded(const std::function<void()>& fn) {
   struct Depth {
     int& d;

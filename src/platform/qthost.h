@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "ui/host.h"
+#include "host/host.h"
 
 namespace kline {
 
@@ -33,7 +33,6 @@ class QtHost : public QObject, public Host {
   void setTimer(int intervalMs) override;
   void setTimerHandler(std::function<void()> tick) override { tick_ = std::move(tick); }
   void setClipboard(const std::string& text) override;
-  void openUrl(const std::string& url) override;
 
   bool quitting() const override {
     return quit_.load(std::memory_order_relaxed) || (quitAt_ >= 0 && clock_.elapsed() >= quitAt_);
@@ -45,7 +44,6 @@ class QtHost : public QObject, public Host {
   void requestQuit() { quit_.store(true, std::memory_order_relaxed); }
 
   void setClipboardHandler(std::function<void(const std::string&)> h) { clipboard_ = std::move(h); }
-  void setUrlHandler(std::function<void(const std::string&)> h) { url_ = std::move(h); }
 
   void runGuarded(const std::function<void()>& fn);
   bool inHandler() const { return depth_ > 0; }
@@ -61,7 +59,6 @@ class QtHost : public QObject, public Host {
   QTimer timer_;
   std::function<void()> tick_;
   std::function<void(const std::string&)> clipboard_;
-  std::function<void(const std::string&)> url_;
   int depth_ = 0;
   int dropped_ = 0;
   std::atomic<bool> quit_ = false;

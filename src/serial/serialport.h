@@ -2,15 +2,13 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
+#include "ui/eventsink.h"
+
 namespace kline {
-
-class EventSink;
-
-// A byte string: each char carries one byte value 0..255 (read it as unsigned char).
-using ByteString = std::string;
 
 // Line settings as the OS keeps them for an open port (baud, size, parity, stop bits).
 struct LineSettings {
@@ -109,5 +107,8 @@ std::optional<PortError> SetBaudRate(SerialPort& Com, int32_t baud);
 
 // Parses the settings text "1200,n,8,1"; missing or bad fields keep their defaults.
 LineSettings parseSettings(const std::string& settings);
+
+// Makes the port object for the text of the port field ("sim", a device, a number).
+using PortFactory = std::function<std::unique_ptr<SerialPort>(const std::string& spec)>;
 
 }  // namespace kline

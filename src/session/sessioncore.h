@@ -9,12 +9,12 @@
 #include "connection/form2.h"
 #include "connection/linkmonitor.h"
 #include "diagnosis/faultwatch.h"
+#include "host/host.h"
 #include "livedata/csvrecorder.h"
 #include "livedata/cyclemeter.h"
+#include "session/sessionreport.h"
 #include "sim/simconfig.h"
 #include "ui/eventsink.h"
-#include "ui/host.h"
-#include "ui/sessionreport.h"
 
 namespace kline {
 

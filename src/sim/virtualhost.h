@@ -7,7 +7,7 @@
 #include <string>
 #include <utility>
 
-#include "ui/host.h"
+#include "host/host.h"
 
 namespace kline {
 
@@ -27,7 +27,6 @@ class VirtualHost : public Host {
   void setTimer(int intervalMs) override;
   void setTimerHandler(std::function<void()> tick) override { tick_ = std::move(tick); }
   void setClipboard(const std::string& text) override { clipboard_ = text; }
-  void openUrl(const std::string& url) override { lastUrl_ = url; }
 
   void setClockOrigin(uint32_t origin) { origin_ = origin; }
   // Milliseconds since start.
@@ -65,7 +64,6 @@ class VirtualHost : public Host {
   std::multimap<uint64_t, std::function<void()>> actions_;
   int depth_ = 0;
   std::string clipboard_;
-  std::string lastUrl_;
 };
 
 }  // namespace kline

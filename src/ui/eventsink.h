@@ -4,10 +4,12 @@
 #include <variant>
 #include <vector>
 
-#include "serial/serialport.h"
 #include "ui/sessionevents.h"
 
 namespace kline {
+
+// A byte string: each char carries one byte value 0..255 (read it as unsigned char).
+using ByteString = std::string;
 
 // Properties of a control that the logic writes and observers see.
 enum class Prop { Text, Caption, Value, Enabled, Visible, Colour, Max, Items };

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "livedata/chartmodel.h"
+#include "livedata/numbers.h"
 #include "livedata/recording.h"
-#include "ui/numbers.h"
 
 using namespace kline;
 

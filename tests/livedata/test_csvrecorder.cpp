@@ -13,9 +13,9 @@
 #include <sstream>
 
 #include "livedata/csvrecorder.h"
+#include "livedata/numbers.h"
 #include "livedata/recording.h"
 #include "support/simsession.h"
-#include "ui/numbers.h"
 
 using namespace kline;
 using namespace kline::test;

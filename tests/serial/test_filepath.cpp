@@ -9,8 +9,8 @@
 #include "livedata/csvrecorder.h"
 #include "livedata/recording.h"
 #include "serial/filepath.h"
-#include "serial/inifile.h"
-#include "serial/settingsfiles.h"
+#include "settings/inifile.h"
+#include "settings/settingsfiles.h"
 #include "sim/simconfig.h"
 #include "support/simsession.h"
 

@@ -5,7 +5,7 @@
 #include <random>
 #include <stdexcept>
 
-#include "connection/byteexchange.h"
+#include "serial/byteexchange.h"
 
 namespace kline::test {
 

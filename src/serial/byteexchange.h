@@ -4,8 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "host/host.h"
 #include "serial/serialport.h"
-#include "ui/host.h"
 
 namespace kline {
 

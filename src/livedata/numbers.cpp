@@ -1,4 +1,4 @@
-#include "ui/numbers.h"
+#include "livedata/numbers.h"
 
 #include <atomic>
 #include <cmath>

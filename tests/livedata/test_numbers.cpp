@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "ui/numbers.h"
+#include "livedata/numbers.h"
 
 using namespace kline;
 

@@ -10,8 +10,8 @@
 #include <functional>
 #include <random>
 
-#include "serial/inifile.h"
-#include "serial/settingsfiles.h"
+#include "settings/inifile.h"
+#include "settings/settingsfiles.h"
 #include "support/simsession.h"
 
 using namespace kline;

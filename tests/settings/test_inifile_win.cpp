@@ -8,8 +8,8 @@
 #include <chrono>
 #include <thread>
 
-#include "serial/inifile.h"
-#include "serial/settingsfiles.h"
+#include "settings/inifile.h"
+#include "settings/settingsfiles.h"
 #include "support/simsession.h"
 
 using namespace kline;

@@ -6,8 +6,8 @@
 #include <functional>
 
 #include "serial/filepath.h"
-#include "serial/inifile.h"
-#include "serial/settingsfiles.h"
+#include "settings/inifile.h"
+#include "settings/settingsfiles.h"
 #include "support/simsession.h"
 
 using namespace kline;

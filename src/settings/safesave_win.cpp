@@ -5,7 +5,7 @@
 #include <random>
 
 #include "serial/filepath.h"
-#include "serial/safesave.h"
+#include "settings/safesave.h"
 
 namespace kline {
 

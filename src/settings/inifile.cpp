@@ -1,4 +1,4 @@
-#include "serial/inifile.h"
+#include "settings/inifile.h"
 
 #include <cerrno>
 #include <cstring>
@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "serial/filepath.h"
-#include "serial/safesave.h"
+#include "settings/safesave.h"
 
 namespace kline {
 

@@ -1,4 +1,4 @@
-#include "ui/sessionreport.h"
+#include "session/sessionreport.h"
 
 #include <cmath>
 #include <cstdio>
@@ -7,7 +7,7 @@
 #include <sstream>
 
 #include "livedata/channels.h"
-#include "ui/numbers.h"
+#include "livedata/numbers.h"
 
 namespace kline {
 

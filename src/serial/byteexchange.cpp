@@ -1,4 +1,4 @@
-#include "connection/byteexchange.h"
+#include "serial/byteexchange.h"
 
 #include <cstdlib>
 

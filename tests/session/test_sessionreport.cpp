@@ -5,9 +5,9 @@
 
 #include "actuators/form1.h"
 #include "diagnosis/faultwatch.h"
+#include "livedata/numbers.h"
+#include "session/sessionreport.h"
 #include "support/simsession.h"
-#include "ui/numbers.h"
-#include "ui/sessionreport.h"
 
 using namespace kline;
 using namespace kline::test;

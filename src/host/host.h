@@ -7,7 +7,7 @@
 namespace kline {
 
 // What the window logic needs from its platform: time, pauses, the message loop, the timer and
-// the desktop. The Qt host runs on the session thread; the virtual host runs tests and
+// the clipboard. The Qt host runs on the session thread; the virtual host runs tests and
 // `--virtual-time` sessions on a clock that only moves when the logic sleeps.
 class Host {
  public:
@@ -31,7 +31,6 @@ class Host {
   virtual bool quitting() const { return false; }
 
   virtual void setClipboard(const std::string& text) = 0;
-  virtual void openUrl(const std::string& url) = 0;
 };
 
 }  // namespace kline
