@@ -17,13 +17,13 @@
 #include "connection/ecutypes.h"
 #include "eventwriter.h"
 #include "inputcheck.h"
+#include "livedata/numbers.h"
 #include "livedata/recording.h"
 #include "platform/qthost.h"
 #include "scriptedaction.h"
 #include "serial/filepath.h"
 #include "sim/virtualhost.h"
 #include "subcommands.h"
-#include "ui/numbers.h"
 
 // The version the build gives; the project's own when it gives none.
 #ifndef KLINE_VERSION
@@ -84,29 +84,6 @@ Events (--events): JSON Lines {"t":ms,"ev":"log"|"set"|"tx"|"rx"|"baud"|"open"|"
 and, for what happened, {"t":ms,"ev":"event","event":"link"|"connecting"|"ecu-identified"|
 "live-cycle"|"readout"|"test-started"|"test-ended"|"loop-paused"|...,its fields}.
 )";
-
-// Plays one user action on its window.
-void apply(ControlModel& m, const ScriptedAction& a) {
-  const Control& c = m.get(a.control);
-  switch (c.kind) {
-    case ControlKind::CheckBox:
-      if (a.value)
-        m.userSetValue(a.control, WholeNumber(*a.value));
-      else
-        m.userClick(a.control);
-      break;
-    case ControlKind::TextBox:
-      m.userSetText(a.control, a.value.value_or(""));
-      break;
-    case ControlKind::List:
-    case ControlKind::Slider:
-      m.userSetValue(a.control, WholeNumber(a.value.value_or("0")));
-      break;
-    default:
-      m.userClick(a.control);
-      break;
-  }
-}
 
 // An output stream: "-" is standard output, anything else a file.
 struct Output {
@@ -276,7 +253,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
     return false;
   };
 
-  auto play = [&](const ScriptedAction& a) { apply(*core.window(a.window), a); };
+  auto play = [&](const ScriptedAction& a) { PlayAction(*core.window(a.window), a); };
   // Actions at time 0 set the window up before Connect is pressed.
   for (const auto& a : actions)
     if (a.at == 0) guarded([&] { play(a); });

@@ -2,6 +2,7 @@
 // would, and prints the readouts the session published.
 #include <nlohmann/json.hpp>
 
+#include "scriptedaction.h"
 #include "sessionjob.h"
 
 namespace kline {
@@ -16,11 +17,12 @@ class FaultsJob : public SessionJob {
 
   bool step(CliSession& s) override {
     if (!ready(s)) return false;
-    ControlModel& ctl = s.form().ctl;
     faults_.reset();
     immo_.reset();
     immo2_.reset();
-    for (const char* button : {"Command11", "Command2", "Command3"}) ctl.userClick(button);
+    for (UserAction a :
+         {UserAction::ReadFaults, UserAction::ReadImmobiliser, UserAction::ReadImmobiliser2})
+      PlayAction(s.form().ctl, ActionFor(a));
     return true;
   }
 

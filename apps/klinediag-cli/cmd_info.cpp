@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "scriptedaction.h"
 #include "sessionjob.h"
 
 namespace kline {
@@ -17,7 +18,7 @@ class InfoJob : public SessionJob {
 
   std::string prepare(CliSession& s) override {
     // The calibration is read with the identification.
-    s.guarded([&] { s.form().ctl.userSetValue("Check4", 1); });
+    s.guarded([&] { PlayAction(s.form().ctl, ActionFor(UserAction::AskCalibration)); });
     return {};
   }
 

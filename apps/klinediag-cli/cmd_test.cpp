@@ -5,6 +5,9 @@
 #include <nlohmann/json.hpp>
 #include <vector>
 
+#include "actuators/testlist.h"
+#include "connection/ecutypes.h"
+#include "scriptedaction.h"
 #include "sessionjob.h"
 #include "subcommands.h"
 
@@ -25,7 +28,9 @@ class TestJob : public SessionJob {
 
   // The list holds the loaded ECU type's tests.
   std::string prepare(CliSession& s) override {
-    items_ = s.form().ctl.get("List1").items;
+    items_.clear();
+    for (const TestEntry& t : TestListFor(SelectedEcuTypeInfo(s.form().ctl).option))
+      items_.emplace_back(t.text);
     std::string why;
     index_ = FindTest(items_, wanted_, why);
     return index_ < 0 ? why : std::string();
@@ -34,7 +39,7 @@ class TestJob : public SessionJob {
   bool step(CliSession& s) override {
     if (!ready(s)) return false;
     logging_ = true;
-    s.form().ctl.userSetValue("List1", index_);
+    PlayAction(s.form().ctl, ActionFor(UserAction::RunTest, index_));
     logging_ = false;
     return true;
   }

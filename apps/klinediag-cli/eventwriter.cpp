@@ -4,8 +4,8 @@
 #include <type_traits>
 #include <variant>
 
-#include "connection/byteexchange.h"
 #include "livedata/channels.h"
+#include "serial/byteexchange.h"
 
 namespace kline {
 

@@ -4,6 +4,9 @@
 #include <cctype>
 #include <stdexcept>
 
+#include "livedata/numbers.h"
+#include "ui/controlmodel.h"
+
 namespace kline {
 
 namespace {
@@ -101,6 +104,53 @@ ScriptedAction ParseScriptedAction(const std::string& text) {
     throw std::invalid_argument("action '" + text + "': the time must be from 0 to " +
                                 std::to_string(kMaxRunMs) + " ms (a week)");
   return a;
+}
+
+ScriptedAction ActionFor(UserAction what, int value) {
+  ScriptedAction a;
+  switch (what) {
+    case UserAction::ReadFaults:
+      a.control = "Command11";
+      break;
+    case UserAction::ReadImmobiliser:
+      a.control = "Command2";
+      break;
+    case UserAction::ReadImmobiliser2:
+      a.control = "Command3";
+      break;
+    case UserAction::AskCalibration:
+      a.control = "Check4";
+      a.value = "1";
+      break;
+    case UserAction::RunTest:
+      a.control = "List1";
+      a.value = std::to_string(value);
+      break;
+  }
+  a.text = a.window + "." + a.control + (a.value ? "=" + *a.value : std::string());
+  return a;
+}
+
+void PlayAction(ControlModel& m, const ScriptedAction& a) {
+  const Control& c = m.get(a.control);
+  switch (c.kind) {
+    case ControlKind::CheckBox:
+      if (a.value)
+        m.userSetValue(a.control, WholeNumber(*a.value));
+      else
+        m.userClick(a.control);
+      break;
+    case ControlKind::TextBox:
+      m.userSetText(a.control, a.value.value_or(""));
+      break;
+    case ControlKind::List:
+    case ControlKind::Slider:
+      m.userSetValue(a.control, WholeNumber(a.value.value_or("0")));
+      break;
+    default:
+      m.userClick(a.control);
+      break;
+  }
 }
 
 }  // namespace kline

@@ -6,6 +6,8 @@
 
 namespace kline {
 
+class ControlModel;
+
 // A week: the longest run (--duration) and the latest time of a scripted action.
 constexpr uint64_t kMaxRunMs = 604800000;
 
@@ -21,5 +23,20 @@ struct ScriptedAction {
 // Parses T:[WINDOW.]CONTROL[(INDEX)][=VALUE] with T up to kMaxRunMs; throws
 // std::invalid_argument with the reason.
 ScriptedAction ParseScriptedAction(const std::string& text);
+
+// What the subcommands do as the user would, named by what it is: the one place outside the
+// windows that knows which control does it.
+enum class UserAction {
+  ReadFaults,        // the "DTC" button
+  ReadImmobiliser,   // "Virgin?"
+  ReadImmobiliser2,  // "Virign2"
+  AskCalibration,    // the "Calibration" box ticked
+  RunTest,           // the test list's entry `value` chosen
+};
+ScriptedAction ActionFor(UserAction what, int value = 0);
+
+// Plays an action on its window's controls as the user would: a button or menu is clicked, a
+// check box set or toggled, a field typed into, a list entry or a slider position chosen.
+void PlayAction(ControlModel& window, const ScriptedAction& a);
 
 }  // namespace kline

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <thread>
 
-#include "connection/byteexchange.h"
 #include "linerate.h"
+#include "serial/byteexchange.h"
 #include "sim/simecu.h"
 
 namespace kline {

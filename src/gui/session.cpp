@@ -255,6 +255,12 @@ void Session::setValue(const QString& ctl, int value, const QString& win) {
   });
 }
 
+void Session::typePort(const QString& text) {
+  post([this, text] {
+    if (core_) host_->runGuarded([this, text] { core_->form().typePort(text.toStdString()); });
+  });
+}
+
 void Session::requestSnapshot(const QString& win) {
   post([this, win] { snapshotOnThread(win); });
 }

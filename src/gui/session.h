@@ -49,6 +49,8 @@ class Session : public QObject {
   void setText(const QString& ctl, const QString& text,
                const QString& win = QStringLiteral("Form2"));
   void setValue(const QString& ctl, int value, const QString& win = QStringLiteral("Form2"));
+  // Types `text` into the main window's port field, as the user would.
+  void typePort(const QString& text);
   // Publishes every property of every control of `win` through controlSet.
   void requestSnapshot(const QString& win = QStringLiteral("Form2"));
   // Records a row of the main window's live values to the CSV file `path` after every completed
