@@ -45,6 +45,7 @@
 #include "gui/reportwriter.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
+#include "gui/widgetbinder.h"
 #include "session/sessionreport.h"
 #include "ui/eventsink.h"
 
@@ -60,7 +61,10 @@ QString indexed(const char* base, int i) {
 
 }  // namespace
 
-MainWindow::MainWindow(Session& session, QWidget* parent) : QMainWindow(parent), session_(session) {
+MainWindow::MainWindow(Session& session, QWidget* parent)
+    : QMainWindow(parent),
+      session_(session),
+      binder_(new WidgetBinder(session, QString::fromLatin1(kForm2), this)) {
   setWindowTitle(QStringLiteral("klinediag"));
   buildUi();
   connect(&session_, &Session::controlSet, this, &MainWindow::applySet);
@@ -103,78 +107,51 @@ QWidget* MainWindow::modelWindow(const QString& name) const {
 }
 
 void MainWindow::bind(const QString& name, QWidget* w) {
-  w->setObjectName(name);
-  controls_[key(kForm2, name)].widget = w;
+  binder_->bind(name, w);
 }
 
 void MainWindow::bindAction(const QString& name, QAction* a) {
-  a->setObjectName(name);
-  controls_[key(kForm2, name)].action = a;
-  connect(a, &QAction::triggered, this, [this, name] { session_.click(name); });
+  binder_->bindAction(name, a);
 }
 
 QWidget* MainWindow::control(const QString& name, const QString& win) const {
-  auto it = controls_.find(key(win, name));
-  return it == controls_.end() ? nullptr : it->second.widget;
+  return win == binder_->window() ? binder_->control(name) : nullptr;
 }
 
 QAction* MainWindow::menuAction(const QString& name, const QString& win) const {
-  auto it = controls_.find(key(win, name));
-  return it == controls_.end() ? nullptr : it->second.action;
+  return win == binder_->window() ? binder_->action(name) : nullptr;
 }
 
 QWidget* MainWindow::textField(const QString& name, bool readOnly) {
-  auto* e = new QLineEdit;
-  e->setReadOnly(readOnly);
-  bind(name, e);
-  if (!readOnly) {
-    connect(e, &QLineEdit::textEdited, this, [this, name](const QString& text) {
-      renderer_.typed(key(kForm2, name), text);
-      session_.setText(name, text);
-    });
-  }
-  return e;
+  return binder_->textField(name, readOnly);
 }
 
 QWidget* MainWindow::numberField(const QString& name, int min, int max, const QString& what) {
   auto* e = new QLineEdit;
   bind(name, e);
   auto* guard = new NumberField(e, min, max, what);
-  connect(guard, &NumberField::edited, this, [this, name](const QString& text) {
-    renderer_.typed(key(kForm2, name), text);
-    session_.setText(name, text);
-  });
+  connect(guard, &NumberField::edited, this,
+          [this, name](const QString& text) { binder_->typed(name, text); });
   return e;
 }
 
 QWidget* MainWindow::checkBox(const QString& name) {
-  auto* c = new QCheckBox;
-  bind(name, c);
-  connect(c, &QCheckBox::clicked, this, [this, name] { session_.click(name); });
-  return c;
+  return binder_->checkBox(name);
 }
 
 QWidget* MainWindow::option(const QString& name) {
-  auto* r = new QRadioButton;
+  QRadioButton* r = binder_->option(name);
   // As wide as its caption: a click beside it would land on nothing.
   r->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
-  bind(name, r);
-  connect(r, &QRadioButton::clicked, this, [this, name] { session_.click(name); });
   return r;
 }
 
 QWidget* MainWindow::button(const QString& name, bool checkable) {
-  auto* b = new QPushButton;
-  b->setCheckable(checkable);
-  bind(name, b);
-  connect(b, &QPushButton::clicked, this, [this, name] { session_.click(name); });
-  return b;
+  return binder_->button(name, checkable);
 }
 
 QLabel* MainWindow::label(const QString& name) {
-  auto* l = new QLabel;
-  bind(name, l);
-  return l;
+  return binder_->label(name);
 }
 
 void MainWindow::buildUi() {
@@ -204,10 +181,8 @@ void MainWindow::buildUi() {
   auto* lamp = new LampWidget;
   bind(QStringLiteral("Shape1"), lamp);
   chooser_ = new PortChooser(qobject_cast<QLineEdit*>(com));
-  QObject::connect(chooser_, &PortChooser::chosen, this, [this](const QString& text) {
-    renderer_.typed(key(kForm2, QStringLiteral("Text6")), text);
-    session_.setText(QStringLiteral("Text6"), text);
-  });
+  QObject::connect(chooser_, &PortChooser::chosen, this,
+                   [this](const QString& text) { binder_->typed(QStringLiteral("Text6"), text); });
   auto* check = new QPushButton(tr("Check adapter"));
   check->setObjectName(QStringLiteral("checkAdapter"));
   check->setToolTip(
@@ -342,11 +317,7 @@ void MainWindow::buildUi() {
   rpmLayout->addWidget(scale);
   auto* rpmBar = new RpmBarWidget;
   rpmBar->setObjectName(QStringLiteral("Line1"));
-  for (int i = 0; i < RpmBarWidget::kSegments; ++i) {
-    Binding& b = controls_[key(kForm2, indexed("Line1", i))];
-    b.widget = rpmBar;
-    b.index = i;
-  }
+  for (int i = 0; i < RpmBarWidget::kSegments; ++i) binder_->bind(indexed("Line1", i), rpmBar, i);
   rpmLayout->addWidget(rpmBar);
   QLabel* readout = label(QStringLiteral("Label26"));
   QFont big = readout->font();
@@ -449,28 +420,18 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
     if (static_cast<kline::Prop>(prop) == kline::Prop::Visible) setVisible(value.toBool());
     return;
   }
-  const QString k = key(win, ctl);
-  auto it = controls_.find(k);
-  if (it == controls_.end()) return;
-  QWidget* w = it->second.widget;
-  QAction* a = it->second.action;
+  if (win != binder_->window()) return;
   using kline::Prop;
   const auto p = static_cast<Prop>(prop);
-  if (a) {
-    if (p == Prop::Enabled) a->setEnabled(value.toBool());
-    if (p == Prop::Visible) a->setVisible(value.toBool());
-    if (p == Prop::Caption) a->setText(ControlRenderer::escapeMnemonic(value.toString()));
-  }
   if (p == Prop::Colour) {
+    QWidget* w = binder_->control(ctl);
     if (auto* lamp = qobject_cast<LampWidget*>(w))
       lamp->setRgb(value.toInt());
     else if (auto* bar = qobject_cast<RpmBarWidget*>(w))
-      bar->setSegmentColour(it->second.index, static_cast<uint32_t>(value.toInt()));
+      bar->setSegmentColour(binder_->index(ctl), static_cast<uint32_t>(value.toInt()));
     return;
   }
-  // The bar's segments share one widget: only their colour is theirs.
-  if (it->second.index >= 0) return;
-  renderer_.apply(k, w, p, value);
+  binder_->apply(ctl, p, value);
 }
 
 void MainWindow::appendLog(const QString& win, const QString& line) {

@@ -24,6 +24,7 @@ class QPlainTextEdit;
 class QPushButton;
 class QWidget;
 class Session;
+class WidgetBinder;
 namespace kline {
 class SessionReport;
 }
@@ -78,12 +79,6 @@ class MainWindow : public QMainWindow {
   void appendLog(const QString& win, const QString& line);
 
  private:
-  struct Binding {
-    QWidget* widget = nullptr;
-    QAction* action = nullptr;
-    int index = -1;  // the element of an array drawn by one widget (the rpm bar's segments)
-  };
-  static QString key(const QString& win, const QString& ctl) { return win + '.' + ctl; }
   void bind(const QString& name, QWidget* w);
   void bindAction(const QString& name, QAction* a);
   QWidget* textField(const QString& name, bool readOnly = false);
@@ -108,11 +103,8 @@ class MainWindow : public QMainWindow {
   void closeEvent(QCloseEvent* e) override;
 
   Session& session_;
+  WidgetBinder* binder_;
   std::unique_ptr<ChartWindow> chart_;
-  std::map<QString, Binding> controls_;
-  // Texts typed here and sent to the session whose echo has not come back yet; the echo is not
-  // applied, so typing ahead of the session never jumps back.
-  ControlRenderer renderer_;
   QPlainTextEdit* log_ = nullptr;
   std::map<QString, std::unique_ptr<ModelWindow>> windows_;
   LinkStateView* link_ = nullptr;

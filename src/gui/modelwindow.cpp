@@ -14,11 +14,15 @@
 
 #include "gui/logsaver.h"
 #include "gui/session.h"
+#include "gui/widgetbinder.h"
 #include "ui/eventsink.h"
 #include "ui/sessionevents.h"
 
 ModelWindow::ModelWindow(Session& session, QString win, QWidget* parent)
-    : QWidget(parent, Qt::Window), session_(session), win_(std::move(win)) {
+    : QWidget(parent, Qt::Window),
+      session_(session),
+      win_(std::move(win)),
+      binder_(new WidgetBinder(session, win_, this)) {
   setObjectName(win_);
   connect(&session_, &Session::controlSet, this, &ModelWindow::applySet);
   connect(&session_, &Session::logLine, this, &ModelWindow::appendLog);
@@ -56,61 +60,31 @@ QLabel* ModelWindow::linkLine() {
 }
 
 QWidget* ModelWindow::control(const QString& name) const {
-  auto it = controls_.find(name);
-  return it == controls_.end() ? nullptr : it->second;
-}
-
-void ModelWindow::bind(const QString& name, QWidget* w) {
-  w->setObjectName(name);
-  controls_[name] = w;
+  return binder_->control(name);
 }
 
 QPushButton* ModelWindow::button(const QString& name) {
-  auto* b = new QPushButton;
-  bind(name, b);
-  connect(b, &QPushButton::clicked, this, [this, name] { session_.click(name, win_); });
-  return b;
+  return binder_->button(name);
 }
 
 QLineEdit* ModelWindow::textField(const QString& name) {
-  auto* e = new QLineEdit;
-  bind(name, e);
-  connect(e, &QLineEdit::textEdited, this, [this, name](const QString& text) {
-    renderer_.typed(name, text);
-    session_.setText(name, text, win_);
-  });
-  return e;
+  return binder_->textField(name);
 }
 
 QRadioButton* ModelWindow::option(const QString& name) {
-  auto* r = new QRadioButton;
-  bind(name, r);
-  connect(r, &QRadioButton::clicked, this, [this, name] { session_.click(name, win_); });
-  return r;
+  return binder_->option(name);
 }
 
 QSlider* ModelWindow::slider(const QString& name) {
-  auto* s = new QSlider(Qt::Horizontal);
-  bind(name, s);
-  // Only the user's moves go to the session; the model's values are applied with signals
-  // blocked.
-  connect(s, &QSlider::valueChanged, this,
-          [this, name](int value) { session_.setValue(name, value, win_); });
-  return s;
+  return binder_->slider(name);
 }
 
 QProgressBar* ModelWindow::progressBar(const QString& name) {
-  auto* p = new QProgressBar;
-  p->setTextVisible(false);
-  p->setValue(0);
-  bind(name, p);
-  return p;
+  return binder_->progressBar(name);
 }
 
 QGroupBox* ModelWindow::frame(const QString& name) {
-  auto* g = new QGroupBox;
-  bind(name, g);
-  return g;
+  return binder_->frame(name);
 }
 
 QPlainTextEdit* ModelWindow::logPane() {
@@ -139,7 +113,7 @@ void ModelWindow::applySet(const QString& win, const QString& ctl, int prop,
     if (static_cast<Prop>(prop) == Prop::Caption) setWindowTitle(value.toString());
     return;
   }
-  renderer_.apply(ctl, control(ctl), static_cast<Prop>(prop), value);
+  binder_->apply(ctl, static_cast<Prop>(prop), value);
 }
 
 void ModelWindow::appendLog(const QString& win, const QString& line) {

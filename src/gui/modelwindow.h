@@ -19,6 +19,7 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class Session;
+class WidgetBinder;
 
 // A top-level window that renders the control model of one of the logic's windows (by its name,
 // "Form3", "Form1") and forwards clicks to the session with that name. The control named like
@@ -59,14 +60,10 @@ class ModelWindow : public QWidget {
 
  private:
   void requestSnapshot();
-  void bind(const QString& name, QWidget* w);
 
   Session& session_;
   QString win_;
-  std::map<QString, QWidget*> controls_;
-  // Texts typed here whose echo has not come back yet; the echo is not applied, so typing ahead
-  // of the session never jumps back.
-  ControlRenderer renderer_;
+  WidgetBinder* binder_;
   QPlainTextEdit* log_ = nullptr;
   LogSaver* logSaver_ = nullptr;
 };

@@ -1,0 +1,68 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <QVariant>
+#include <map>
+
+#include "gui/controlrenderer.h"
+
+class QAction;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QWidget;
+class Session;
+
+// Binds the widgets of one of the logic's windows to its controls' design names: the widget
+// makers forward the user's clicks, typing and choices to the session, and apply() shows the
+// logic's writes on the bound widget. The main window and the other windows share it.
+// GUI thread only.
+class WidgetBinder : public QObject {
+  Q_OBJECT
+
+ public:
+  WidgetBinder(Session& session, QString win, QObject* parent = nullptr);
+
+  const QString& window() const { return win_; }
+  // `index`: the element of an array of controls that one widget draws (the rpm bar's
+  // segments); such a binding takes only what the window applies itself.
+  void bind(const QString& name, QWidget* w, int index = -1);
+  void bindAction(const QString& name, QAction* a);
+  QWidget* control(const QString& name) const;
+  QAction* action(const QString& name) const;
+  int index(const QString& name) const;
+
+  QPushButton* button(const QString& name, bool checkable = false);
+  QLineEdit* textField(const QString& name, bool readOnly = false);
+  QCheckBox* checkBox(const QString& name);
+  QRadioButton* option(const QString& name);
+  QLabel* label(const QString& name);
+  // Its range is -max .. max of the model's control.
+  QSlider* slider(const QString& name);
+  QProgressBar* progressBar(const QString& name);
+  QGroupBox* frame(const QString& name);
+  // The user typed `text` into a bound field of their own making; it goes to the session.
+  void typed(const QString& name, const QString& text);
+
+  // Shows a write of the logic on the bound widget or action; false for a name not bound.
+  bool apply(const QString& ctl, kline::Prop prop, const QVariant& value);
+
+ private:
+  struct Binding {
+    QWidget* widget = nullptr;
+    QAction* action = nullptr;
+    int index = -1;
+  };
+  Session& session_;
+  QString win_;
+  std::map<QString, Binding> controls_;
+  // Texts typed here whose echo has not come back yet; the echo is not applied, so typing ahead
+  // of the session never jumps back.
+  ControlRenderer renderer_;
+};
