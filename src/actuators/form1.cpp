@@ -2,7 +2,7 @@
 
 #include <regex>
 
-#include "connection/form2.h"
+#include "host/host.h"
 #include "livedata/numbers.h"
 #include "serial/byteexchange.h"
 
@@ -37,7 +37,8 @@ const ActuatorTest* ActuatorTests() {
   return kTests;
 }
 
-Form1::Form1(Form2& main, EventSink* sink) : ChildWindow("Form1", "Test", sink), main_(main) {
+Form1::Form1(MainWindowLink& main, EventSink* sink)
+    : ChildWindow("Form1", "Test", sink), main_(main) {
   using K = ControlKind;
   for (int i = 0; i < 9; ++i)
     ctl.add(kTests[i].button, K::Button, kTests[i].caption).handler = [this, i] {
@@ -130,7 +131,8 @@ void Form1::Command_Click(int n) {
   // A test button pressed during a verdict wait would nest a second test in the first.
   if (waiting_ || n < 1 || n > 9) return;
   const ActuatorTest& t = kTests[n - 1];
-  bool groupA = main_.ctl.value("Option1") || main_.ctl.value("Option9");
+  const ControlModel& mainCtl = main_.mainControls();
+  bool groupA = mainCtl.value("Option1") || mainCtl.value("Option9");
   if (n == 8) {
     std::string code = trimmed(ctl.text("Text1"));
     static const std::regex hex("^[0-9A-Fa-f]{1,2}$");
@@ -287,15 +289,15 @@ void Form1::Command10_Click() {
   }
 }
 
-void Form2::TrimmerHandover() {
+void Form1::TrimmerHandover(const std::string& field) {
   // Only an open test window takes the value: creating it here would put the ECU into
   // diagnostic mode in the middle of live polling, on every cycle.
-  if (!form1_->loaded()) return;
-  double v = Val(ctl.text("Text1(8)"));
+  if (!loaded()) return;
+  double v = Val(field);
   if (!(v > -128 && v < 127)) return;
-  form1_->ctl.setValue("Slider1", static_cast<int>(RoundHalfEven(v)));
-  form1_->trimmerRead(static_cast<int>(RoundHalfEven(v)));
-  form1_->ctl.setText("Text2", PlainForm(v));
+  ctl.setValue("Slider1", static_cast<int>(RoundHalfEven(v)));
+  trimmerRead(static_cast<int>(RoundHalfEven(v)));
+  ctl.setText("Text2", PlainForm(v));
 }
 
 }  // namespace kline

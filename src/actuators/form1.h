@@ -7,8 +7,6 @@
 
 namespace kline {
 
-class Form2;
-
 // One button of the test window: its caption, its codes for the two ECU groups (15m/15Rc, and
 // P8/16m), the names it logs and the verdict wait in seconds.
 struct ActuatorTest {
@@ -26,7 +24,7 @@ const ActuatorTest* ActuatorTests();  // Command1 .. Command9, in order; Command
 // poll loop is stopped. Session thread only.
 class Form1 : public ChildWindow {
  public:
-  Form1(Form2& main, EventSink* sink);
+  Form1(MainWindowLink& main, EventSink* sink);
 
   void Form_Load() override;
   void back_Click();
@@ -44,6 +42,8 @@ class Form1 : public ChildWindow {
   // The trimmer value the main window last read (TrimmerHandover), for what is published when
   // a new value is set.
   void trimmerRead(int value) { trimmer_ = value; }
+  // The main window's trimmer field after a 15m cycle: an open window shows the value.
+  void TrimmerHandover(const std::string& field);
 
  private:
   // Writes one byte after a discard and waits for echo and answer; the reply string or nothing.
@@ -51,7 +51,7 @@ class Form1 : public ChildWindow {
   void coRegulation(bool on);
   void leave();
 
-  Form2& main_;
+  MainWindowLink& main_;
   bool waiting_ = false;        // a verdict wait runs
   bool backRequested_ = false;  // "Back" was pressed during it
   // What the observers are told: the verdict text of the last wait, the trimmer's last known

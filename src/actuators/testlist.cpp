@@ -2,8 +2,8 @@
 // and a verdict counted in seconds on the progress bar.
 #include "actuators/testlist.h"
 
-#include "connection/form2.h"
-#include "livedata/numbers.h"
+#include "host/host.h"
+#include "serial/byteexchange.h"
 
 namespace kline {
 
@@ -57,96 +57,101 @@ int TestDurationOf(int itemCode, int previous) {
   return 5;
 }
 
-void Form2::fillTestList(const std::string& option) {
+void FillTestList(ControlModel& ctl, TestItemData& itemData, const std::string& option) {
   const TestList& list = TestListFor(option);
   std::vector<std::string> items;
   for (std::size_t i = 0; i < list.size(); ++i) {
     items.emplace_back(list[i].text);
-    List1_ItemData[i] = list[i].itemCode;
+    itemData[i] = list[i].itemCode;
   }
   ctl.setItems("List1", items);
 }
 
-void Form2::List1_Click() {
+void RunTestListEntry(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
+                      std::string& shown) {
+  Host& host = main.host();
   ctl.setCaption("Label5", "");
   ctl.setValue("Pg1", 0);
-  host_.DoEvents();
-  pauseLoop("a test runs");
+  host.DoEvents();
+  main.pauseLoop("a test runs");
   std::string last;
   bool started = false;
   std::string name;
-  testShown_.clear();
+  shown.clear();
   int64_t elapsed = 0;
   // The elapsed value is that of the last wait that had to poll.
   auto note = [&](const ExchangeClock& c) {
     if (c.polls) elapsed = static_cast<int64_t>(c.t1 - c.t0);
   };
   int index = ctl.value("List1");
-  if (portOpen() && index >= 0 && index < 7) {
-    SerialPort& com = *MSComm1;
+  if (main.portOpen() && index >= 0 && index < 7) {
+    SerialPort& com = *main.port();
     ExchangeParams p;
     p.timeLimit = 2000;
     p.poll2 = 1;
     ExchangeClock clk;
-    auto reply = ByteExchange(com, host_, 0xAA, p, clk);
+    auto reply = ByteExchange(com, host, 0xAA, p, clk);
     note(clk);
     if (reply) {
       last = *reply;
-      log(last);
-      host_.Sleep(50);
-      int item = List1_ItemData[static_cast<std::size_t>(index)];
+      ctl.appendLog(last);
+      host.Sleep(50);
+      int item = itemData[static_cast<std::size_t>(index)];
       com.write(ByteString(1, static_cast<char>(TestCodeOf(item))));
-      log(std::to_string(item));
+      ctl.appendLog(std::to_string(item));
       started = true;
       name = ctl.get("List1").items.at(static_cast<std::size_t>(index));
-      publish(ev::TestStarted{"Form2", name, TestCodeOf(item)});
+      main.publish(ev::TestStarted{ctl.window(), name, TestCodeOf(item)});
       ExchangeClock wait;
-      wait.t0 = host_.timeGetTime();
-      bool ok = WaitForBytes(com, host_, 2, 5000, 1, 3, wait);
+      wait.t0 = host.timeGetTime();
+      bool ok = WaitForBytes(com, host, 2, 5000, 1, 3, wait);
       note(wait);
       if (ok) {
         last = ToHex(com.readAll());
-        log(last);
-        WaitTestResult();
+        ctl.appendLog(last);
+        WaitTestListVerdict(ctl, main, itemData, shown);
       }
     }
   }
-  log(last + "  elapsed " + std::to_string(elapsed));
-  TimerOn(50);
+  ctl.appendLog(last + "  elapsed " + std::to_string(elapsed));
+  main.TimerOn(50);
   if (started) {
-    const ev::Verdict v = testShown_ == "OK"       ? ev::Verdict::Passed
-                          : testShown_ == "Erreur" ? ev::Verdict::Failed
-                                                   : ev::Verdict::Unknown;
-    publish(ev::TestEnded{"Form2", name, v, testShown_});
+    const ev::Verdict v = shown == "OK"       ? ev::Verdict::Passed
+                          : shown == "Erreur" ? ev::Verdict::Failed
+                                              : ev::Verdict::Unknown;
+    main.publish(ev::TestEnded{ctl.window(), name, v, shown});
   }
 }
 
-void Form2::WaitTestResult() {
+void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
+                         std::string& shown) {
+  Host& host = main.host();
   ctl.setCaption("Label5", "");
   ctl.setEnabled("List1", false);
   int index = ctl.value("List1");
   if (index >= 0 && index < 7)
     ctl.setMax("Pg1",
-               TestDurationOf(List1_ItemData[static_cast<std::size_t>(index)], ctl.get("Pg1").max));
+               TestDurationOf(itemData[static_cast<std::size_t>(index)], ctl.get("Pg1").max));
   while (ctl.value("Pg1") < ctl.get("Pg1").max) {
-    host_.DoEvents();
-    // A port that went away sends no verdict: the wait ends at once.
-    if (MSComm1 && MSComm1->lost()) break;
+    host.DoEvents();
+    // A port that went away sends no verdict: the wait ends at once. The port is asked for
+    // again at every look: a Connect pressed meanwhile replaces it.
+    if (main.port() && main.port()->lost()) break;
     ctl.setValue("Pg1", ctl.value("Pg1") + 1);
-    host_.Sleep(1000);
-    if (portOpen() && MSComm1->inBufferCount() >= 1) {
-      std::string reply = ToHex(MSComm1->readAll());
+    host.Sleep(1000);
+    if (main.portOpen() && main.port()->inBufferCount() >= 1) {
+      std::string reply = ToHex(main.port()->readAll());
       // A verdict counts only as the one byte waiting at a look.
       if (reply == "FF" || reply == "EE") {
-        testShown_ = reply == "FF" ? "OK" : "Erreur";
-        ctl.setCaption("Label5", testShown_);
+        shown = reply == "FF" ? "OK" : "Erreur";
+        ctl.setCaption("Label5", shown);
         ctl.setValue("Pg1", ctl.get("Pg1").max);
-        log(reply);
-        MSComm1->write(ByteString(1, static_cast<char>(0xFF)));
+        ctl.appendLog(reply);
+        main.port()->write(ByteString(1, static_cast<char>(0xFF)));
       }
     }
   }
-  TimerOn(50);
+  main.TimerOn(50);
   ctl.setEnabled("List1", true);
   ctl.setValue("Pg1", 0);
 }

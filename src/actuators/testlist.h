@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "ui/childwindow.h"
+
 namespace kline {
 
 // One entry of the main window's test list: its text and its item code, whose decimal digits
@@ -23,5 +25,23 @@ int TestCodeOf(int itemCode);
 
 // The verdict wait's length in seconds for an item code, given the previous one (84 keeps it).
 int TestDurationOf(int itemCode, int previous);
+
+// The item codes of the seven entries, in list order.
+using TestItemData = std::array<int, 7>;
+
+// Puts the tests of an ECU type option (see TestListFor) into the list "List1" of `ctl` and
+// their item codes into `itemData`.
+void FillTestList(ControlModel& ctl, TestItemData& itemData, const std::string& option);
+
+// A click on an entry of the list "List1" of the main window `ctl`: diagnostic mode, the test
+// code, its answer, then the verdict wait, with the poll loop stopped meanwhile and resumed with
+// 50 ms. `shown` is cleared and takes the verdict the window shows ("OK", "Erreur").
+void RunTestListEntry(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
+                      std::string& shown);
+
+// The verdict wait of the selected entry: one step of the progress bar "Pg1" a second until the
+// ECU sends FF or EE (shown in "Label5" and copied to `shown`) or the bar is full.
+void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
+                         std::string& shown);
 
 }  // namespace kline

@@ -11,6 +11,7 @@
 #include "serial/byteexchange.h"
 #include "serial/serialport.h"
 #include "settings/inifile.h"
+#include "ui/childwindow.h"
 #include "ui/controlmodel.h"
 #include "ui/sessionevents.h"
 
@@ -27,7 +28,7 @@ constexpr int16_t kFalse = 0;
 // the handshake, the identification and calibration readouts, and the live channels.
 // Lives on the session thread: every method is called there, by the host's timer, by forwarded
 // user events (through ctl) or by the other windows.
-class Form2 {
+class Form2 : public MainWindowLink {
  public:
   Form2(Host& host, PortFactory makePort, std::string settingsPath, EventSink* sink);
   ~Form2();
@@ -73,7 +74,7 @@ class Form2 {
   Form3& form3() { return *form3_; }
   // A window's controls by its name ("Form2", "Form1", "Form3"); null for another name.
   ControlModel* window(const std::string& name);
-  void Show() { ctl.setVisible("Form2", true); }
+  void Show() override { ctl.setVisible("Form2", true); }
   // The user's own actions, for the drivers of a session.
   bool connectPressed() const { return ctl.value("Check2") == 1; }
   void pressConnect(bool on) {
@@ -84,16 +85,17 @@ class Form2 {
   void Hide() { ctl.setVisible("Form2", false); }
 
   // Procedures.
-  void TimerOn(int16_t Interval);
+  void TimerOn(int16_t Interval) override;
   // TimerOn(0) with the reason the observers are told.
-  void pauseLoop(const char* why) {
+  void pauseLoop(const char* why) override {
     loopWhy_ = why;
     TimerOn(0);
   }
   void InitLink();
   void ReadEcuInfo();
   void ReadCalibration();
-  // Live data: one cycle per tick of the selected ECU type.
+  // Live data: one cycle per tick of the selected ECU type, run by livedata/livecycle.h over this
+  // window's controls, host and port (connection/form2live.cpp).
   void ReadLive15m();
   void ReadLive16m();
   void ReadLiveP8();
@@ -125,7 +127,7 @@ class Form2 {
   void log(const std::string& line) { ctl.appendLog(line); }
   void appendInfo(const std::string& line);
   // Publishes what happened to the session's observers.
-  void publish(const SessionEvent& e) {
+  void publish(const SessionEvent& e) override {
     if (sink_) sink_->onEvent(e);
   }
   // A part of the identification is known: publishes the whole so far.
@@ -142,20 +144,16 @@ class Form2 {
   // cycle ran to its end (a cycle abandoned at a silent channel did not).
   std::function<void(uint32_t msSinceConnect, bool completed)> onLiveCycle;
 
-  SerialPort* port() { return MSComm1.get(); }
-  bool portOpen() const { return MSComm1 && MSComm1->isOpen(); }
-  Host& host() { return host_; }
+  SerialPort* port() override { return MSComm1.get(); }
+  bool portOpen() const override { return MSComm1 && MSComm1->isOpen(); }
+  Host& host() override { return host_; }
+  const ControlModel& mainControls() const override { return ctl; }
   const IniFile& settings() const { return ini_; }
 
  private:
   void buildControls();
   void runLiveCycle();
   void setBaud7812();
-  struct Variant;
-  bool runCycle(const Variant& v);
-  bool liveStep(const Variant& v, int index);
-  int delayOf(const Variant& v);
-  void sensorTimeoutWithBytes(const char* line, bool trailingBlank);
   void showVoltage(bool on);
   bool lastCycleCompleted_ = false;
   uint32_t connectedAt_ = 0;

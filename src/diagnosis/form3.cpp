@@ -1,10 +1,12 @@
 #include "diagnosis/form3.h"
 
-#include "connection/form2.h"
+#include "host/host.h"
+#include "serial/byteexchange.h"
 
 namespace kline {
 
-Form3::Form3(Form2& main, EventSink* sink) : ChildWindow("Form3", "Diag", sink), main_(main) {
+Form3::Form3(MainWindowLink& main, EventSink* sink)
+    : ChildWindow("Form3", "Diag", sink), main_(main) {
   using K = ControlKind;
   const struct {
     const char* name;

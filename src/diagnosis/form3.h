@@ -8,14 +8,12 @@
 
 namespace kline {
 
-class Form2;
-
 // The diagnostic memory window "Diag": ten read buttons, its own log pane and "Back". It has no
 // port of its own and talks through the main window's while the poll loop is stopped.
 // Session thread only.
 class Form3 : public ChildWindow {
  public:
-  Form3(Form2& main, EventSink* sink);
+  Form3(MainWindowLink& main, EventSink* sink);
 
   void Form_Load() override;
   void back_Click();
@@ -39,7 +37,7 @@ class Form3 : public ChildWindow {
   void publishReadout(uint8_t code, const std::string& status,
                       const std::vector<std::string>& lines);
 
-  Form2& main_;
+  MainWindowLink& main_;
 };
 
 }  // namespace kline

@@ -1,11 +1,14 @@
 // The live data cycles of 15m/15Rc, 16m and P8: one exchange per ticked channel, in index order,
 // the first silent channel ending the cycle.
+#include "livedata/livecycle.h"
+
 #include <cmath>
+#include <optional>
 
-#include "connection/form2.h"
 #include "livedata/numbers.h"
+#include "serial/byteexchange.h"
 
-namespace kline {
+namespace kline::live {
 
 namespace {
 
@@ -23,55 +26,26 @@ bool isFF(const std::optional<int>& b) {
   return b && *b == 0xFF;
 }
 
-}  // namespace
-
 // How the cycle of one ECU type differs from the 15m one.
-struct Form2::Variant {
+struct Variant {
   enum Kind { F15m, F16m, P8 } kind;
 };
 
-int Form2::delayOf(const Variant& v) {
+int delayOf(const LiveContext& c, const Variant& v) {
   if (v.kind != Variant::F16m) return 8;
   // The inter-byte delay is read at every use; a negative one is no delay.
-  int32_t d = WholeNumber(ctl.text("Text11"));
+  int32_t d = WholeNumber(c.ctl.text("Text11"));
   return d < 0 ? 0 : d;
 }
 
-void Form2::ReadLive15m() {
-  runCycle({Variant::F15m});
-}
-
-void Form2::ReadLive16m() {
-  runCycle({Variant::F16m});
-}
-
-void Form2::ReadLiveP8() {
-  // The one yield of a cycle: clicks on boxes and options take effect before anything is sent.
-  host_.DoEvents();
-  ctl.setCaption("Label4", "");
-  runCycle({Variant::P8});
-}
-
-bool Form2::runCycle(const Variant& v) {
-  lastCycleCompleted_ = false;
-  if (!portOpen()) return false;
-  Pause(host_, delayOf(v));
-  MSComm1->readAll();
-  for (int i = 0; i < 9; ++i) {
-    if (ctl.value(indexed("Check1", i)) != 1) continue;
-    if (!liveStep(v, i)) return false;
-  }
-  lastCycleCompleted_ = true;
-  return true;
-}
-
-bool Form2::liveStep(const Variant& v, int index) {
-  SerialPort& com = *MSComm1;
+bool liveStep(const LiveContext& c, const Variant& v, int index) {
+  ControlModel& ctl = c.ctl;
+  SerialPort& com = *c.port();
   const bool p8 = v.kind == Variant::P8;
   const bool rc = v.kind == Variant::F15m && ctl.value("Option9");
   uint8_t code1 = 0;
   std::optional<uint8_t> code2;
-  int secondDelay = delayOf(v);
+  int secondDelay = delayOf(c, v);
   switch (index) {
     case 0:
       code1 = 0x01;
@@ -109,17 +83,17 @@ bool Form2::liveStep(const Variant& v, int index) {
       break;
   }
 
-  Pause(host_, delayOf(v));
+  Pause(c.host, delayOf(c, v));
   com.readAll();
   com.write(ByteString(1, static_cast<char>(code1)));
   ExchangeClock clk;
-  clk.t0 = host_.timeGetTime();
-  if (!WaitForBytes(com, host_, 2, kCycleWaitLimit, 3, 0, clk)) return false;
+  clk.t0 = c.host.timeGetTime();
+  if (!WaitForBytes(com, c.host, 2, kCycleWaitLimit, 3, 0, clk)) return false;
   if (code2) {
-    Pause(host_, secondDelay);
+    Pause(c.host, secondDelay);
     com.write(ByteString(1, static_cast<char>(*code2)));
-    clk.t0 = host_.timeGetTime();
-    if (!WaitForBytes(com, host_, 4, kCycleWaitLimit, 3, 0, clk)) return false;
+    clk.t0 = c.host.timeGetTime();
+    if (!WaitForBytes(com, c.host, 4, kCycleWaitLimit, 3, 0, clk)) return false;
   }
   std::string reply = ToHex(com.readAll());
   std::optional<int> hi = dataByte(reply, 1, code1);
@@ -133,7 +107,7 @@ bool Form2::liveStep(const Variant& v, int index) {
         if (hi && lo && *hi != 0 && *lo != 0) {
           std::string r = *RpmText(*hi, *lo, 30000000.0);
           ctl.setText(field, r);
-          ShowRpm(r);
+          ShowRpm(ctl, r);
         }
         if (isFF(hi) && isFF(lo)) ctl.setText(field, " ----");
         if (hi && lo && *hi == 0 && *lo == 0) ctl.setText(field, " 0");
@@ -142,7 +116,7 @@ bool Form2::liveStep(const Variant& v, int index) {
           // A period of 0 has no speed: nothing is written.
           if (auto r = RpmText(*hi, *lo, 15000000.0)) {
             ctl.setText(field, *r);
-            ShowRpm(*r);
+            ShowRpm(ctl, *r);
           }
         }
         if (isFF(hi) && isFF(lo)) ctl.setText(field, " ----");
@@ -161,7 +135,7 @@ bool Form2::liveStep(const Variant& v, int index) {
     case 4:
     case 5:
       if (p8) {
-        if (hi) ctl.setText(field, TempTabText(temptab[static_cast<std::size_t>(*hi)]));
+        if (hi) ctl.setText(field, TempTabText(c.temptab[static_cast<std::size_t>(*hi)]));
       } else if (hi && !isFF(hi)) {
         ctl.setText(field, TemperatureText(*hi));
       }
@@ -188,13 +162,42 @@ bool Form2::liveStep(const Variant& v, int index) {
       break;
     case 8:
       if (hi) ctl.setText(field, TrimmerText(*hi));
-      if (v.kind == Variant::F15m) TrimmerHandover();
+      if (v.kind == Variant::F15m && c.trimmerHandover) c.trimmerHandover();
       break;
   }
   return true;
 }
 
-void Form2::ShowRpm(const std::string& R) {
+bool runCycle(const LiveContext& c, const Variant& v) {
+  const SerialPort* open = c.port();
+  if (!open || !open->isOpen()) return false;
+  Pause(c.host, delayOf(c, v));
+  c.port()->readAll();
+  for (int i = 0; i < 9; ++i) {
+    if (c.ctl.value(indexed("Check1", i)) != 1) continue;
+    if (!liveStep(c, v, i)) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ReadLive15m(const LiveContext& c) {
+  return runCycle(c, {Variant::F15m});
+}
+
+bool ReadLive16m(const LiveContext& c) {
+  return runCycle(c, {Variant::F16m});
+}
+
+bool ReadLiveP8(const LiveContext& c) {
+  // The one yield of a cycle: clicks on boxes and options take effect before anything is sent.
+  c.host.DoEvents();
+  c.ctl.setCaption("Label4", "");
+  return runCycle(c, {Variant::P8});
+}
+
+void ShowRpm(ControlModel& ctl, const std::string& R) {
   int k = RpmSegments(R);
   for (int i = 0; i < 120; ++i) {
     std::string seg = indexed("Line1", i);
@@ -205,4 +208,4 @@ void Form2::ShowRpm(const std::string& R) {
   ctl.setCaption("Label26", R);
 }
 
-}  // namespace kline
+}  // namespace kline::live

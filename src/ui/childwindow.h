@@ -1,10 +1,37 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "ui/controlmodel.h"
 
 namespace kline {
+
+class Host;
+class SerialPort;
+
+// What the other windows use of the main window, which owns the port, the host and the poll
+// loop: they talk to the ECU through its port while its loop is stopped, hand the loop back when
+// they leave and publish through it. Only forward declarations here, so that the windows' logic
+// needs nothing of the main window's own folder. Session thread only.
+class MainWindowLink {
+ public:
+  virtual ~MainWindowLink() = default;
+
+  // The port of the last Connect (null before it). A user event that runs inside a wait may
+  // connect again and replace it: ask for it again after every DoEvents.
+  virtual SerialPort* port() = 0;
+  virtual bool portOpen() const = 0;
+  virtual Host& host() = 0;
+  // The poll loop's timer: 0 stops it, an interval restarts it.
+  virtual void TimerOn(int16_t Interval) = 0;
+  // TimerOn(0) with the reason the observers are told.
+  virtual void pauseLoop(const char* why) = 0;
+  virtual void Show() = 0;
+  virtual void publish(const SessionEvent& e) = 0;
+  // The main window's controls, read for the ECU type that picks a test's code.
+  virtual const ControlModel& mainControls() const = 0;
+};
 
 // A window other than the main one. It exists with the main window (its controls can be
 // addressed at any time) and is loaded, which runs its Form_Load, when it is first shown or

@@ -1,0 +1,80 @@
+// The main window's live data handlers. The cycles themselves live in livedata/ and see only what
+// is lent to them here: the window's controls, its host, its port, the temperature table, the log
+// pane and the hand-over of the trimmer value to the test window.
+#include "connection/form2.h"
+#include "livedata/livecycle.h"
+
+namespace kline {
+
+namespace {
+
+live::LiveContext ContextOf(Form2& f) {
+  return live::LiveContext{
+      f.ctl,
+      f.host(),
+      [&f] { return f.port(); },
+      f.temptab,
+      [&f](const std::string& line) { f.log(line); },
+      [&f] { f.TrimmerHandover(); },
+  };
+}
+
+}  // namespace
+
+void Form2::ReadLive15m() {
+  lastCycleCompleted_ = live::ReadLive15m(ContextOf(*this));
+}
+
+void Form2::ReadLive16m() {
+  lastCycleCompleted_ = live::ReadLive16m(ContextOf(*this));
+}
+
+void Form2::ReadLiveP8() {
+  lastCycleCompleted_ = live::ReadLiveP8(ContextOf(*this));
+}
+
+void Form2::ReadLivePerSensor() {
+  live::ReadLivePerSensor(ContextOf(*this));
+}
+
+void Form2::ReadSensorRpm() {
+  live::ReadSensorRpm(ContextOf(*this));
+}
+
+void Form2::ReadSensorInjection() {
+  live::ReadSensorInjection(ContextOf(*this));
+}
+
+void Form2::ReadSensorAdvance() {
+  live::ReadSensorAdvance(ContextOf(*this));
+}
+
+void Form2::ReadSensorPressure() {
+  live::ReadSensorPressure(ContextOf(*this));
+}
+
+void Form2::ReadSensorAirTemp() {
+  live::ReadSensorAirTemp(ContextOf(*this));
+}
+
+void Form2::ReadSensorWaterTemp() {
+  live::ReadSensorWaterTemp(ContextOf(*this));
+}
+
+void Form2::ReadSensorThrottle() {
+  live::ReadSensorThrottle(ContextOf(*this));
+}
+
+void Form2::ReadSensorBattery() {
+  live::ReadSensorBattery(ContextOf(*this));
+}
+
+void Form2::ReadSensorTrimmer() {
+  live::ReadSensorTrimmer(ContextOf(*this));
+}
+
+void Form2::ShowRpm(const std::string& R) {
+  live::ShowRpm(ctl, R);
+}
+
+}  // namespace kline
