@@ -225,6 +225,8 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   VirtualHost* vhost = session.vhost();
   QtHost* qhost = session.qhost();
   std::function<uint64_t()> since = session.clock();
+  // From here a signal ends the run as it should, also one that comes while the program starts.
+  SignalScope onSignals(qhost);
 
   bool flushEach = !o.virtualTime;
   if (eventsOut.stream)
@@ -265,7 +267,6 @@ int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream
   auto finish = [&] { session.finish(); };
   auto lost = [&] { return session.lost(); };
 
-  SignalScope onSignals(qhost);
   if (vhost) {
     for (const auto& a : actions)
       if (a.at > 0) vhost->schedule(a.at, [&play, a] { play(a); });

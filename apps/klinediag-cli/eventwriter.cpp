@@ -6,6 +6,7 @@
 
 #include "livedata/channels.h"
 #include "serial/byteexchange.h"
+#include "serial/text.h"
 
 namespace kline {
 
@@ -24,10 +25,6 @@ ordered_json head(uint64_t t, const char* ev) {
   j["t"] = t;
   j["ev"] = ev;
   return j;
-}
-
-std::string hexByte(int b) {
-  return ToHex(ByteString(1, static_cast<char>(b)));
 }
 
 const char* readoutKindName(ReadoutKind k) {
@@ -86,10 +83,11 @@ void addFields(ordered_json& j, const SessionEvent& e) {
         } else if constexpr (std::is_same_v<T, ev::ReadoutDone>) {
           const Readout& r = x.readout;
           j["kind"] = readoutKindName(r.kind);
-          j["code"] = hexByte(r.code);
+          j["code"] = HexByte(static_cast<uint8_t>(r.code));
           ordered_json bytes = ordered_json::array();
           const std::size_t n = r.kind == ReadoutKind::Faults ? r.bytes.size() : 1;
-          for (std::size_t i = 0; i < n; ++i) bytes.push_back(hexByte(r.bytes[i]));
+          for (std::size_t i = 0; i < n; ++i)
+            bytes.push_back(HexByte(static_cast<uint8_t>(r.bytes[i])));
           j["bytes"] = std::move(bytes);
           j["lines"] = r.lines;
           j["fault"] = r.fault;
@@ -97,7 +95,7 @@ void addFields(ordered_json& j, const SessionEvent& e) {
         } else if constexpr (std::is_same_v<T, ev::TestStarted>) {
           j["window"] = x.window;
           j["name"] = x.name;
-          j["code"] = hexByte(x.code);
+          j["code"] = HexByte(static_cast<uint8_t>(x.code));
         } else if constexpr (std::is_same_v<T, ev::TestEnded>) {
           j["window"] = x.window;
           j["name"] = x.name;

@@ -5,16 +5,11 @@
 
 #include "connection/portfield.h"
 #include "scriptedaction.h"
+#include "serial/text.h"
 
 namespace kline {
 
 namespace {
-
-std::string trimmed(const std::string& s) {
-  auto b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t\r\n") - b + 1);
-}
 
 // Digits only, at most `max`; longer texts are not converted, so they cannot overflow.
 bool digitsUpTo(const std::string& t, uint64_t max, uint64_t& value) {
@@ -30,7 +25,7 @@ bool digitsUpTo(const std::string& t, uint64_t max, uint64_t& value) {
 std::string CheckPortArgument(const std::string& text) {
   // The window reads any text as a port number (0 when it is none); here a typo is refused.
   uint64_t n = 0;
-  std::string t = trimmed(text);
+  std::string t = Trim(text);
   if (!t.empty() &&
       (ParsePortField(t).kind != PortField::Kind::Number || (digitsUpTo(t, 32767, n) && n >= 1)))
     return {};
@@ -41,7 +36,7 @@ std::string CheckPortArgument(const std::string& text) {
 
 std::string CheckDurationArgument(const std::string& text) {
   uint64_t n = 0;
-  if (digitsUpTo(trimmed(text), kMaxRunMs, n)) return {};
+  if (digitsUpTo(Trim(text), kMaxRunMs, n)) return {};
   return "'" + text + "' is not whole milliseconds from 0 to " + std::to_string(kMaxRunMs) +
          " (a week)";
 }

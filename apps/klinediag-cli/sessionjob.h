@@ -10,6 +10,7 @@
 #include <string>
 
 #include "clisession.h"
+#include "serial/text.h"
 #include "ui/eventsink.h"
 
 namespace kline {
@@ -58,13 +59,9 @@ std::unique_ptr<SessionJob> MakeFaultsJob(const JobOptions& o);
 std::unique_ptr<SessionJob> MakeLiveJob(const JobOptions& o, std::ostream& out);
 std::unique_ptr<SessionJob> MakeTestJob(const JobOptions& o);
 
-// Text for people.
-std::string Trim(const std::string& s);
 // Columns a UTF-8 text takes in a terminal (one per character).
 std::size_t Columns(const std::string& s);
 std::string PadLeft(const std::string& s, std::size_t width);
 std::string PadRight(const std::string& s, std::size_t width);
-// "0F".
-std::string HexByte(uint8_t b);
 
 }  // namespace kline

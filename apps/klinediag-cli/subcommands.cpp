@@ -16,12 +16,6 @@ const char* kCodes =
 
 }  // namespace
 
-std::string Trim(const std::string& s) {
-  auto b = s.find_first_not_of(' ');
-  auto e = s.find_last_not_of(' ');
-  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
-
 std::size_t Columns(const std::string& s) {
   return static_cast<std::size_t>(std::count_if(
       s.begin(), s.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }));
@@ -35,11 +29,6 @@ std::string PadLeft(const std::string& s, std::size_t width) {
 std::string PadRight(const std::string& s, std::size_t width) {
   std::size_t n = Columns(s);
   return n >= width ? s : s + std::string(width - n, ' ');
-}
-
-std::string HexByte(uint8_t b) {
-  const char* d = "0123456789ABCDEF";
-  return {d[b >> 4], d[b & 15]};
 }
 
 void SessionJob::onEvent(const SessionEvent& e) {
@@ -122,6 +111,8 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   jo.test = o_.test;
 
   CliSession s({o_.port, o_.ecu, o_.settings, o_.virtualTime, sim}, err);
+  // From here a signal ends the job as it should, also one that comes while it starts.
+  SignalScope onSignals(s.qhost());
   SessionJob& job = s.own(kind == Kind::Info     ? MakeInfoJob(jo)
                           : kind == Kind::Faults ? MakeFaultsJob(jo)
                           : kind == Kind::Live   ? MakeLiveJob(jo, out)
@@ -130,7 +121,6 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   if (std::string why = job.prepare(s); !why.empty()) return usage(why);
   if (!s.connect()) return 1;
   const std::string device = s.form().port()->deviceName();
-  SignalScope onSignals(s.qhost());
 
   const CliSession::End end = s.runJob([&] { return job.step(s); }, o_.limitMs);
   const LinkStatus link = s.link();

@@ -5,6 +5,7 @@
 #include "host/host.h"
 #include "livedata/numbers.h"
 #include "serial/byteexchange.h"
+#include "serial/text.h"
 
 namespace kline {
 
@@ -23,12 +24,6 @@ const ActuatorTest kTests[9] = {
 
 std::string lastPair(const std::string& reply) {
   return reply.size() >= 2 ? reply.substr(reply.size() - 2) : reply;
-}
-
-std::string trimmed(const std::string& s) {
-  auto b = s.find_first_not_of(" \t");
-  if (b == std::string::npos) return {};
-  return s.substr(b, s.find_last_not_of(" \t") - b + 1);
 }
 
 }  // namespace
@@ -134,7 +129,7 @@ void Form1::Command_Click(int n) {
   const ControlModel& mainCtl = main_.mainControls();
   bool groupA = mainCtl.value("Option1") || mainCtl.value("Option9");
   if (n == 8) {
-    std::string code = trimmed(ctl.text("Text1"));
+    std::string code = Trim(ctl.text("Text1"));
     static const std::regex hex("^[0-9A-Fa-f]{1,2}$");
     if (!std::regex_match(code, hex)) {
       log("Custom code refused: type one or two hexadecimal digits, not \"" + ctl.text("Text1") +
@@ -265,7 +260,7 @@ void Form1::Text2_Change() {
 }
 
 void Form1::Command10_Click() {
-  std::string text = trimmed(ctl.text("Text2"));
+  std::string text = Trim(ctl.text("Text2"));
   if (ctl.text("Text2").empty()) return;
   // Only a whole number the ECU can take goes on the line.
   static const std::regex whole("^[0-9]{1,3}$");

@@ -3,17 +3,11 @@
 #include <cctype>
 
 #include "livedata/numbers.h"
+#include "serial/text.h"
 
 namespace kline {
 
 namespace {
-
-std::string trimmed(const std::string& s) {
-  auto b = s.find_first_not_of(" \t\r\n");
-  if (b == std::string::npos) return {};
-  auto e = s.find_last_not_of(" \t\r\n");
-  return s.substr(b, e - b + 1);
-}
 
 std::string lower(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
@@ -41,7 +35,7 @@ std::string PortField::text() const {
 
 PortField ParsePortField(const std::string& field) {
   PortField p;
-  std::string t = trimmed(field);
+  std::string t = Trim(field);
   if (lower(t) == "sim") {
     p.kind = PortField::Kind::Sim;
     p.device = t;

@@ -1,5 +1,6 @@
 // The identification and calibration records, one byte per request.
 #include "connection/form2.h"
+#include "serial/text.h"
 
 namespace kline {
 
@@ -39,13 +40,7 @@ void RunReadout(Form2& f, const RecordReadout& r) {
         break;
       }
       int answer = ReplyByte(*reply, 2);
-      // The record is 8-bit text; it is kept as UTF-8 like every other text of the windows.
-      if (answer >= 0x80) {
-        record += static_cast<char>(0xC0 | (answer >> 6));
-        record += static_cast<char>(0x80 | (answer & 0x3F));
-      } else if (answer >= 0) {
-        record += static_cast<char>(answer);
-      }
+      if (answer >= 0) record += EightBitText(ByteString(1, static_cast<char>(answer)));
     }
     if (complete) {
       f.appendInfo(r.infoPrefix + record);

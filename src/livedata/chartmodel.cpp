@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdlib>
 
+#include "livedata/channels.h"
 #include "livedata/numbers.h"
 #include "livedata/recording.h"
 
@@ -14,11 +15,12 @@ constexpr float kNaN = std::numeric_limits<float>::quiet_NaN();
 }
 
 const std::vector<ChartModel::Channel>& ChartModel::LiveChannels() {
-  static const std::vector<Channel> channels = {{"rpm", "tr/m"},      {"inj duration", "ms"},
-                                                {"ign advance", "°"}, {"manifold pressure", "mBar"},
-                                                {"air temp", "°"},    {"water temp", "°"},
-                                                {"throttle", "°"},    {"battery", "V"},
-                                                {"trimmer value", ""}};
+  static const std::vector<Channel> channels = [] {
+    std::vector<Channel> out;
+    for (std::size_t i = 0; i < kLiveChannels; ++i)
+      out.push_back({kline::LiveChannels()[i].name, kline::LiveChannels()[i].unit});
+    return out;
+  }();
   return channels;
 }
 

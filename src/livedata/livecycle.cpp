@@ -14,14 +14,6 @@ namespace {
 
 constexpr int kCycleWaitLimit = 2000;
 
-// A data byte: the two hex digits that follow the expected code in the reply, or none.
-std::optional<int> dataByte(const std::string& reply, int pair, uint8_t code) {
-  if (ReplyByte(reply, pair) != code) return std::nullopt;
-  int v = ReplyByte(reply, pair + 1);
-  if (v < 0) return std::nullopt;
-  return v;
-}
-
 bool isFF(const std::optional<int>& b) {
   return b && *b == 0xFF;
 }
@@ -96,9 +88,9 @@ bool liveStep(const LiveContext& c, const Variant& v, int index) {
     if (!WaitForBytes(com, c.host, 4, kCycleWaitLimit, 3, 0, clk)) return false;
   }
   std::string reply = ToHex(com.readAll());
-  std::optional<int> hi = dataByte(reply, 1, code1);
+  std::optional<int> hi = DataByte(reply, 1, code1);
   std::optional<int> lo;
-  if (code2) lo = dataByte(reply, 3, *code2);
+  if (code2) lo = DataByte(reply, 3, *code2);
   const std::string field = indexed("Text1", index);
 
   switch (index) {

@@ -6,30 +6,11 @@
 #include "livedata/livecycle.h"
 #include "livedata/numbers.h"
 #include "serial/byteexchange.h"
+#include "serial/text.h"
 
 namespace kline::live {
 
 namespace {
-
-// The bytes of a time-out line as characters (8-bit text, kept as UTF-8).
-std::string asCharacters(const ByteString& bytes) {
-  std::string out;
-  for (unsigned char b : bytes) {
-    if (b >= 0x80) {
-      out += static_cast<char>(0xC0 | (b >> 6));
-      out += static_cast<char>(0x80 | (b & 0x3F));
-    } else {
-      out += static_cast<char>(b);
-    }
-  }
-  return out;
-}
-
-std::optional<int> dataAfter(const std::string& reply, int pair, uint8_t code) {
-  if (ReplyByte(reply, pair) != code) return std::nullopt;
-  int v = ReplyByte(reply, pair + 1);
-  return v < 0 ? std::nullopt : std::optional<int>(v);
-}
 
 // Waits for `count` bytes against the "timeout" field, read again at every look. False on
 // time-out.
@@ -95,7 +76,7 @@ std::optional<std::string> SensorTwo(const LiveContext& c, uint8_t code1, uint8_
 // A time-out line followed by whatever bytes did arrive, as characters.
 void sensorTimeoutWithBytes(const LiveContext& c, const char* line, bool trailingBlank) {
   SerialPort* com = c.port();
-  std::string waiting = com ? asCharacters(com->readAll()) : std::string();
+  std::string waiting = com ? EightBitText(com->readAll()) : std::string();
   c.log(line + waiting + (trailingBlank ? " " : ""));
 }
 
@@ -120,7 +101,7 @@ bool ReadLivePerSensor(const LiveContext& c) {
 bool ReadSensorRpm(const LiveContext& c) {
   auto reply = SensorTwo(c, 0x01, 0x02, "RPM1 timeout !! ", "RPM2 timeout !! ");
   if (!reply) return false;
-  auto hi = dataAfter(*reply, 1, 0x01), lo = dataAfter(*reply, 3, 0x02);
+  auto hi = DataByte(*reply, 1, 0x01), lo = DataByte(*reply, 3, 0x02);
   if (hi && lo && *hi != 0 && *lo != 0) {
     std::string r = *RpmText(*hi, *lo, 30000000.0);
     c.ctl.setText("Text1(0)", r);
@@ -134,7 +115,7 @@ bool ReadSensorRpm(const LiveContext& c) {
 bool ReadSensorInjection(const LiveContext& c) {
   auto reply = SensorTwo(c, 0x03, 0x04, "Inj1 timeout !! ", "inj2 timeout !! ");
   if (!reply) return false;
-  auto hi = dataAfter(*reply, 1, 0x03), lo = dataAfter(*reply, 3, 0x04);
+  auto hi = DataByte(*reply, 1, 0x03), lo = DataByte(*reply, 3, 0x04);
   if (hi && lo) c.ctl.setText("Text1(1)", InjectionText(*hi, *lo));
   return true;
 }
@@ -142,21 +123,21 @@ bool ReadSensorInjection(const LiveContext& c) {
 bool ReadSensorAdvance(const LiveContext& c) {
   auto reply = SensorOne(c, 0x05, "Adv timeout !! ");
   if (!reply) return false;
-  if (auto b = dataAfter(*reply, 1, 0x05)) c.ctl.setText("Text1(2)", AdvanceText(*b));
+  if (auto b = DataByte(*reply, 1, 0x05)) c.ctl.setText("Text1(2)", AdvanceText(*b));
   return true;
 }
 
 bool ReadSensorPressure(const LiveContext& c) {
   auto reply = SensorOne(c, 0x06, "atmo timeout !! ");
   if (!reply) return false;
-  if (auto b = dataAfter(*reply, 1, 0x06)) c.ctl.setText("Text1(3)", PressureText(*b));
+  if (auto b = DataByte(*reply, 1, 0x06)) c.ctl.setText("Text1(3)", PressureText(*b));
   return true;
 }
 
 bool ReadSensorAirTemp(const LiveContext& c) {
   auto reply = SensorOne(c, 0x07, "Air timeout !! ");
   if (!reply) return false;
-  if (auto b = dataAfter(*reply, 1, 0x07))
+  if (auto b = DataByte(*reply, 1, 0x07))
     c.ctl.setText("Text1(4)", TempTabText(c.temptab[static_cast<std::size_t>(*b)]));
   return true;
 }
@@ -164,7 +145,7 @@ bool ReadSensorAirTemp(const LiveContext& c) {
 bool ReadSensorWaterTemp(const LiveContext& c) {
   auto reply = SensorOne(c, 0x08, "Eau timeout !! ");
   if (!reply) return false;
-  if (auto b = dataAfter(*reply, 1, 0x08))
+  if (auto b = DataByte(*reply, 1, 0x08))
     c.ctl.setText("Text1(5)", TempTabText(c.temptab[static_cast<std::size_t>(*b)]));
   return true;
 }
@@ -175,7 +156,7 @@ bool ReadSensorThrottle(const LiveContext& c) {
     sensorTimeoutWithBytes(c, "Throttle timeout!!  ", true);
     return false;
   }
-  std::optional<int> b = dataAfter(*reply, 1, 0x09);
+  std::optional<int> b = DataByte(*reply, 1, 0x09);
   if (b && c.ctl.value("Option3")) c.ctl.setText("Text1(6)", ThrottleAngleText(*b));
   if (c.ctl.value("Option4")) c.ctl.setText("Text1(6)", ThrottleScale2Text(b.value_or(0)));
   return true;
@@ -187,7 +168,7 @@ bool ReadSensorBattery(const LiveContext& c) {
     sensorTimeoutWithBytes(c, "Bat timeout!!  ", false);
     return false;
   }
-  if (auto b = dataAfter(*reply, 1, 0x0A)) c.ctl.setText("Text1(7)", BatteryText(*b));
+  if (auto b = DataByte(*reply, 1, 0x0A)) c.ctl.setText("Text1(7)", BatteryText(*b));
   return true;
 }
 
@@ -195,7 +176,7 @@ bool ReadSensorTrimmer(const LiveContext& c) {
   uint8_t code = c.ctl.value("Option6") ? 0x0B : 0x0F;
   auto reply = SensorOne(c, code, "trim timeout !! ");
   if (!reply) return false;
-  if (auto b = dataAfter(*reply, 1, code)) c.ctl.setText("Text1(8)", TrimmerText(*b));
+  if (auto b = DataByte(*reply, 1, code)) c.ctl.setText("Text1(8)", TrimmerText(*b));
   return true;
 }
 

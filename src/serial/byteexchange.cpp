@@ -31,6 +31,12 @@ int ReplyByte(const std::string& reply, int k) {
   return v;
 }
 
+std::optional<int> DataByte(const std::string& reply, int pair, uint8_t code) {
+  if (ReplyByte(reply, pair) != code) return std::nullopt;
+  const int v = ReplyByte(reply, pair + 1);
+  return v < 0 ? std::nullopt : std::optional<int>(v);
+}
+
 int64_t ExchangeClock::elapsed() const {
   // By the wrapping difference, so a readout across the 32-bit wrap still logs its few ms.
   return std::llabs(static_cast<int64_t>(static_cast<int32_t>(t1 - t0)));

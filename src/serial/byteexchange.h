@@ -13,6 +13,9 @@ namespace kline {
 std::string ToHex(const ByteString& bytes);
 // The pair of hex digits at byte k (1-based) of a reply string, as a number; -1 if absent or bad.
 int ReplyByte(const std::string& reply, int k);
+// A data byte: the byte after pair `pair` of a reply when that pair is `code` (its echo), or
+// none.
+std::optional<int> DataByte(const std::string& reply, int pair, uint8_t code);
 
 // The values of one request/reply exchange.
 struct ExchangeParams {

@@ -8,16 +8,11 @@
 
 #include "livedata/channels.h"
 #include "livedata/numbers.h"
+#include "serial/text.h"
 
 namespace kline {
 
 namespace {
-
-std::string trim(const std::string& s) {
-  auto b = s.find_first_not_of(" \t\r\n");
-  auto e = s.find_last_not_of(" \t\r\n");
-  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
-}
 
 // The decimals a value field shows and its decimal mark, for writing the mean alike.
 int decimalsOf(const std::string& text, char& point) {
@@ -70,7 +65,7 @@ std::string HtmlEscape(const std::string& s) {
 
 void SessionReport::onEvent(const SessionEvent& e) {
   if (const auto* c = std::get_if<ev::Connecting>(&e)) {
-    port_ = trim(c->port);
+    port_ = Trim(c->port);
     identity_ = ev::EcuIdentified{};
     identity_.ecu = c->ecu;
   } else if (const auto* id = std::get_if<ev::EcuIdentified>(&e)) {
@@ -80,7 +75,7 @@ void SessionReport::onEvent(const SessionEvent& e) {
   } else if (const auto* r = std::get_if<ev::ReadoutDone>(&e)) {
     if (r->readout.kind != ReadoutKind::Diag) setReadout(r->readout, now_ ? now_() : "");
   } else if (const auto* t = std::get_if<ev::TestStarted>(&e)) {
-    tests_.push_back({t->window, trim(t->name), ev::Verdict::Unknown, false, {}});
+    tests_.push_back({t->window, Trim(t->name), ev::Verdict::Unknown, false, {}});
   } else if (const auto* t = std::get_if<ev::TestEnded>(&e)) {
     if (!tests_.empty() && !tests_.back().ended && tests_.back().window == t->window) {
       tests_.back().verdict = t->verdict;
@@ -100,11 +95,11 @@ void SessionReport::cycle(const ev::LiveCycle& cycle) {
     const int decimals = decimalsOf(r.text, point);
     if (c.count == 0 || *v < c.min) {
       c.min = *v;
-      c.minText = trim(r.text);
+      c.minText = Trim(r.text);
     }
     if (c.count == 0 || *v > c.max) {
       c.max = *v;
-      c.maxText = trim(r.text);
+      c.maxText = Trim(r.text);
     }
     c.sum += *v;
     ++c.count;
@@ -175,7 +170,7 @@ std::string SessionReport::html(const std::string& dateTime) const {
     for (std::size_t i = 0; i < r->lines.size(); ++i) {
       const bool f = i < r->fault.size() && r->fault[i];
       h << "<tr><td class=\"" << (f ? "fault\">&#9888; FAULT" : "ok\">&#10003; OK") << "</td><td"
-        << (f ? " class=\"fault\"" : "") << ">" << e(trim(r->lines[i])) << "</td></tr>\n";
+        << (f ? " class=\"fault\"" : "") << ">" << e(Trim(r->lines[i])) << "</td></tr>\n";
     }
     if (!r->lines.empty()) h << "</table>\n";
   }

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "serial/filepath.h"
+#include "serial/text.h"
 #include "settings/safesave.h"
 
 namespace kline {
@@ -16,13 +17,6 @@ namespace kline {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string trim(const std::string& s) {
-  auto b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos) return {};
-  auto e = s.find_last_not_of(" \t\r");
-  return s.substr(b, e - b + 1);
-}
 
 bool sameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -79,10 +73,10 @@ Load loadLines(const fs::path& path, std::vector<std::string>& lines, std::strin
 }
 
 std::optional<std::string> sectionName(const std::string& line) {
-  std::string t = trim(line);
+  std::string t = Trim(line);
   if (t.size() >= 2 && t.front() == '[') {
     auto close = t.find(']');
-    if (close != std::string::npos) return trim(t.substr(1, close - 1));
+    if (close != std::string::npos) return Trim(t.substr(1, close - 1));
   }
   return std::nullopt;
 }
@@ -91,7 +85,7 @@ std::optional<std::string> sectionName(const std::string& line) {
 std::optional<std::string> keyOf(const std::string& line) {
   auto eq = line.find('=');
   if (eq == std::string::npos) return std::nullopt;
-  std::string k = trim(line.substr(0, eq));
+  std::string k = Trim(line.substr(0, eq));
   if (k.empty() || k[0] == ';') return std::nullopt;
   return k;
 }
@@ -124,7 +118,7 @@ std::string IniFile::read(const std::string& section, const std::string& key) co
     if (!inSection) continue;
     auto k = keyOf(line);
     if (!k || !sameName(*k, key)) continue;
-    std::string v = trim(line.substr(line.find('=') + 1));
+    std::string v = Trim(line.substr(line.find('=') + 1));
     // A value in matching quotes is given without them.
     if (v.size() >= 2 && (v.front() == '"' || v.front() == '\'') && v.back() == v.front())
       v = v.substr(1, v.size() - 2);
@@ -158,7 +152,7 @@ bool IniFile::write(const std::string& section, const std::string& key,
       continue;
     }
     if (secStart < 0) continue;
-    if (trim(lines[i]).empty()) continue;
+    if (Trim(lines[i]).empty()) continue;
     lastInSection = i;
     auto k = keyOf(lines[i]);
     if (k && sameName(*k, key)) {
@@ -168,7 +162,7 @@ bool IniFile::write(const std::string& section, const std::string& key,
   }
   if (!done) {
     if (secStart < 0) {
-      if (!lines.empty() && !trim(lines.back()).empty()) lines.push_back("");
+      if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
       if (lines.size() == 1) lines.clear();
       lines.push_back("[" + section + "]");
       lines.push_back(entry);
