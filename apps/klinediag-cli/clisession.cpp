@@ -66,11 +66,16 @@ std::string LoadSimConfig(const std::optional<std::string>& file, SimConfig& out
   return {};
 }
 
-SignalScope::SignalScope(QtHost* host) {
-  gInterrupted = false;
-  gQuitHost = host;
+void SignalScope::CatchEarly() {
   std::signal(SIGINT, onSignal);
   std::signal(SIGTERM, onSignal);
+}
+
+SignalScope::SignalScope(QtHost* host) {
+  gQuitHost = host;
+  CatchEarly();
+  // A signal that came while the program started ends this run at once.
+  if (gInterrupted && host) host->requestQuit();
 }
 
 SignalScope::~SignalScope() {

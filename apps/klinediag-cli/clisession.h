@@ -40,6 +40,9 @@ class SignalScope {
   SignalScope(const SignalScope&) = delete;
   SignalScope& operator=(const SignalScope&) = delete;
   static bool interrupted();
+  // Catches Ctrl+C and SIGTERM from the program's first moment, before any run: one that comes
+  // while the program starts is kept for the run, which then ends at once.
+  static void CatchEarly();
 };
 
 // A session core on the command line's clock (the real one or virtual time) with what the

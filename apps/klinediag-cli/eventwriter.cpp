@@ -187,23 +187,12 @@ void LogLineWriter::onLog(const std::string& w, const std::string& line) {
   if (flush_) out_.flush();
 }
 
-void ReadableWriter::onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) {
-  if (w != "Form2" || c != "Text4" || p != Prop::Text) return;
-  const auto* text = std::get_if<std::string>(&v);
-  if (!text) return;
-  // The pane grows by whole lines; print what was added, or nothing when it was emptied.
-  if (text->size() > info_.size() && text->compare(0, info_.size(), info_) == 0) {
-    std::string added = text->substr(info_.size());
-    std::size_t pos = 0;
-    while (pos < added.size()) {
-      std::size_t end = added.find("\r\n", pos);
-      if (end == std::string::npos) end = added.size();
-      out_ << "  [ECU] " << added.substr(pos, end - pos) << '\n';
-      pos = end + 2;
-    }
-    if (flush_) out_.flush();
-  }
-  info_ = *text;
+void ReadableWriter::onEvent(const SessionEvent& e) {
+  // The line the window added to its information pane.
+  const auto* id = std::get_if<ev::EcuIdentified>(&e);
+  if (!id) return;
+  out_ << "  [ECU] " << id->line << '\n';
+  if (flush_) out_.flush();
 }
 
 void ReadableWriter::onLog(const std::string& w, const std::string& line) {

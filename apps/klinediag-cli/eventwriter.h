@@ -52,13 +52,12 @@ class LogLineWriter : public EventSink {
 class ReadableWriter : public EventSink {
  public:
   ReadableWriter(std::ostream& out, bool flushEach) : out_(out), flush_(flushEach) {}
-  void onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) override;
+  void onEvent(const SessionEvent& e) override;
   void onLog(const std::string& w, const std::string& line) override;
 
  private:
   std::ostream& out_;
   bool flush_;
-  std::string info_;
 };
 
 }  // namespace kline

@@ -328,8 +328,11 @@ void Form2::appendInfo(const std::string& line) {
   ctl.setText("Text4", ctl.text("Text4") + line + "\r\n");
 }
 
-void Form2::identified(std::string ev::EcuIdentified::*part, const std::string& text) {
+void Form2::identified(std::string ev::EcuIdentified::*part, const std::string& label,
+                       const std::string& text) {
+  appendInfo(label + text);
   identity_.*part = text;
+  identity_.line = label + text;
   publish(identity_);
 }
 

@@ -130,8 +130,10 @@ class Form2 : public MainWindowLink {
   void publish(const SessionEvent& e) override {
     if (sink_) sink_->onEvent(e);
   }
-  // A part of the identification is known: publishes the whole so far.
-  void identified(std::string ev::EcuIdentified::*part, const std::string& text);
+  // A part of the identification is read: adds its line to the information pane and publishes
+  // the whole so far.
+  void identified(std::string ev::EcuIdentified::*part, const std::string& label,
+                  const std::string& text);
 
   // State read by tests and the other windows.
   int16_t init = kFalse;

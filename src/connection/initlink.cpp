@@ -26,8 +26,7 @@ void Form2::InitLink() {
     std::size_t p = h.find("55");
     if (!h.empty()) log("buff= " + h + "  Lbuff= " + std::to_string(h.size()));
     const std::string iso = p == std::string::npos ? h : h.substr(p, 12);
-    appendInfo("Iso Code    : " + iso);
-    identified(&ev::EcuIdentified::isoCode, iso);
+    identified(&ev::EcuIdentified::isoCode, "Iso Code    : ", iso);
     log("Iso code OK");
   }
   ctl.setCaption("Label4", "");

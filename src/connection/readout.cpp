@@ -42,10 +42,7 @@ void RunReadout(Form2& f, const RecordReadout& r) {
       int answer = ReplyByte(*reply, 2);
       if (answer >= 0) record += EightBitText(ByteString(1, static_cast<char>(answer)));
     }
-    if (complete) {
-      f.appendInfo(r.infoPrefix + record);
-      f.identified(r.part, record);
-    }
+    if (complete) f.identified(r.part, r.infoPrefix, record);
   }
   f.log(r.logPrefix + std::to_string(clk.elapsed()) + " " + record);
 }

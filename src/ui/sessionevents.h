@@ -90,6 +90,8 @@ struct EcuIdentified {
   std::string identification;
   std::string calibration;
   std::string ecu;
+  // The line the window added to its information pane for the part just read.
+  std::string line;
 };
 
 // One channel of a live cycle: ticked in the window, its value as a number (none when the
