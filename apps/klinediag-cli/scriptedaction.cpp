@@ -107,26 +107,11 @@ ScriptedAction ParseScriptedAction(const std::string& text) {
 }
 
 ScriptedAction ActionFor(UserAction what, int value) {
+  const UserActionControl c = ControlOf(what, value);
   ScriptedAction a;
-  switch (what) {
-    case UserAction::ReadFaults:
-      a.control = "Command11";
-      break;
-    case UserAction::ReadImmobiliser:
-      a.control = "Command2";
-      break;
-    case UserAction::ReadImmobiliser2:
-      a.control = "Command3";
-      break;
-    case UserAction::AskCalibration:
-      a.control = "Check4";
-      a.value = "1";
-      break;
-    case UserAction::RunTest:
-      a.control = "List1";
-      a.value = std::to_string(value);
-      break;
-  }
+  a.window = c.window;
+  a.control = c.control;
+  if (c.value) a.value = std::to_string(*c.value);
   a.text = a.window + "." + a.control + (a.value ? "=" + *a.value : std::string());
   return a;
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 
+#include "connection/useractions.h"
+
 namespace kline {
 
 class ControlModel;
@@ -24,15 +26,7 @@ struct ScriptedAction {
 // std::invalid_argument with the reason.
 ScriptedAction ParseScriptedAction(const std::string& text);
 
-// What the subcommands do as the user would, named by what it is: the one place outside the
-// windows that knows which control does it.
-enum class UserAction {
-  ReadFaults,        // the "DTC" button
-  ReadImmobiliser,   // "Virgin?"
-  ReadImmobiliser2,  // "Virign2"
-  AskCalibration,    // the "Calibration" box ticked
-  RunTest,           // the test list's entry `value` chosen
-};
+// A user action (connection/useractions.h) as a scripted one.
 ScriptedAction ActionFor(UserAction what, int value = 0);
 
 // Plays an action on its window's controls as the user would: a button or menu is clicked, a

@@ -1,21 +1,19 @@
 #include "gui/screenshots.h"
 
-#include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QLabel>
-#include <QLineEdit>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QTimer>
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <variant>
 
+#include "connection/useractions.h"
 #include "gui/chartwindow.h"
 #include "gui/mainwindow.h"
 #include "gui/modelwindow.h"
-#include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 
 namespace {
@@ -39,54 +37,79 @@ void grabWhen(QApplication& app, QWidget& window, QWidget* target, std::function
   poll->start(100);
 }
 
+void play(Session& session, kline::UserAction a) {
+  session.play(static_cast<int>(a));
+}
+
 void connectToSim(Session& session, QObject* context) {
   QObject::connect(&session, &Session::loaded, context, [&session] {
     session.typePort(QStringLiteral("sim"));
-    session.click(QStringLiteral("Check4"));
-    session.click(QStringLiteral("Check2"));
+    play(session, kline::UserAction::AskCalibration);
+    play(session, kline::UserAction::Connect);
   });
+}
+
+// What the session has shown so far, from its events.
+struct Seen {
+  bool calibration = false;
+  bool values = false;  // a completed cycle with the engine speed and the battery
+  bool live = false;    // any completed cycle
+  bool testStarted = false;
+  QElapsedTimer sinceTest;
+};
+
+std::shared_ptr<Seen> watch(Session& session, QObject* context) {
+  auto seen = std::make_shared<Seen>();
+  QObject::connect(&session, &Session::sessionEvent, context, [seen](const kline::SessionEvent& e) {
+    using namespace kline;
+    if (const auto* id = std::get_if<ev::EcuIdentified>(&e))
+      seen->calibration = seen->calibration || !id->calibration.empty();
+    if (const auto* c = std::get_if<ev::LiveCycle>(&e); c && c->completed) {
+      seen->live = true;
+      seen->values = seen->values ||
+                     (c->channels[0].value.value_or(0) > 0 && c->channels[7].value.has_value());
+    }
+    if (std::holds_alternative<ev::TestStarted>(e) && !seen->testStarted) {
+      seen->testStarted = true;
+      seen->sinceTest.start();
+    }
+  });
+  return seen;
 }
 
 }  // namespace
 
 void ScheduleScreenshot(QApplication& app, Session& session, MainWindow& window, QString file) {
   connectToSim(session, &window);
-  auto ready = [&window] {
-    auto* info = qobject_cast<QPlainTextEdit*>(window.control(QStringLiteral("Text4")));
-    auto* rpm = qobject_cast<QLineEdit*>(window.control(QStringLiteral("Text1(0)")));
-    auto* battery = qobject_cast<QLineEdit*>(window.control(QStringLiteral("Text1(7)")));
-    auto* bar = window.findChild<RpmBarWidget*>(QStringLiteral("Line1"));
-    return info && info->toPlainText().contains(QLatin1String("calibration :")) && rpm &&
-           !rpm->text().isEmpty() && battery && !battery->text().isEmpty() && bar &&
-           bar->litSegments() > 0;
-  };
-  grabWhen(app, window, &window, ready, file);
+  auto seen = watch(session, &window);
+  grabWhen(
+      app, window, &window, [seen] { return seen->calibration && seen->values; }, file);
 }
 
 void ScheduleTestsScreenshot(QApplication& app, Session& session, MainWindow& window,
                              QString file) {
   connectToSim(session, &window);
+  auto seen = watch(session, &window);
   auto* tests = qobject_cast<ModelWindow*>(window.modelWindow(QStringLiteral("Form1")));
   auto step = std::make_shared<int>(0);
-  auto ready = [&window, &session, tests, step] {
-    QAction* menu = window.menuAction(QStringLiteral("test"));
-    auto* bar = qobject_cast<QProgressBar*>(tests->control(QStringLiteral("Pg1")));
+  auto ready = [&session, tests, seen, step] {
     switch (*step) {
       case 0:
-        if (menu && menu->isEnabled()) {
-          menu->trigger();
+        if (seen->live) {
+          play(session, kline::UserAction::OpenTests);
           *step = 1;
         }
         return false;
       case 1:
         if (tests->isVisible() &&
             tests->log()->toPlainText().contains(QLatin1String("diagnostic mode OK"))) {
-          session.click(QStringLiteral("Command1"), QStringLiteral("Form1"));
+          play(session, kline::UserAction::FuelPumpTest);
           *step = 2;
         }
         return false;
       default:
-        return bar && bar->value() >= 3;
+        // A few steps of the bar.
+        return seen->testStarted && seen->sinceTest.elapsed() >= 2500;
     }
   };
   grabWhen(app, window, tests, ready, file);

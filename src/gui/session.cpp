@@ -6,6 +6,7 @@
 #include <QtDebug>
 #include <stdexcept>
 
+#include "connection/useractions.h"
 #include "platform/adaptercheck.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
@@ -259,6 +260,15 @@ void Session::typePort(const QString& text) {
   post([this, text] {
     if (core_) host_->runGuarded([this, text] { core_->form().typePort(text.toStdString()); });
   });
+}
+
+void Session::play(int action, int value) {
+  const kline::UserActionControl c =
+      kline::ControlOf(static_cast<kline::UserAction>(action), value);
+  if (c.value)
+    setValue(QString::fromLatin1(c.control), *c.value, QString::fromLatin1(c.window));
+  else
+    click(QString::fromLatin1(c.control), QString::fromLatin1(c.window));
 }
 
 void Session::requestSnapshot(const QString& win) {

@@ -51,6 +51,8 @@ class Session : public QObject {
   void setValue(const QString& ctl, int value, const QString& win = QStringLiteral("Form2"));
   // Types `text` into the main window's port field, as the user would.
   void typePort(const QString& text);
+  // Plays a kline::UserAction (`action`), with its value where it takes one.
+  void play(int action, int value = 0);
   // Publishes every property of every control of `win` through controlSet.
   void requestSnapshot(const QString& win = QStringLiteral("Form2"));
   // Records a row of the main window's live values to the CSV file `path` after every completed
