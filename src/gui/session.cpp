@@ -52,7 +52,6 @@ Session::Session(QString settingsPath, std::shared_ptr<const kline::SimConfig> s
       settingsPath_(std::move(settingsPath)),
       sim_(std::move(sim)),
       simTypeFollowsForm_(simTypeFollowsForm) {
-  qRegisterMetaType<kline::SessionEvent>();
   thread_.setObjectName(QStringLiteral("session"));
   anchor_ = new QObject;
   anchor_->moveToThread(&thread_);
@@ -129,7 +128,13 @@ void Session::loadOnThread() {
 
 void Session::onEventOnThread(const kline::SessionEvent& e) {
   using namespace kline;
-  emit sessionEvent(e);
+  bool first = false;
+  {
+    std::lock_guard<std::mutex> lock(eventsLock_);
+    first = events_.empty();
+    events_.push_back(e);
+  }
+  if (first) QMetaObject::invokeMethod(this, &Session::deliverEvents, Qt::QueuedConnection);
   if (const auto* l = std::get_if<ev::LinkChanged>(&e)) {
     const LinkStatus& s = l->status;
     const bool heard = s.state == LinkState::Live || s.valuesStale;
@@ -166,6 +171,15 @@ void Session::onEventOnThread(const kline::SessionEvent& e) {
                       QList<bool>(r->readout.fault.begin(), r->readout.fault.end()),
                       r->readout.faultStored);
   }
+}
+
+void Session::deliverEvents() {
+  std::vector<kline::SessionEvent> events;
+  {
+    std::lock_guard<std::mutex> lock(eventsLock_);
+    events.swap(events_);
+  }
+  for (const kline::SessionEvent& e : events) emit sessionEvent(e);
 }
 
 void Session::unloadOnThread() {

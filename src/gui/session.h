@@ -10,7 +10,9 @@
 #include <atomic>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
+#include <vector>
 
 #include "sim/simconfig.h"
 #include "ui/sessionevents.h"
@@ -71,7 +73,8 @@ class Session : public QObject {
   // QStringList.
   void controlSet(const QString& win, const QString& ctl, int prop, const QVariant& value);
   void logLine(const QString& win, const QString& line);
-  // Every typed event of the session, in the order the logic published it.
+  // Every typed event of the session, in the order the logic published it; emitted on the GUI
+  // thread.
   void sessionEvent(const kline::SessionEvent& e);
   // The link as the user should see it (a kline::LinkStatus: `state` is a kline::LinkState);
   // sent at load and at every change. `ecuHeard`: the ECU has answered since the port opened.
@@ -112,6 +115,8 @@ class Session : public QObject {
   void snapshotOnThread(const QString& win);
   void stopRecordingOnThread();
   void onEventOnThread(const kline::SessionEvent& e);
+  // GUI thread: hands the events the session thread queued to sessionEvent's receivers.
+  void deliverEvents();
 
   QString settingsPath_;
   std::shared_ptr<const kline::SimConfig> sim_;
@@ -122,6 +127,11 @@ class Session : public QObject {
   // The session thread's host, for asking its handler to give up from the GUI thread.
   std::atomic<kline::QtHost*> hostForQuit_ = nullptr;
   std::atomic<int> handshake_ = 0;
+  // Typed events on their way from the session thread to the GUI thread. They pass through a
+  // lock of our own rather than as a queued signal's argument: a race detector then sees the
+  // hand-over, which Qt's own queue (not built for the detector) hides.
+  std::mutex eventsLock_;
+  std::vector<kline::SessionEvent> events_;
   QMetaObject::Connection unload_;
   bool started_ = false;
 
