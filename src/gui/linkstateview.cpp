@@ -93,10 +93,12 @@ void LinkStateView::onLink(int state, const QString& text, bool valuesStale, boo
   applyWaitCaption();
 }
 
-void LinkStateView::onSet(const QString& win, const QString& ctl, int, const QVariant&) {
+void LinkStateView::onSet(const QString& win, const QString&, int, const QVariant&) {
+  // The window has just shown a write of the logic: what this view adjusts (the lamp, the wait
+  // caption) is adjusted again, whichever control it was.
   if (win != QLatin1String("Form2")) return;
-  if (ctl == QLatin1String("Shape1")) applyLamp();
-  if (ctl == QLatin1String("Label4")) applyWaitCaption();
+  applyLamp();
+  applyWaitCaption();
 }
 
 void LinkStateView::applyLamp() {
