@@ -94,7 +94,10 @@ TEST(SessionReport, SessionAgainstTheSimulatedEcu) {
 TEST(SessionReport, EscapesWhatCameFromTheLineAndTheUser) {
   SessionReport r;
   r.onEvent(ev::Connecting{"<b>&", "15m"});
-  r.onEvent(ev::EcuIdentified{"", "<img src=x>", "", "15m"});
+  ev::EcuIdentified id;
+  id.identification = "<img src=x>";
+  id.ecu = "15m";
+  r.onEvent(id);
   r.onEvent(ev::TestStarted{"Form1", "Custom code <u>", 0x80});
   const std::string html = r.html("d");
   EXPECT_THAT(html, HasSubstr("&lt;b&gt;&amp;"));
