@@ -171,10 +171,10 @@ class TestTestWindows : public QObject {
     QTRY_VERIFY(!field->isVisible());
     QTest::mouseClick(f.main<QRadioButton>("Option9"), Qt::LeftButton);
     QTRY_VERIFY(field->isVisible());
-    QVERIFY(unit->isVisible());
+    QTRY_VERIFY(unit->isVisible());
     QTest::mouseClick(f.main<QRadioButton>("Option1"), Qt::LeftButton);
     QTRY_VERIFY(!field->isVisible());
-    QVERIFY(!unit->isVisible());
+    QTRY_VERIFY(!unit->isVisible());
   }
 
   void recordsLiveValuesToCsv() {
