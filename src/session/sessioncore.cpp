@@ -51,7 +51,25 @@ class SessionCore::Hub : public EventFanout {
       forward(SessionEvent(std::move(stamped)));
       return;
     }
-    if (std::holds_alternative<ev::Connecting>(e)) core_.meter_.reset();
+    // What was read while the line babbled is marked, wherever it is shown. An identification
+    // stays doubtful once a part of it was.
+    if (const auto* r = std::get_if<ev::ReadoutDone>(&e)) {
+      ev::ReadoutDone marked = *r;
+      marked.readout.trusted = core_.link_.lineTrusted();
+      forward(SessionEvent(std::move(marked)));
+      return;
+    }
+    if (const auto* id = std::get_if<ev::EcuIdentified>(&e)) {
+      idTrusted_ = idTrusted_ && core_.link_.lineTrusted();
+      ev::EcuIdentified marked = *id;
+      marked.trusted = idTrusted_;
+      forward(SessionEvent(std::move(marked)));
+      return;
+    }
+    if (std::holds_alternative<ev::Connecting>(e)) {
+      core_.meter_.reset();
+      idTrusted_ = true;
+    }
     forward(e);
   }
 
@@ -67,6 +85,7 @@ class SessionCore::Hub : public EventFanout {
     }
   }
   SessionCore& core_;
+  bool idTrusted_ = true;
 };
 
 SessionCore::SessionCore(Host& host, SessionOptions options)

@@ -18,6 +18,8 @@ const char* LinkStateName(LinkState s) {
       return "silent";
     case LinkState::Lost:
       return "lost";
+    case LinkState::Babbling:
+      return "babbling";
   }
   return "?";
 }

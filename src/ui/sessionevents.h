@@ -20,6 +20,7 @@ enum class LinkState {
   Live,        // the ECU answers
   Silent,      // port open, the poll loop runs, and the ECU has said nothing for a while
   Lost,        // the device went away while open
+  Babbling,    // port open, and the line carries bytes nobody asked for
 };
 
 const char* LinkStateName(LinkState s);
@@ -58,6 +59,8 @@ struct Readout {
   // Fault readout: the bytes name a fault, shown or not. Immobiliser: a state bit is set.
   bool faultStored = false;
   uint32_t time = 0;  // the host's millisecond clock when the readout ended
+  // The line carried bytes nobody asked for while it was read: what it says may be noise.
+  bool trusted = true;
 
   bool anyFaultLine() const;
 };
@@ -92,6 +95,8 @@ struct EcuIdentified {
   std::string ecu;
   // The line the window added to its information pane for the part just read.
   std::string line;
+  // False when the line carried bytes nobody asked for while it was read.
+  bool trusted = true;
 };
 
 // One channel of a live cycle: ticked in the window, its value as a number (none when the

@@ -100,7 +100,7 @@ INSTANTIATE_TEST_SUITE_P(
         Fault{"AnswersAfterTheLimit", EcuType::E15m, "Option1",
               [](SimConfig& c) { c.lateMs[0x01] = 2500; }, "", kWakeAndCycle, LinkState::Silent},
         Fault{"Babbles", EcuType::P8, "Option2", [](SimConfig& c) { c.babble = "\x55\xAA"; }, "",
-              kCycle, LinkState::Silent},
+              kCycle, LinkState::Babbling},
         Fault{"StopsMidCycle", EcuType::E15m, "Option1",
               [](SimConfig& c) { c.silentAfterMs = 3000; }, "", kCycle, LinkState::Silent},
         Fault{"StopsMidReadout", EcuType::E15m, "Option1",

@@ -136,3 +136,96 @@ TEST(LinkState, ALostAdapterIsToldAtOnceAndAReconnectRecovers) {
   EXPECT_EQ(w.state(), LinkState::Live);
   EXPECT_FALSE(w.status().rpmStale);
 }
+
+namespace {
+
+// Collects the readouts and identifications the session published, as it marked them.
+struct Marks : EventSink {
+  void onEvent(const SessionEvent& e) override {
+    if (const auto* r = std::get_if<ev::ReadoutDone>(&e)) readouts.push_back(r->readout);
+    if (const auto* id = std::get_if<ev::EcuIdentified>(&e)) ids.push_back(*id);
+  }
+  std::vector<Readout> readouts;
+  std::vector<ev::EcuIdentified> ids;
+};
+
+}  // namespace
+
+TEST(LinkState, RepliesAreReadAsEchoesAndAnswersWithTheFewestBytesNobodyAskedFor) {
+  struct Case {
+    const char* sent;
+    const char* read;
+    int stray;
+    std::size_t waiting;  // requests still waiting afterwards
+  } cases[] = {
+      {"0F", "0F80", 0, 0},
+      {"0102", "01340231", 0, 0},
+      {"0304", "030404B0", 0, 0},  // an answer that reads like the next echo
+      {"0FAACC", "0FAACC", 0, 1},  // answers without a reply: the last waits for one
+      {"17", "17", 0, 1},          // the answer is still on its way
+      {"17", "FFFF", 1, 0},        // a wrong echo
+      {"17", "174B55", 1, 0},      // a byte after the answer
+      {"", "55", 1, 0},            // nothing asked
+      {"17", "FFFFFFFF174B", 4, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.sent) + " / " + c.read);
+    std::deque<PendingRequest> pending;
+    for (char b : ParseHexBytes(c.sent)) pending.push_back({static_cast<uint8_t>(b), false});
+    EXPECT_EQ(MatchReplies(pending, ParseHexBytes(c.read)), c.stray);
+    EXPECT_EQ(pending.size(), c.waiting);
+  }
+}
+
+TEST(LinkState, AnEcuThatAnswersCleanlyNeverCountsAsBabbling) {
+  // Every type through its wake-up, live cycles, the readouts, a test with its late verdict byte
+  // and the memory window: nothing there is a byte nobody asked for, bar the verdict.
+  for (const char* option : {"Option1", "Option7", "Option9", "Option2", "Option8"}) {
+    SCOPED_TRACE(option);
+    Watched w(config(EcuType::E15m));
+    w.s.cfg.typeGiven = false;
+    w.s.connect(option);
+    w.s.run(3000);
+    for (const char* b : {"Command11", "Command2", "Command3"}) w.s.form->ctl.userClick(b);
+    w.s.form->ctl.userSetValue("List1", 0);
+    w.s.run(8000);
+    w.s.form->ctl.userClick("Diag");
+    w.s.run(3000);
+    EXPECT_LE(w.link.strayBytes(), 1u);
+    for (const auto& st : w.seen) EXPECT_NE(st.state, LinkState::Babbling) << st.text;
+    EXPECT_TRUE(w.link.lineTrusted());
+  }
+}
+
+TEST(LinkState, ABabblingLineIsToldWithItsRateAndWhatIsReadMeanwhileIsMarked) {
+  for (const char* babble : {"\xFF", "\x55", "\x12\x34"}) {
+    SimConfig c = config(EcuType::E15m);
+    c.ignitionMs = 300;
+    c.babble = babble;
+    Watched w(c);
+    Marks marks;
+    w.s.core->observe(&marks);
+    w.s.connect();
+    w.s.run(3000);
+    w.s.form->ctl.userClick("Command11");
+    w.s.run(12000);
+    ASSERT_EQ(w.state(), LinkState::Babbling) << w.status().text;
+    EXPECT_THAT(w.status().text, StartsWith("Bytes nobody asked for on sim (about "));
+    EXPECT_THAT(w.status().text, HasSubstr("another device on the K-line"));
+    // Bytes pour in all the while: never "no answer".
+    bool babbled = false;
+    for (const auto& st : w.seen) {
+      babbled = babbled || st.state == LinkState::Babbling;
+      if (babbled) {
+        EXPECT_NE(st.state, LinkState::Silent) << st.text;
+      }
+    }
+    // The window still decodes and shows what it read; the session marks it.
+    ASSERT_FALSE(marks.readouts.empty());
+    EXPECT_FALSE(marks.readouts.back().trusted);
+    ASSERT_FALSE(marks.ids.empty());
+    EXPECT_FALSE(marks.ids.back().trusted);
+    EXPECT_FALSE(marks.ids.back().identification.empty());
+    w.s.core->dropObservers();
+  }
+}
