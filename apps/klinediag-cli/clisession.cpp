@@ -29,7 +29,8 @@ extern "C" void onSignal(int) {
 }  // namespace
 
 // What the command line says on stderr about the port and the link, apart from the log: the
-// port's remarks, a lost port (which ends whatever waits) and a silent ECU, each once.
+// port's remarks, a lost port (which ends whatever waits), a silent ECU and a babbling line, each
+// once.
 class CliSession::Remarks : public EventSink {
  public:
   explicit Remarks(CliSession& s) : s_(s) {}
@@ -45,6 +46,9 @@ class CliSession::Remarks : public EventSink {
       s_.err_ << "klinediag-cli: " << status.text << "\n";
     } else if (status.state == LinkState::Silent && !s_.toldSilent_) {
       s_.toldSilent_ = true;
+      s_.err_ << "klinediag-cli: " << status.text << "\n";
+    } else if (status.state == LinkState::Babbling && !s_.toldBabble_) {
+      s_.toldBabble_ = true;
       s_.err_ << "klinediag-cli: " << status.text << "\n";
     }
   }

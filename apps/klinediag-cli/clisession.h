@@ -111,6 +111,7 @@ class CliSession {
   std::unique_ptr<SessionCore> core_;
   bool lost_ = false;
   bool toldSilent_ = false;
+  bool toldBabble_ = false;
   uint64_t deadline_ = 0;
   uint64_t limit_ = 0;
 };

@@ -35,6 +35,9 @@ class FaultsJob : public SessionJob {
     const bool set = faults_->faultStored;
     // A state the ECU did not answer is null; one without a set bit an empty list.
     auto lines = [](const std::optional<Readout>& r) { return r ? json(r->lines) : json(nullptr); };
+    bool trusted = faults_->trusted;
+    for (const auto* r : {&immo_, &immo2_})
+      if (*r && !(*r)->trusted) trusted = false;
     if (json_) {
       json j = {
           {"port", device},
@@ -42,7 +45,8 @@ class FaultsJob : public SessionJob {
           {"faults", faults_->lines},
           {"fault_set", set},
           {"immobiliser", lines(immo_)},
-          {"immobiliser2", lines(immo2_)}};
+          {"immobiliser2", lines(immo2_)},
+          {"trusted", trusted}};
       out << j.dump(2) << "\n";
     } else {
       for (const auto& l : faults_->lines) out << l << "\n";
@@ -50,6 +54,10 @@ class FaultsJob : public SessionJob {
       printState(out, "immobiliser 2", immo2_);
       out << "fault bytes 0F=" << HexByte(b[0]) << " 10=" << HexByte(b[1])
           << " 11=" << HexByte(b[2]) << ": " << (set ? "a fault is stored" : "no fault") << "\n";
+    }
+    if (!trusted) {
+      err << "klinediag-cli: " << UntrustedReason(device, "the faults were read") << "\n";
+      return 1;
     }
     return set ? 3 : 0;
   }

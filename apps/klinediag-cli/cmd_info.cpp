@@ -37,6 +37,7 @@ class InfoJob : public SessionJob {
       j["iso_code"] = orNull(id_.isoCode);
       j["identification"] = orNull(id_.identification);
       j["calibration"] = orNull(id_.calibration);
+      j["trusted"] = id_.trusted;
       out << j.dump(2) << "\n";
     } else {
       for (const auto& l : lines) out << l << "\n";
@@ -45,6 +46,10 @@ class InfoJob : public SessionJob {
       err << "klinediag-cli: the "
           << (id_.identification.empty() ? "identification" : "calibration") << " record from "
           << device << " is incomplete (the ECU stopped answering)\n";
+      return 1;
+    }
+    if (!id_.trusted) {
+      err << "klinediag-cli: " << UntrustedReason(device, "the ECU was identified") << "\n";
       return 1;
     }
     return 0;

@@ -62,6 +62,7 @@ void addFields(ordered_json& j, const SessionEvent& e) {
           j["identification"] = x.identification;
           j["calibration"] = x.calibration;
           j["ecu"] = x.ecu;
+          j["trusted"] = x.trusted;
         } else if constexpr (std::is_same_v<T, ev::LiveCycle>) {
           j["line_ms"] = x.lineMs;
           j["completed"] = x.completed;
@@ -92,6 +93,7 @@ void addFields(ordered_json& j, const SessionEvent& e) {
           j["lines"] = r.lines;
           j["fault"] = r.fault;
           j["fault_stored"] = r.faultStored;
+          j["trusted"] = r.trusted;
         } else if constexpr (std::is_same_v<T, ev::TestStarted>) {
           j["window"] = x.window;
           j["name"] = x.name;

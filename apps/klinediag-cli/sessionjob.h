@@ -42,9 +42,11 @@ class SessionJob : public EventSink {
  protected:
   // Each typed event, after the job's own bookkeeping.
   virtual void on(const SessionEvent& /*e*/) {}
-  // The window has read its records, polls the live values, and the ECU answers.
+  // The window has read its records, polls the live values, and the ECU answers (or the line
+  // babbles: what is read then is marked, and said).
   bool ready(const CliSession& s) const {
-    return completedCycles_ > 0 && s.link().state == LinkState::Live;
+    const LinkState st = s.link().state;
+    return completedCycles_ > 0 && (st == LinkState::Live || st == LinkState::Babbling);
   }
   // A live cycle ran, completed or not: the records have been asked for.
   bool polled() const { return cycles_ > 0; }
@@ -53,6 +55,12 @@ class SessionJob : public EventSink {
   uint64_t cycles_ = 0;
   uint64_t completedCycles_ = 0;
 };
+
+// Why what was read on `device` while `when` cannot be trusted: one line for stderr.
+inline std::string UntrustedReason(const std::string& device, const std::string& when) {
+  return "not trustworthy: the line on " + device + " carried bytes nobody asked for while " +
+         when + " (another device on the K-line, or the wrong adapter or rate?)";
+}
 
 std::unique_ptr<SessionJob> MakeInfoJob(const JobOptions& o);
 std::unique_ptr<SessionJob> MakeFaultsJob(const JobOptions& o);

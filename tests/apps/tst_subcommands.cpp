@@ -165,6 +165,15 @@ class TestSubcommands : public QObject {
         << "";
     QTest::newRow("faults silent") << QStringList{"faults"} << QByteArray(R"({"silent": ["10"]})")
                                    << 1 << QStringList{} << "no answer to the fault readout on sim";
+    // A babbling line: what was read is printed as read, and said to be worthless.
+    QTest::newRow("faults babbling")
+        << QStringList{"faults", "--ecu", "p8"} << QByteArray(R"({"babble": "12 34"})") << 1
+        << QStringList{"fault bytes 0F="}
+        << "not trustworthy: the line on sim carried bytes nobody asked for while the faults";
+    QTest::newRow("info babbling")
+        << QStringList{"info", "--json"} << QByteArray(R"({"babble": "FF"})") << 1
+        << QStringList{"\"trusted\": false"}
+        << "klinediag-cli: Bytes nobody asked for on sim (about ";
     QTest::newRow("test by name") << QStringList{"test", "fuel"} << none << 0
                                   << QStringList{"\n80\n", "test 80 fuel pump: OK\n"} << "";
     QTest::newRow("test error") << QStringList{"test", "81"}
