@@ -134,6 +134,14 @@ std::vector<ChannelStats> SessionReport::channels() const {
   return out;
 }
 
+namespace {
+
+const char* const kUntrusted =
+    "Not trustworthy: the line carried bytes nobody asked for (another device on the K-line, or "
+    "the wrong adapter or rate) while it read";
+
+}  // namespace
+
 std::string SessionReport::html(const std::string& dateTime) const {
   std::ostringstream h;
   auto e = [](const std::string& s) { return HtmlEscape(s); };
@@ -153,6 +161,8 @@ std::string SessionReport::html(const std::string& dateTime) const {
   for (const auto& [k, v] : facts)
     h << "<tr><th>" << k << "</th><td>" << orDash(v) << "</td></tr>\n";
   h << "</table>\n";
+  if (!identity_.trusted)
+    h << "<p class=\"fault\">&#9888; " << kUntrusted << " the identification.</p>\n";
 
   for (ReadoutKind k : {ReadoutKind::Faults, ReadoutKind::Immobiliser, ReadoutKind::Immobiliser2}) {
     const auto& r = readout(k);
@@ -163,13 +173,18 @@ std::string SessionReport::html(const std::string& dateTime) const {
       h << "<p>Not read in this session.</p>\n";
       continue;
     }
-    if (r->lines.empty()) h << "<p class=\"ok\">&#10003; No state bit set.</p>\n";
+    if (!r->trusted) h << "<p class=\"fault\">&#9888; " << kUntrusted << " this readout.</p>\n";
+    // Off a babbling line, a line without a fault proves nothing.
+    const char* clean = r->trusted ? "ok\">&#10003; OK" : "fault\">? not trustworthy";
+    if (r->lines.empty())
+      h << "<p class=\"" << (r->trusted ? "ok\">&#10003;" : "fault\">?")
+        << " No state bit set.</p>\n";
     if (k == ReadoutKind::Faults && r->faultStored && !r->anyFaultLine())
       h << "<p class=\"fault\">&#9888; The fault bytes name a fault that no line shows.</p>\n";
     if (!r->lines.empty()) h << "<table>\n";
     for (std::size_t i = 0; i < r->lines.size(); ++i) {
       const bool f = i < r->fault.size() && r->fault[i];
-      h << "<tr><td class=\"" << (f ? "fault\">&#9888; FAULT" : "ok\">&#10003; OK") << "</td><td"
+      h << "<tr><td class=\"" << (f ? "fault\">&#9888; FAULT" : clean) << "</td><td"
         << (f ? " class=\"fault\"" : "") << ">" << e(Trim(r->lines[i])) << "</td></tr>\n";
     }
     if (!r->lines.empty()) h << "</table>\n";

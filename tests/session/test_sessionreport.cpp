@@ -105,3 +105,27 @@ TEST(SessionReport, EscapesWhatCameFromTheLineAndTheUser) {
   EXPECT_THAT(html, HasSubstr("Custom code &lt;u&gt;"));
   EXPECT_THAT(html, Not(HasSubstr("<img")));
 }
+
+TEST(SessionReport, WhatWasReadOffABabblingLineIsNotGivenATick) {
+  SessionReport r;
+  ev::EcuIdentified id;
+  id.identification = "\xC3\xBF\xC3\xBF";
+  id.trusted = false;
+  r.onEvent(id);
+  Readout faults;
+  faults.lines = {"Icv OK", "Knock OK"};
+  faults.fault = {false, false};
+  faults.trusted = false;
+  r.onEvent(ev::ReadoutDone{faults});
+  Readout immo;
+  immo.kind = ReadoutKind::Immobiliser;
+  r.onEvent(ev::ReadoutDone{immo});
+  const std::string html = r.html("d");
+  EXPECT_THAT(html, HasSubstr("Not trustworthy: the line carried bytes nobody asked for"));
+  EXPECT_THAT(html, HasSubstr("while it read the identification"));
+  EXPECT_THAT(html, HasSubstr("while it read this readout"));
+  EXPECT_THAT(html, HasSubstr("? not trustworthy</td><td>Icv OK"));
+  // A trusted readout beside it keeps its tick.
+  EXPECT_THAT(html, HasSubstr("&#10003; No state bit set"));
+  EXPECT_THAT(html, Not(HasSubstr("&#10003; OK")));
+}
