@@ -12,6 +12,7 @@
 #include <QSlider>
 #include <QTextBlock>
 #include <QTextCursor>
+#include <QTextDocument>
 #include <algorithm>
 #include <climits>
 
@@ -19,6 +20,10 @@ QString ControlRenderer::escapeMnemonic(const QString& s) {
   QString out = s;
   out.replace(QLatin1Char('&'), QLatin1String("&&"));
   return out;
+}
+
+QString ControlRenderer::plainToolTip(const QString& s) {
+  return s.isEmpty() ? s : Qt::convertFromPlainText(s, Qt::WhiteSpaceNormal);
 }
 
 void ControlRenderer::scrollToEnd(QPlainTextEdit* e) {

@@ -24,6 +24,8 @@ class ControlRenderer {
   void typed(const QString& key, const QString& text) { pendingText_[key] << text; }
 
   static QString escapeMnemonic(const QString& s);
+  // A text from a port, a file or the ECU as a tooltip, which would take markup: escaped.
+  static QString plainToolTip(const QString& s);
   static void scrollToEnd(QPlainTextEdit* e);
   // Appends a line to a log pane and scrolls to it. Past `limit` lines the oldest leave the
   // pane and its first line says how many have gone, as the logic's own pane does.

@@ -32,10 +32,11 @@ FaultPanel::FaultPanel(QWidget* parent) : QGroupBox(tr("Faults"), parent) {
 }
 
 void FaultPanel::showReadout(int kind, const QStringList& lines, const QList<bool>& faults,
-                             bool stored, QDateTime when) {
+                             bool stored, QDateTime when, bool trusted) {
   if (kind < 0 || kind > 2) return;
   shown_[static_cast<std::size_t>(kind)] =
-      Shown{true, lines, faults, stored, when.isValid() ? when : QDateTime::currentDateTime()};
+      Shown{true,  lines,  faults, stored, when.isValid() ? when : QDateTime::currentDateTime(),
+            false, trusted};
   rebuild();
 }
 
@@ -44,16 +45,22 @@ void FaultPanel::startConnection() {
   rebuild();
 }
 
-void FaultPanel::addRow(const QString& readout, const QString& text, bool fault, bool earlier) {
+void FaultPanel::addRow(const QString& readout, const QString& text, bool fault, const Shown& s) {
   const int row = table_->rowCount();
   table_->insertRow(row);
   auto* first = new QTableWidgetItem(readout);
   first->setData(kFaultRole, fault);
-  auto* line = new QTableWidgetItem(
-      style()->standardIcon(fault ? QStyle::SP_MessageBoxWarning : QStyle::SP_DialogApplyButton),
-      text);
-  line->setToolTip(fault ? tr("Reports a fault") : tr("No fault"));
-  if (earlier) {
+  first->setData(kTrustedRole, s.trusted);
+  // A line read off a babbling line proves nothing either way: no tick for it.
+  const QStyle::StandardPixmap icon = fault       ? QStyle::SP_MessageBoxWarning
+                                      : s.trusted ? QStyle::SP_DialogApplyButton
+                                                  : QStyle::SP_MessageBoxQuestion;
+  auto* line = new QTableWidgetItem(style()->standardIcon(icon), text);
+  line->setToolTip(!s.trusted ? tr("Not trustworthy: read while the line carried bytes nobody "
+                                   "asked for. Find what babbles on the K-line, then read again")
+                   : fault    ? tr("Reports a fault")
+                              : tr("No fault"));
+  if (s.earlier) {
     const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
     for (QTableWidgetItem* it : {first, line}) {
       it->setForeground(grey);
@@ -80,12 +87,13 @@ void FaultPanel::rebuild() {
     if (!s.valid) continue;
     any = true;
     QString readout = tr("%1, %2").arg(tr(kTitles[k]), s.when.toString(QStringLiteral("HH:mm:ss")));
+    if (!s.trusted) readout = tr("%1 (not trustworthy: the line babbled)").arg(readout);
     if (s.earlier) readout = tr("%1 (earlier connection)").arg(readout);
     for (int i = 0; i < s.lines.size(); ++i)
-      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i], s.earlier);
+      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i], s);
     if (k == 0 && s.stored && !s.faults.contains(true))
-      addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s.earlier);
-    if (k > 0 && s.lines.isEmpty()) addRow(readout, tr("No state bit set"), false, s.earlier);
+      addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s);
+    if (k > 0 && s.lines.isEmpty()) addRow(readout, tr("No state bit set"), false, s);
   }
   if (!any) {
     table_->insertRow(0);

@@ -20,6 +20,8 @@ class FaultPanel : public QGroupBox {
   QTableWidget* table() const { return table_; }
   // Role of the first column's item: true on a row that reports a fault.
   static constexpr int kFaultRole = Qt::UserRole + 1;
+  // False on the rows of a readout taken while the line babbled.
+  static constexpr int kTrustedRole = Qt::UserRole + 2;
 
   struct Shown {
     bool valid = false;
@@ -29,6 +31,8 @@ class FaultPanel : public QGroupBox {
     QDateTime when;
     // Read on an earlier connection: shown greyed until the same readout is made again.
     bool earlier = false;
+    // Read while the line carried bytes nobody asked for: the lines may be noise.
+    bool trusted = true;
   };
   // The latest readout of a kind (0 faults, 1 immobiliser, 2 immobiliser 2).
   const Shown& latest(int kind) const { return shown_.at(static_cast<std::size_t>(kind)); }
@@ -36,13 +40,13 @@ class FaultPanel : public QGroupBox {
  public slots:
   // A readout as Session::faultReadout gives it, at `when` (now if invalid).
   void showReadout(int kind, const QStringList& lines, const QList<bool>& faults, bool stored,
-                   QDateTime when = QDateTime());
+                   QDateTime when = QDateTime(), bool trusted = true);
   // A new connection starts: what is shown belongs to the one before.
   void startConnection();
 
  private:
   void rebuild();
-  void addRow(const QString& readout, const QString& text, bool fault, bool earlier);
+  void addRow(const QString& readout, const QString& text, bool fault, const Shown& s);
 
   QTableWidget* table_ = nullptr;
   std::array<Shown, 3> shown_{};

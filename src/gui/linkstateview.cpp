@@ -5,6 +5,7 @@
 #include <QStatusBar>
 
 #include "connection/linkmonitor.h"
+#include "gui/controlrenderer.h"
 #include "gui/lampwidget.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
@@ -17,7 +18,8 @@ const char* const kStale = "stale";
 bool isBadNews(int state) {
   using kline::LinkState;
   const auto s = static_cast<LinkState>(state);
-  return s == LinkState::Lost || s == LinkState::OpenFailed || s == LinkState::Silent;
+  return s == LinkState::Lost || s == LinkState::OpenFailed || s == LinkState::Silent ||
+         s == LinkState::Babbling;
 }
 
 }  // namespace
@@ -30,6 +32,7 @@ LinkStateView::LinkStateView(Session& session, Widgets w, QObject* parent)
   line_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   w_.statusBar->addWidget(line_, 1);
   pace_ = new QLabel;
+  pace_->setTextFormat(Qt::PlainText);
   pace_->setObjectName(QStringLiteral("livePace"));
   pace_->setToolTip(tr("Completed live cycles per second, and how long the last one took"));
   w_.statusBar->addPermanentWidget(pace_);
@@ -81,7 +84,7 @@ void LinkStateView::onLink(int state, const QString& text, bool valuesStale, boo
                             ? tr("%1 \u2014 press Disconnect, then Connect").arg(text)
                             : text;
   line_->setText(shown);
-  line_->setToolTip(shown);
+  line_->setToolTip(ControlRenderer::plainToolTip(shown));
   // Bad news is not left behind a passing remark.
   if (news && isBadNews(state)) w_.statusBar->clearMessage();
   for (QWidget* v : w_.values) setStale(v, valuesStale);

@@ -30,6 +30,7 @@
 #include <QSignalBlocker>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTextDocument>
 #include <QVBoxLayout>
 
 #include "connection/ecutypes.h"
@@ -462,7 +463,8 @@ void MainWindow::showAdapterCheck(bool ok, const QStringList& lines) {
       ok ? tr("The adapter echoes at both rates.") : tr("The adapter did not pass the check."),
       QMessageBox::Ok, this);
   box->setObjectName(QStringLiteral("adapterCheckResult"));
-  box->setInformativeText(lines.join(QLatin1Char('\n')));
+  // The lines name the port: shown as text, whatever it is called.
+  box->setInformativeText(Qt::convertFromPlainText(lines.join(QLatin1Char('\n'))));
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
 }
@@ -544,6 +546,7 @@ void MainWindow::buildRecorder() {
   record_->setCheckable(true);
   record_->setToolTip(tr("Record the live values to a CSV file, one row per cycle"));
   recordStatus_ = new QLabel;
+  recordStatus_->setTextFormat(Qt::PlainText);
   recordStatus_->setObjectName(QStringLiteral("recordStatus"));
   statusBar()->addPermanentWidget(recordStatus_);
   chooseRecordPath_ = [this] {
@@ -629,8 +632,10 @@ void MainWindow::buildFaultsAndReport() {
     }
   });
   connect(&session_, &Session::faultReadout, this,
-          [this](int kind, const QStringList& lines, const QList<bool>& faults, bool stored) {
-            faults_->showReadout(kind, lines, faults, stored, QDateTime::currentDateTime());
+          [this](int kind, const QStringList& lines, const QList<bool>& faults, bool stored,
+                 bool trusted) {
+            faults_->showReadout(kind, lines, faults, stored, QDateTime::currentDateTime(),
+                                 trusted);
           });
 
   reportButton_->setObjectName(QStringLiteral("report"));

@@ -47,8 +47,8 @@ QLabel* ModelWindow::linkLine() {
       [line](int state, const QString& text, bool, bool, bool) {
         using kline::LinkState;
         const auto s = static_cast<LinkState>(state);
-        const bool bad =
-            s == LinkState::Lost || s == LinkState::Silent || s == LinkState::OpenFailed;
+        const bool bad = s == LinkState::Lost || s == LinkState::Silent ||
+                         s == LinkState::OpenFailed || s == LinkState::Babbling;
         line->setText(s == LinkState::Lost
                           ? tr("%1 \u2014 nothing more can reach the ECU: press Back, then "
                                "Disconnect and Connect on the main window")

@@ -3,6 +3,8 @@
 #include <QLineEdit>
 #include <QMenu>
 
+#include "gui/controlrenderer.h"
+
 PortChooser::PortChooser(QLineEdit* field, Source source, QWidget* parent)
     : QToolButton(parent), field_(field), source_(std::move(source)), menu_(new QMenu(this)) {
   if (!source_) source_ = [] { return kline::PortList::Available(); };
@@ -34,7 +36,8 @@ QString PortChooser::EntryText(const kline::PortRecord& p) {
 void PortChooser::refresh() {
   menu_->clear();
   for (const kline::PortRecord& p : kline::PortList::Ordered(source_())) {
-    QAction* a = menu_->addAction(EntryText(p));
+    // A port's name and description are the system's: an "&" in them is shown, not a shortcut.
+    QAction* a = menu_->addAction(ControlRenderer::escapeMnemonic(EntryText(p)));
     QFont f = a->font();
     f.setBold(p.likelyKLine);
     a->setFont(f);

@@ -169,7 +169,7 @@ void Session::onEventOnThread(const kline::SessionEvent& e) {
     for (const auto& l : r->readout.lines) lines << QString::fromStdString(l);
     emit faultReadout(static_cast<int>(r->readout.kind), lines,
                       QList<bool>(r->readout.fault.begin(), r->readout.fault.end()),
-                      r->readout.faultStored);
+                      r->readout.faultStored, r->readout.trusted);
   }
 }
 

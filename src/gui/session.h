@@ -104,7 +104,9 @@ class Session : public QObject {
   // After each fault readout (kind 0) and immobiliser readout (1: request 0x71, 2: 0x72) of the
   // main window: its lines and which of them report a fault (kline::FaultWatch); `stored` when
   // the bytes name a fault, shown in a line or not.
-  void faultReadout(int kind, const QStringList& lines, const QList<bool>& faults, bool stored);
+  // `trusted` is false when the line babbled while it was read.
+  void faultReadout(int kind, const QStringList& lines, const QList<bool>& faults, bool stored,
+                    bool trusted);
 
  private:
   class Sink;

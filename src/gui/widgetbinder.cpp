@@ -82,6 +82,8 @@ QRadioButton* WidgetBinder::option(const QString& name) {
 
 QLabel* WidgetBinder::label(const QString& name) {
   auto* l = new QLabel;
+  // A caption may carry a port's name or what the ECU sent: text, never markup.
+  l->setTextFormat(Qt::PlainText);
   bind(name, l);
   return l;
 }

@@ -6,6 +6,7 @@
 #include <QTableWidget>
 
 #include "gui/faultpanel.h"
+#include "gui/linkstateview.h"
 #include "gui/logsaver.h"
 #include "guifixture.h"
 
@@ -28,6 +29,24 @@ class TestFaultPanel : public QObject {
     QVERIFY(panel->table()->item(0, 0)->text().contains(QStringLiteral("earlier connection")));
     QVERIFY(!panel->table()->item(0, 0)->data(FaultPanel::kFaultRole).toBool() ||
             panel->table()->item(0, 0)->background().style() == Qt::NoBrush);
+  }
+
+  void aReadoutOffABabblingLineGetsNoTick() {
+    GuiFixture f(R"({"babble": "12 34"})");
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.window->linkView()->text().startsWith(QStringLiteral("Bytes nobody asked for")), 8000);
+    f.session->click(QStringLiteral("Command11"));
+    FaultPanel* panel = f.window->faultPanel();
+    QTRY_VERIFY_WITH_TIMEOUT(panel->latest(0).valid, 5000);
+    QVERIFY(!panel->latest(0).trusted);
+    QVERIFY(panel->table()->item(0, 0)->text().contains(QStringLiteral("not trustworthy")));
+    for (int r = 0; r < panel->table()->rowCount(); ++r) {
+      QVERIFY(!panel->table()->item(r, 0)->data(FaultPanel::kTrustedRole).toBool());
+      QTableWidgetItem* line = panel->table()->item(r, 1);
+      if (!panel->table()->item(r, 0)->data(FaultPanel::kFaultRole).toBool())
+        QVERIFY(line->toolTip().startsWith(QStringLiteral("Not trustworthy")));
+    }
   }
 
   void faultReadoutIsMarkedSavedAndReported() {

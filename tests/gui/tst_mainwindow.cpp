@@ -149,6 +149,39 @@ class TestMainWindow : public QObject {
     QVERIFY(!f.get<QRadioButton>("Option1")->isChecked());
   }
 
+  // A port name or a file name full of markup is shown as the text it is: the window keeps its
+  // size, and no label or tooltip renders it.
+  void textFromASettingsFileAPortOrAFileNameIsShownAsText() {
+    const QByteArray markup = "/dev/<b>x</b><img src=x width=20000 height=20000>&amp;";
+    Fixture f("[Hardware]\r\nCom=" + markup + "\r\n");
+    QTRY_COMPARE(f.get<QLineEdit>("Text6")->text(), QString::fromLatin1(markup));
+    const int height = f.window->height();
+    QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+    QTRY_VERIFY2(f.window->linkView()->text().contains(QStringLiteral("<b>x</b>")),
+                 qPrintable(f.window->linkView()->text()));
+    QTest::qWait(200);
+    QCOMPARE(f.window->height(), height);
+    int shown = 0;
+    for (QLabel* l : f.window->findChildren<QLabel*>()) {
+      if (!l->text().contains(QStringLiteral("<b>"))) continue;
+      ++shown;
+      QVERIFY2(l->textFormat() == Qt::PlainText, qPrintable(l->objectName()));
+      QVERIFY(l->toolTip().isEmpty() || l->toolTip().contains(QStringLiteral("&lt;b&gt;")));
+    }
+    QVERIFY(shown > 0);
+    QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+
+    // A recording's file name in the status bar.
+    f.typeInto("Text6", "sim");
+    QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+    const QString path = f.dir.filePath(QStringLiteral("<u>rec</u>.csv"));
+    f.window->setRecordPathChooser([path] { return path; });
+    QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
+    QTRY_VERIFY(f.window->recordStatus()->text().contains(QStringLiteral("<u>rec</u>.csv")));
+    QCOMPARE(f.window->recordStatus()->textFormat(), Qt::PlainText);
+    QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
+  }
+
   void connectsToTheSimulatedEcuAndDisconnects() {
     Fixture f;
     QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
