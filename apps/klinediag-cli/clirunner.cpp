@@ -24,6 +24,7 @@
 #include "serial/filepath.h"
 #include "sim/virtualhost.h"
 #include "subcommands.h"
+#include "terminalstream.h"
 
 // The version the build gives; the project's own when it gives none.
 #ifndef KLINE_VERSION
@@ -144,7 +145,9 @@ int Replay(const std::string& path, std::ostream& out, std::ostream& err) {
 
 }  // namespace
 
-int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
+int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostream& stdErr) {
+  // Whatever reaches the terminal shows its control characters; files keep their bytes.
+  TerminalStream out(stdOut), err(stdErr);
   Options o;
   CLI::App app{"klinediag-cli: the K-line ECU diagnostic window without pixels.", "klinediag-cli"};
   app.footer(kExamples);

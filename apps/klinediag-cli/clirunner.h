@@ -8,7 +8,8 @@ namespace kline {
 
 // The headless main window: parses the command line, loads the window, presses Connect at time
 // 0, plays the scripted actions, and presses Disconnect at the end. Needs a QCoreApplication.
-// Returns the process exit code: 0 done, 1 the port did not open, 2 usage error.
+// Returns the process exit code: 0 done, 1 the port did not open, 2 usage error. What goes to
+// `out` and `err` shows control characters visibly (TerminalText); files keep their bytes.
 int RunCli(const std::vector<std::string>& args, std::ostream& out, std::ostream& err);
 
 }  // namespace kline

@@ -182,13 +182,16 @@ CliSession::End CliSession::runJob(const std::function<bool()>& step, uint64_t l
     if (since_() > deadline_) return End::NoAnswer;
     return std::nullopt;
   };
+  // A step that plays the user's actions may run a handler that a signal cut short (a test's
+  // verdict wait gives up at once): what it leaves is no result.
+  auto finished = [] { return SignalScope::interrupted() ? End::Interrupted : End::Done; };
   if (vhost_) {
     // A handler still running past the limit gives up at its next wait.
     vhost_->setStopCheck(
         [this] { return lost_ || SignalScope::interrupted() || since_() > deadline_; });
     for (;;) {
       if (auto e = ended()) return *e;
-      if (step()) return End::Done;
+      if (step()) return finished();
       vhost_->runFor(10);
     }
   }
@@ -202,7 +205,7 @@ CliSession::End CliSession::runJob(const std::function<bool()>& step, uint64_t l
     std::optional<End> e = ended();
     bool done = false;
     if (!e) guarded([&] { done = step(); });
-    if (!e && done) e = End::Done;
+    if (!e && done) e = finished();
     if (e) {
       end = *e;
       poll.stop();

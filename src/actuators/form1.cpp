@@ -191,7 +191,7 @@ void Form1::WaitActuatorVerdict(int16_t duration) {
     // A port that went away sends no verdict: the wait ends at once.
     if (main_.port() && main_.port()->lost()) break;
     ctl.setValue("Pg1", ctl.value("Pg1") + 1);
-    host.Sleep(1000);
+    PauseWhileAttached(main_.port(), host, 1000);
     if (main_.portOpen() && main_.port()->inBufferCount() >= 1) {
       std::string reply = ToHex(main_.port()->readAll());
       anyByte = true;

@@ -138,7 +138,7 @@ void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItem
     // again at every look: a Connect pressed meanwhile replaces it.
     if (main.port() && main.port()->lost()) break;
     ctl.setValue("Pg1", ctl.value("Pg1") + 1);
-    host.Sleep(1000);
+    PauseWhileAttached(main.port(), host, 1000);
     if (main.portOpen() && main.port()->inBufferCount() >= 1) {
       std::string reply = ToHex(main.port()->readAll());
       // A verdict counts only as the one byte waiting at a look.

@@ -111,13 +111,7 @@ AdapterReport AdapterCheck::run(const std::string& spec, int echoWaitMs) {
   port.setStopBits(QSerialPort::OneStop);
   port.setFlowControl(QSerialPort::NoFlowControl);
   if (!port.open(QIODevice::ReadWrite)) {
-    QString why = port.errorString();
-    if (port.error() == QSerialPort::PermissionError) {
-      why += sys::PermissionHint();
-    } else if (port.error() == QSerialPort::DeviceNotFoundError) {
-      why = QStringLiteral("no such device");
-    }
-    r.openError = why.toStdString();
+    r.openError = QtSerialPortAdapter::OpenFailure(port, device);
     return r;
   }
   // A pty has no modem lines; a cable powered by them needs them on.

@@ -116,6 +116,17 @@ QString QtSerialPortAdapter::ResolveDevice(const QString& spec, const QStringLis
   return sys::DeviceForName(s);
 }
 
+std::string QtSerialPortAdapter::OpenFailure(const QSerialPort& port, const QString& device) {
+  switch (port.error()) {
+    case QSerialPort::PermissionError:
+      return sys::PermissionRefusal(device, port.errorString()).toStdString();
+    case QSerialPort::DeviceNotFoundError:
+      return "no such device";
+    default:
+      return port.errorString().toStdString();
+  }
+}
+
 std::string QtSerialPortAdapter::deviceName() const {
   return device_.empty() ? CommPort : device_;
 }
@@ -188,13 +199,7 @@ void QtSerialPortAdapter::doOpen() {
   port_->setStopBits(toQtStopBits(ls.stopBits));
   port_->setFlowControl(QSerialPort::NoFlowControl);
   if (!port_->open(QIODevice::ReadWrite)) {
-    QString why = port_->errorString();
-    if (port_->error() == QSerialPort::PermissionError) {
-      why += sys::PermissionHint();
-    } else if (port_->error() == QSerialPort::DeviceNotFoundError) {
-      why = QStringLiteral("no such device");
-    }
-    openError_ = why.toStdString();
+    openError_ = OpenFailure(*port_, device);
     port_->clearError();
     return;
   }

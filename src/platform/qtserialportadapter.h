@@ -43,6 +43,8 @@ class QtSerialPortAdapter : public SerialPort {
   // on Windows), else the name itself, a bare name on unix meaning /dev/NAME. Empty, with
   // `error` filled, when there is no such port.
   static QString ResolveDevice(const QString& spec, const QStringList& ports, QString* error);
+  // Why `port` did not open `device`, in words the user can act on.
+  static std::string OpenFailure(const QSerialPort& port, const QString& device);
 
  protected:
   void doOpen() override;

@@ -26,8 +26,10 @@ bool NumbersAreComNames();
 QString DeviceForNumber(int n, const QStringList& ports);
 // The device a port name names (a bare name on unix means /dev/NAME).
 QString DeviceForName(const QString& name);
-// What to add to "permission denied" on opening a port.
-QString PermissionHint();
+// Why opening `device` was refused when Qt calls it a permission error (in `qtWhy`), in words the
+// user can act on: the device is in use, by whom where the system tells ("in use by klinediag (pid
+// 4242)"), or the user may not open it, with what to do about it.
+QString PermissionRefusal(const QString& device, const QString& qtWhy);
 
 // Lets the bytes still queued in the driver leave at the current rate (before the rate changes).
 void Drain(QSerialPort& port);

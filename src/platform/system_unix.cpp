@@ -1,12 +1,17 @@
 #include <poll.h>
+#include <signal.h>
 #include <termios.h>
+#include <unistd.h>
 
+#include <QDir>
 #include <QFileInfo>
 #include <QSerialPort>
 #include <QSerialPortInfo>
 #include <cerrno>
+#include <charconv>
 #include <cstring>
 #include <fstream>
+#include <optional>
 
 #include "platform/system.h"
 
@@ -28,6 +33,69 @@ std::string usbSerialFolder(const QString& device) {
 }
 #endif
 
+// The lock files a port's users leave, LCK..NAME in the folders serial programs (Qt's own among
+// them) keep them in; NAME is the device's path under /dev/, or its whole path, with "_" for "/".
+// The device's own path and, for a link, its target's.
+QStringList lockFiles(const QString& device) {
+  QStringList names;
+  for (const QString& path : {device, QFileInfo(device).canonicalFilePath()}) {
+    if (path.isEmpty()) continue;
+    QString name = path.startsWith(QLatin1String("/dev/")) ? path.mid(5) : path;
+    name.replace(QLatin1Char('/'), QLatin1Char('_'));
+    if (!names.contains(name)) names << name;
+  }
+  QStringList files;
+  for (const QString& dir :
+       {QStringLiteral("/var/lock"), QStringLiteral("/etc/locks"),
+        QStringLiteral("/var/spool/locks"), QStringLiteral("/var/spool/uucp"),
+        QStringLiteral("/tmp"), QStringLiteral("/var/tmp"), QStringLiteral("/var/lock/lockdev"),
+        QStringLiteral("/run/lock"), QDir::tempPath()})
+    for (const QString& name : names) files << dir + QStringLiteral("/LCK..") + name;
+  return files;
+}
+
+// The program a process runs, by the name it was started as.
+QString programName([[maybe_unused]] long pid) {
+#ifdef Q_OS_LINUX
+  std::ifstream cmdline("/proc/" + std::to_string(pid) + "/cmdline", std::ios::binary);
+  std::string first;
+  if (std::getline(cmdline, first, '\0') && !first.empty())
+    return QFileInfo(QString::fromLocal8Bit(first)).fileName();
+  std::ifstream comm("/proc/" + std::to_string(pid) + "/comm");
+  if (std::getline(comm, first)) return QString::fromLocal8Bit(first);
+#endif
+  return {};
+}
+
+struct LockHolder {
+  long pid = 0;
+  QString name;
+};
+
+// The running program whose lock file holds `device`: the file's first line is its pid (in
+// decimal, maybe after blanks); Qt's lock files have the program's name on the second.
+std::optional<LockHolder> lockHolder(const QString& device) {
+  for (const QString& path : lockFiles(device)) {
+    std::ifstream in(QFile::encodeName(path).toStdString());
+    std::string first, second;
+    if (!std::getline(in, first)) continue;
+    std::getline(in, second);
+    const std::size_t digits = first.find_first_not_of(' ');
+    LockHolder h;
+    if (digits == std::string::npos ||
+        std::from_chars(first.data() + digits, first.data() + first.size(), h.pid).ec !=
+            std::errc() ||
+        h.pid <= 0)
+      continue;
+    // A lock left by a program that has ended holds nothing.
+    if (::kill(static_cast<pid_t>(h.pid), 0) != 0 && errno != EPERM) continue;
+    h.name = programName(h.pid);
+    if (h.name.isEmpty()) h.name = QString::fromLocal8Bit(second).trimmed();
+    return h;
+  }
+  return std::nullopt;
+}
+
 }  // namespace
 
 QString PortFieldName(const QSerialPortInfo& info) {
@@ -46,8 +114,18 @@ QString DeviceForName(const QString& name) {
   return name.startsWith(QLatin1Char('/')) ? name : QStringLiteral("/dev/") + name;
 }
 
-QString PermissionHint() {
-  return QStringLiteral(" (is your user in the dialout group?)");
+QString PermissionRefusal(const QString& device, const QString& qtWhy) {
+  if (const std::optional<LockHolder> h = lockHolder(device))
+    return h->name.isEmpty()
+               ? QStringLiteral("in use by the program with pid %1").arg(h->pid)
+               : QStringLiteral("in use by %1 (pid %2)").arg(h->name, QString::number(h->pid));
+  // A program that holds the device for itself alone makes the system refuse a second open.
+  if (qtWhy == QString::fromLocal8Bit(std::strerror(EBUSY)))
+    return QStringLiteral("in use by another program");
+  // Allowed to read and write it (root always is), yet refused: not a matter of groups.
+  if (::access(QFile::encodeName(device).constData(), R_OK | W_OK) == 0)
+    return qtWhy + QStringLiteral(" (is another program using it?)");
+  return qtWhy + QStringLiteral(" (is your user in the dialout group?)");
 }
 
 void Drain(QSerialPort& port) {

@@ -29,9 +29,9 @@ QString DeviceForName(const QString& name) {
   return name;
 }
 
-QString PermissionHint() {
-  // A COM port is opened by one program at a time.
-  return QStringLiteral(" (is another program using it?)");
+QString PermissionRefusal(const QString&, const QString& qtWhy) {
+  // A COM port is opened by one program at a time, and the system does not say by which.
+  return qtWhy + QStringLiteral(" (is another program using it?)");
 }
 
 void Drain(QSerialPort& port) {

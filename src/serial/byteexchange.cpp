@@ -1,5 +1,6 @@
 #include "serial/byteexchange.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace kline {
@@ -44,6 +45,21 @@ int64_t ExchangeClock::elapsed() const {
 
 void Pause(Host& host, int64_t ms) {
   if (ms > 0) host.Sleep(static_cast<int>(ms > 0x7FFFFFFF ? 0x7FFFFFFF : ms));
+}
+
+void PauseWhileAttached(SerialPort* port, Host& host, int ms) {
+  if (!port) return Pause(host, ms);
+  // Often enough that a loss is noticed at once, seldom enough to cost nothing.
+  constexpr int64_t kLookMs = 10;
+  const int64_t end = host.micros() + int64_t{ms} * 1000;
+  for (;;) {
+    const int64_t left = end - host.micros();
+    if (left <= 0 || host.quitting()) return;
+    host.Sleep(static_cast<int>(std::min((left + 999) / 1000, kLookMs)));
+    // A look at the line is how a port learns that its device went away.
+    port->inBufferCount();
+    if (port->lost()) return;
+  }
 }
 
 namespace {

@@ -55,4 +55,9 @@ constexpr double kLongestWaitMs = 2147483647.0;
 // Sleeps a pause given in ms; zero and negative pauses cost nothing.
 void Pause(Host& host, int64_t ms);
 
+// Sleeps a pause of `ms` as Pause does, but ends it as soon as the port's device goes away: one
+// that is gone sends nothing worth waiting for. The port is looked at every few ms; the slices
+// add up to the whole pause when nothing is lost. Without a port, a plain pause.
+void PauseWhileAttached(SerialPort* port, Host& host, int ms);
+
 }  // namespace kline

@@ -18,4 +18,12 @@ std::string EightBitText(const ByteString& bytes);
 // One byte as two upper-case hex digits: 0x0F -> "0F".
 std::string HexByte(uint8_t b);
 
+// A text as a terminal may be given it: every control character but the line end, which could
+// move the cursor, clear or recolour the screen, shows as "\x1B" instead. The text is read as
+// UTF-8, as all the program's texts are; the controls U+0080 to U+009F (the ECU's bytes 0x80 to
+// 0x9F as EightBitText keeps them) show as "\x80" to "\x9F", and so does a byte from 0x80 to
+// 0x9F that is not part of a UTF-8 character, as an 8-bit terminal would take it for one. Every
+// other character, and every other byte, passes as it is.
+std::string TerminalText(const std::string& text);
+
 }  // namespace kline

@@ -27,6 +27,16 @@ Run cli(std::vector<std::string> args) {
   return {rc, out.str(), err.str()};
 }
 
+#ifndef _WIN32
+// Sends `sig` to a child that still runs: never to pid 0 (which is the whole process group) nor
+// to one that has ended, whose pid may be another's by now.
+bool signalChild(QProcess& p, int sig) {
+  const qint64 pid = p.processId();
+  if (pid <= 0 || p.state() != QProcess::Running) return false;
+  return ::kill(static_cast<pid_t>(pid), sig) == 0;
+}
+#endif
+
 std::vector<json> lines(const std::string& jsonl) {
   std::vector<json> v;
   std::istringstream in(jsonl);
@@ -271,7 +281,7 @@ class TestCli : public QObject {
                                "--settings", QString::fromStdString(settings("h.ini"))});
       QVERIFY(p.waitForStarted(5000));
       QTest::qWait(300);
-      ::kill(static_cast<pid_t>(p.processId()), sig);
+      QVERIFY(signalChild(p, sig));
       QVERIFY(p.waitForFinished(5000));
       QCOMPARE(p.exitStatus(), QProcess::NormalExit);
       QCOMPARE(p.exitCode(), 0);
@@ -293,7 +303,7 @@ class TestCli : public QObject {
     QString out;
     QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput())).contains("AAFF"),
                              10000);
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    QVERIFY(signalChild(p, SIGTERM));
     QElapsedTimer t;
     t.start();
     QVERIFY(p.waitForFinished(10000));
@@ -301,6 +311,99 @@ class TestCli : public QObject {
     // Far from the 30 s the bar would have taken.
     QVERIFY2(t.elapsed() < 5000, qPrintable(QString::number(t.elapsed())));
 #endif
+  }
+
+  void aTestCutShortByCtrlCIsAnInterruption() {
+    // The test runs in real time against the simulated ECU on a pseudo-terminal, which tells
+    // when the test's code has gone out; its verdict never comes.
+#ifndef KLINE_SIM_PATH
+    QSKIP("the simulated ECU on a pseudo-terminal is a unix program");
+#else
+    QProcess device;
+    device.start(KLINE_SIM_PATH, {"--verbose", "--sim",
+                                  simFile("never3.json", R"({"tests":{"80":{"verdict":null}}})")});
+    QVERIFY(device.waitForStarted(5000) && device.waitForReadyRead(5000));
+    const QString path = QString::fromUtf8(device.readLine()).trimmed();
+    QProcess p;
+    p.start(KLINE_CLI_PATH, {"test", "80", "--port", path, "--settings",
+                             QString::fromStdString(settings("j.ini"))});
+    QVERIFY(p.waitForStarted(5000));
+    QString heard;
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (heard += QString::fromUtf8(device.readAllStandardError())).contains("from the program 80"),
+        20000);
+    QVERIFY(signalChild(p, SIGINT));
+    QVERIFY(p.waitForFinished(10000));
+    device.terminate();
+    device.waitForFinished(3000);
+    const QString out = QString::fromUtf8(p.readAllStandardOutput());
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+    QVERIFY2(p.exitCode() == 130, qPrintable(out + err));
+    QCOMPARE(err, QString("klinediag-cli: interrupted\n"));
+    // What a cut-short test leaves is no result.
+    QCOMPARE(out, QString());
+#endif
+  }
+
+  void controlCharactersReachTheTerminalVisiblyAndFilesExactly() {
+    // An identification record that would clear and recolour the terminal.
+    const QString sim = simFile("esc.json", R"({"answers":{"17":"1B","18":"5B","19":"32","1A":"4A",
+        "1B":"1B","1C":"5B","1D":"33","1E":"31","1F":"6D","20":"52"}})");
+    const std::string raw = "\x1B[2J\x1B[31mR", shown = "\\x1B[2J\\x1B[31mR";
+    auto run = [&](std::vector<std::string> more) {
+      std::vector<std::string> a = {"--port",          "sim",        "--ecu",          "15m",
+                                    "--virtual-time",  "--duration", "3000",           "--sim",
+                                    sim.toStdString(), "--settings", settings("k.ini")};
+      a.insert(a.end(), more.begin(), more.end());
+      return cli(a);
+    };
+    auto has = [](const std::string& text, const std::string& part) {
+      return text.find(part) != std::string::npos;
+    };
+
+    Run readable = run({});
+    QCOMPARE(readable.rc, 0);
+    QVERIFY2(has(readable.out, "  [ECU] ecu data    : " + shown + "\n"), readable.out.c_str());
+    QVERIFY(!has(readable.out, "\x1B"));
+
+    Run log = run({"--log", "-"});
+    QCOMPARE(log.rc, 0);
+    QVERIFY2(has(log.out, " " + shown + "\n"), log.out.c_str());
+    QVERIFY(!has(log.out, "\x1B"));
+
+    // The log file is the record: its bytes are the ECU's.
+    const std::string file = dir_.filePath("esc.log").toStdString();
+    QCOMPARE(run({"--log", file}).rc, 0);
+    std::ifstream in(file, std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    std::string asShown = text.str();
+    QVERIFY2(has(asShown, " " + raw + "\n"), asShown.c_str());
+    // All else is the same, byte for byte.
+    QCOMPARE(asShown.replace(asShown.find(raw), raw.size(), shown), log.out);
+
+    // JSON escapes them itself, and reads back as the ECU's bytes.
+    Run events = run({"--events", "-"});
+    QCOMPARE(events.rc, 0);
+    QVERIFY(!has(events.out, "\x1B"));
+    QVERIFY(has(events.out, "\\u001b[2J\\u001b[31mR"));
+    bool identified = false;
+    for (const auto& e : lines(events.out))
+      if (e["ev"] == "event" && e["event"] == "ecu-identified")
+        identified = e["identification"] == raw;
+    QVERIFY(identified);
+
+    // Column names read from a recording, and the user's own words echoed in an error.
+    const std::string csv = dir_.filePath("esc.csv").toStdString();
+    std::ofstream(csv, std::ios::binary) << "time_ms,time,\x1B[2Jrpm [tr/m]\n10,x,5\n";
+    Run replay = cli({"--replay", csv});
+    QCOMPARE(replay.rc, 0);
+    QCOMPARE(replay.out, "\\x1B[2Jrpm [tr/m]: 1 of 1 rows, min 5, max 5, mean 5, 10 ms to 10 ms\n");
+    Run usage = cli({"--port", "sim", "--report", "\x1B[2J.pdf"});
+    QCOMPARE(usage.rc, 2);
+    QVERIFY2(has(usage.err, "not \\x1B[2J.pdf: name it .html") && !has(usage.err, "\x1B"),
+             usage.err.c_str());
   }
 
   void helpDocumentsTheInterface() {

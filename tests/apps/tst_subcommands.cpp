@@ -135,6 +135,15 @@ class TestSubcommands : public QObject {
                                << QStringList{"\"identification\": \"KLP8--0815\"",
                                               "\"iso_code\": null"}
                                << "";
+    // An identification that would clear and recolour the terminal shows its controls; JSON
+    // escapes them as it must.
+    const QByteArray escapes = R"({"answers": {"17": "1B", "18": "5B", "19": "32", "1A": "4A",
+        "1B": "1B", "1C": "5B", "1D": "33", "1E": "31", "1F": "6D", "20": "52"}})";
+    QTest::newRow("info escapes") << QStringList{"info"} << escapes << 0
+                                  << QStringList{"ecu data    : \\x1B[2J\\x1B[31mR\n"} << "";
+    QTest::newRow("info json escapes")
+        << QStringList{"info", "--json"} << escapes << 0
+        << QStringList{"\"identification\": \"\\u001b[2J\\u001b[31mR\""} << "";
     QTest::newRow("info never wakes")
         << QStringList{"info"} << QByteArray(R"({"ignition_ms": 600000})") << 1 << QStringList{}
         << "klinediag-cli: No answer from the ECU on sim for 120 s: switch the ignition on";
@@ -221,6 +230,8 @@ class TestSubcommands : public QObject {
            << simFile("s.json", sim);
     Run r = cli(args);
     QVERIFY2(r.rc == rc, (r.out + r.err).c_str());
+    // Nothing reaches the terminal that could take it over.
+    QVERIFY(r.out.find('\x1B') == std::string::npos && r.err.find('\x1B') == std::string::npos);
     for (const auto& s : out)
       QVERIFY2(r.out.find(s.toStdString()) != std::string::npos, r.out.c_str());
     QVERIFY2(r.err.find(err.toStdString()) != std::string::npos, r.err.c_str());

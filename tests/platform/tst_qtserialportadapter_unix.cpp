@@ -5,13 +5,16 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QTest>
 #include <atomic>
 #include <cstdlib>
 #include <thread>
 #include <vector>
 
+#include "platform/adaptercheck.h"
 #include "platform/qtserialportadapter.h"
 
 using kline::ByteString;
@@ -119,6 +122,28 @@ class TestQtSerialPortAdapter : public QObject {
     QVERIFY(!port.isOpen());
     QVERIFY(!port.openError().empty());
     QCOMPARE(port.deviceName(), std::string("/dev/klinediag-no-such-tty"));
+  }
+
+  void aPortInUseSaysByWhomNotToJoinAGroup() {
+    Pty pty;
+    auto first = openOn(pty);
+    QVERIFY2(first->isOpen(), first->openError().c_str());
+    // The first holds the port's lock: a second opening, as another program's would, is told
+    // who holds it, also when the user may open any device (root).
+    const std::string holder =
+        QStringLiteral("in use by %1 (pid %2)")
+            .arg(QFileInfo(QCoreApplication::applicationFilePath()).fileName())
+            .arg(QCoreApplication::applicationPid())
+            .toStdString();
+    auto second = openOn(pty);
+    QVERIFY(!second->isOpen());
+    QCOMPARE(second->openError(), holder);
+    const kline::AdapterReport check = kline::AdapterCheck().run(pty.slave.toStdString());
+    QCOMPARE(check.openError, holder);
+    // Once the first lets go, the port opens again.
+    first->close();
+    second->open();
+    QVERIFY2(second->isOpen(), second->openError().c_str());
   }
 
   void countsBytesTheKernelHolds() {
