@@ -52,7 +52,11 @@ bool ParseValue(std::string_view s, float& out) {
   for (char c : s)
     if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
       return false;
-  if (s.front() == '+') s.remove_prefix(1);
+  // from_chars takes no '+', and one sign only.
+  if (s.front() == '+') {
+    s.remove_prefix(1);
+    if (!s.empty() && s.front() == '-') return false;
+  }
   const char* end = s.data() + s.size();
   auto [ptr, ec] = std::from_chars(s.data(), end, out);
   return ec == std::errc() && ptr == end && std::isfinite(out);

@@ -64,6 +64,7 @@ TEST(Recording, KeepsTheGoodRowsAndSaysWhereTheFirstBadOneIs) {
   const char* reasons[][2] = {{"1300,1", "4 fields instead of 5"},
                               {"", "an empty line"},
                               {"1,2,3,4,5,6", "8 fields instead of 5"},
+                              {"1,+-5,3", "a bad number in \"ign advance [\xC2\xB0]\""},
                               {"1,nan,3", "a bad number in \"ign advance [\xC2\xB0]\""}};
   for (const auto& [row, why] : reasons) {
     TempFile one(std::string(kHeader) + (*row ? Row(1, row) : std::string("\r\n")));
