@@ -618,6 +618,10 @@ bool ChartWindow::openRecording(const QString& path) {
   recordingName_ =
       QFileInfo(path).fileName() + QStringLiteral(": ") +
       (r.skipped > 0 ? QString::fromStdString(r.skipLine()) : tr("%1 rows").arg(r.timesMs.size()));
+  if (const std::size_t out = recording_->leftOut(); out > 0)
+    recordingName_ +=
+        (out == 1 ? tr("; 1 channel left out") : tr("; %1 channels left out").arg(out)) +
+        tr(" (a chart shows the first %1)").arg(kline::ChartModel::kMaxRecordingChannels);
   liveButton_->setEnabled(true);
   pause_->setEnabled(false);
   span_->setEnabled(false);

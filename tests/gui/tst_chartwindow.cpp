@@ -1,7 +1,7 @@
 // The live chart against the simulated ECU on real time: it takes a point per completed cycle,
 // draws a strip for each channel with a value from a decimated view, hides and shows strips from
 // its check boxes, pauses, zooms, and opens a CSV recording with a cursor that reads every
-// channel.
+// channel; a recording with many channels shows its first ones.
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
@@ -194,6 +194,37 @@ class TestChartWindow : public QObject {
     QVERIFY(!chart.openRecording(bad));
     QVERIFY(chart.statusLine()->text().startsWith(QLatin1String("bad.csv: ")));
     QVERIFY(!chart.showingRecording());
+  }
+
+  // A recording with many channels shows the first ones a chart takes, and says how many it left
+  // out.
+  void aWideRecordingShowsTheFirstChannelsAndSaysHowManyAreLeftOut() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wide.csv"));
+    const int channels = 40;
+    {
+      QFile out(path);
+      QVERIFY(out.open(QIODevice::WriteOnly));
+      std::string text = "time_ms,time";
+      for (int c = 0; c < channels; ++c) text += ",c" + std::to_string(c);
+      text += "\r\n";
+      for (int i = 0; i < 5; ++i) {
+        text += std::to_string(i * 200) + ",t";
+        for (int c = 0; c < channels; ++c) text += "," + std::to_string(c + i);
+        text += "\r\n";
+      }
+      out.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    ChartWindow chart;
+    chart.show();
+    QVERIFY(chart.openRecording(path));
+    const auto shown = static_cast<int>(kline::ChartModel::kMaxRecordingChannels);
+    QCOMPARE(static_cast<int>(chart.model().channelCount()), shown);
+    QVERIFY(chart.strip(shown - 1) && !chart.strip(shown));
+    QCOMPARE(chart.statusLine()->text(),
+             QStringLiteral("wide.csv: 5 rows; %1 channels left out (a chart shows the first %2)")
+                 .arg(channels - shown)
+                 .arg(shown));
   }
 };
 
