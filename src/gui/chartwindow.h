@@ -26,7 +26,7 @@ class Session;
 // back to the whole window. "Open recording…" shows a CSV recording in the same strips, with a
 // cursor that reads every channel at the time under the mouse; a recording with more channels
 // than ChartModel::kMaxRecordingChannels shows the first ones and the status line says how many
-// were left out.
+// were left out. Names from a file are shown as plain text, never as markup.
 class ChartWindow : public QWidget {
   Q_OBJECT
 
