@@ -194,7 +194,9 @@ ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
   middle->addWidget(boxPanel_, 0, Qt::AlignTop);
   middle->addWidget(plots_, 1);
 
+  // It shows file names and column names: as they are, never as markup.
   status_ = new QLabel;
+  status_->setTextFormat(Qt::PlainText);
   status_->setTextInteractionFlags(Qt::TextSelectableByMouse);
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(top);
@@ -288,8 +290,11 @@ void ChartWindow::buildStrips() {
     s->cursor->setZValue(100);
     s->cursor->hide();
     // The name and unit above the latest value, beside the strip.
+    // Names come from the file: shown as they are, never as markup.
     s->name = new QLabel(QString::fromStdString(m.channel(ch).title()));
+    s->name->setTextFormat(Qt::PlainText);
     s->value = new QLabel;
+    s->value->setTextFormat(Qt::PlainText);
     s->value->setFixedWidth(180);
     s->name->setFixedWidth(180);
     s->value->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -315,7 +320,9 @@ void ChartWindow::buildStrips() {
     h->addLayout(side);
     plotLayout_->addWidget(s->row, 1);
 
-    auto* box = new QCheckBox(QString::fromStdString(m.channel(ch).title()));
+    // A check box takes '&' for the mark of its shortcut key; doubled, it is shown as it is.
+    auto* box = new QCheckBox(QString::fromStdString(m.channel(ch).title())
+                                  .replace(QLatin1Char('&'), QStringLiteral("&&")));
     box->setChecked(true);
     connect(box, &QCheckBox::toggled, this, [this] {
       updateVisibility();
@@ -618,6 +625,10 @@ bool ChartWindow::openRecording(const QString& path) {
   recordingName_ =
       QFileInfo(path).fileName() + QStringLiteral(": ") +
       (r.skipped > 0 ? QString::fromStdString(r.skipLine()) : tr("%1 rows").arg(r.timesMs.size()));
+  if (const std::size_t out = recording_->leftOut(); out > 0)
+    recordingName_ +=
+        (out == 1 ? tr("; 1 channel left out") : tr("; %1 channels left out").arg(out)) +
+        tr(" (a chart shows the first %1)").arg(kline::ChartModel::kMaxRecordingChannels);
   liveButton_->setEnabled(true);
   pause_->setEnabled(false);
   span_->setEnabled(false);

@@ -24,7 +24,9 @@ class Session;
 // pause freezes the view while the cycles still come in. The wheel zooms around the mouse, a
 // left drag zooms to the dragged stretch, a right drag pans while paused, a double click goes
 // back to the whole window. "Open recording…" shows a CSV recording in the same strips, with a
-// cursor that reads every channel at the time under the mouse.
+// cursor that reads every channel at the time under the mouse; a recording with more channels
+// than ChartModel::kMaxRecordingChannels shows the first ones and the status line says how many
+// were left out. Names from a file are shown as plain text, never as markup.
 class ChartWindow : public QWidget {
   Q_OBJECT
 

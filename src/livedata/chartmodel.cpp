@@ -60,9 +60,12 @@ void ChartModel::appendGap() {
 }
 
 ChartModel ChartModel::FromRecording(const Recording& r) {
+  const std::size_t shown = std::min(r.channels.size(), kMaxRecordingChannels);
   std::vector<Channel> channels;
-  for (const auto& c : r.channels) channels.push_back({c.name, c.unit});
+  for (std::size_t c = 0; c < shown; ++c)
+    channels.push_back({r.channels[c].name, r.channels[c].unit});
   ChartModel model(std::move(channels));
+  model.leftOut_ = r.channels.size() - shown;
   // The usual cycle period: the median step between rows.
   std::vector<uint32_t> steps;
   for (std::size_t i = 1; i < r.timesMs.size(); ++i)
@@ -73,12 +76,12 @@ ChartModel ChartModel::FromRecording(const Recording& r) {
                      steps.end());
     period = steps[steps.size() / 2];
   }
-  std::vector<float> row(r.channels.size());
+  std::vector<float> row(shown);
   for (std::size_t i = 0; i < r.timesMs.size(); ++i) {
     if (i > 0 && period > 0 && r.timesMs[i] > r.timesMs[i - 1] &&
         r.timesMs[i] - r.timesMs[i - 1] > 3 * period)
       model.appendGap();
-    for (std::size_t c = 0; c < r.channels.size(); ++c)
+    for (std::size_t c = 0; c < shown; ++c)
       row[c] = i < r.channels[c].values.size() ? r.channels[c].values[i] : kNaN;
     model.appendValues(r.timesMs[i], row);
   }

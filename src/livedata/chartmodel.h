@@ -57,9 +57,15 @@ class ChartModel {
   // The values stopped being measured (the poll loop paused, a cycle abandoned): the curves
   // break after the last point instead of drawing a line across what was never read.
   void appendGap();
-  // A recording's channels and rows; a time step of more than three times the usual cycle
-  // period (the poll loop was paused) breaks the curves as appendGap does.
+  // The most channels of a recording a chart takes: ours have kLiveChannelCount, and the margin
+  // leaves room for a few more. A strip costs far more than a column of numbers.
+  static constexpr std::size_t kMaxRecordingChannels = 16;
+  // A recording's first kMaxRecordingChannels channels and its rows; a time step of more than
+  // three times the usual cycle period (the poll loop was paused) breaks the curves as appendGap
+  // does.
   static ChartModel FromRecording(const Recording& r);
+  // How many channels of the recording FromRecording left out.
+  std::size_t leftOut() const { return leftOut_; }
   void clear();
 
   const std::vector<Point>& points(std::size_t ch) const { return points_[ch]; }
@@ -79,6 +85,7 @@ class ChartModel {
   std::vector<Channel> channels_;
   std::vector<std::vector<Point>> points_;
   std::vector<bool> hasValue_;
+  std::size_t leftOut_ = 0;
 };
 
 }  // namespace kline

@@ -1,5 +1,6 @@
 #include "livedata/recording.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -51,7 +52,11 @@ bool ParseValue(std::string_view s, float& out) {
   for (char c : s)
     if (!((c >= '0' && c <= '9') || c == '.' || c == '-' || c == '+' || c == 'e' || c == 'E'))
       return false;
-  if (s.front() == '+') s.remove_prefix(1);
+  // from_chars takes no '+', and one sign only.
+  if (s.front() == '+') {
+    s.remove_prefix(1);
+    if (!s.empty() && s.front() == '-') return false;
+  }
   const char* end = s.data() + s.size();
   auto [ptr, ec] = std::from_chars(s.data(), end, out);
   return ec == std::errc() && ptr == end && std::isfinite(out);
@@ -64,8 +69,7 @@ class Reader {
   // One line without its line end; `overlong`: it was longer than kept, `truncated`: no line end.
   void line(std::string_view text, bool overlong, bool truncated) {
     ++lineNo_;
-    if (!text.empty() && text.back() == '\r') text.remove_suffix(1);
-    if (lineNo_ == 1) return header(text, overlong);
+    if (lineNo_ == 1) return header(text, overlong, truncated);
     if (!r_.error.empty()) return;
     if (overlong) return skip("a line over 64 KiB");
     if (truncated) return skip("a truncated line");
@@ -85,17 +89,34 @@ class Reader {
       r_.channels[i].values.push_back(values_[i]);
   }
 
+  bool atHeader() const { return lineNo_ == 0; }
+
   void end() {
     if (lineNo_ == 0 && r_.error.empty()) r_.error = "an empty file, not a klinediag recording";
   }
 
  private:
-  void header(std::string_view text, bool overlong) {
+  void header(std::string_view text, bool overlong, bool truncated) {
+    if (overlong) {
+      r_.error = "not a klinediag recording: its first line is over 64 KiB";
+      return;
+    }
     // The byte order mark that tells Windows spreadsheets the text is UTF-8.
     if (text.substr(0, 3) == kUtf8Bom) text.remove_prefix(3);
-    Split(overlong ? std::string_view() : text, fields_);
+    Split(text, fields_);
     if (fields_.size() < 2 || fields_[0] != "time_ms" || fields_[1] != "time") {
       r_.error = "not a klinediag recording: its first line does not start with time_ms,time";
+      return;
+    }
+    // The recorder ends its first line before any row: without its end it was cut short, and
+    // its last column name may be cut too.
+    if (truncated) {
+      r_.error = "not a klinediag recording: its first line is cut short";
+      return;
+    }
+    if (fields_.size() - 2 > kMaxRecordingChannels) {
+      r_.error = "not a klinediag recording: " + std::to_string(fields_.size() - 2) +
+                 " channels, more than the " + std::to_string(kMaxRecordingChannels) + " read";
       return;
     }
     for (auto f : fields_) columns_.emplace_back(f);
@@ -147,41 +168,63 @@ Recording ReadRecording(const std::string& path) {
   std::vector<char> buf(1 << 20);
   std::string cur;  // the line so far, while it is not over the limit
   bool overlong = false;
-  for (;;) {
+  bool afterCr = false;  // the last line ended at a CR: an LF right after it belongs to it
+  while (r.error.empty()) {
     file.read(buf.data(), static_cast<std::streamsize>(buf.size()));
     const auto n = static_cast<std::size_t>(file.gcount());
     if (n == 0) break;
     const char* p = buf.data();
     const char* end = p + n;
-    while (p < end) {
-      const char* nl =
-          static_cast<const char*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-      const char* stop = nl ? nl : end;
+    // The next LF and CR at or after p (end: none in the buffer). Each is looked for again only
+    // once p has passed it, so a buffer without one of them is not searched once per line.
+    const char* lf = nullptr;
+    const char* cr = nullptr;
+    auto next = [&](const char*& at, char c) {
+      if (at && at >= p) return;
+      const void* hit = std::memchr(p, c, static_cast<std::size_t>(end - p));
+      at = hit ? static_cast<const char*>(hit) : end;
+    };
+    while (p < end && r.error.empty()) {
+      if (afterCr) {
+        afterCr = false;
+        if (*p == '\n') {
+          ++p;
+          continue;
+        }
+      }
+      next(lf, '\n');
+      next(cr, '\r');
+      const char* stop = std::min(lf, cr);
+      const bool ended = stop != end;
       const auto len = static_cast<std::size_t>(stop - p);
       if (!overlong) {
         if (cur.size() + len > kMaxRecordingLine) {
           overlong = true;
           cur.clear();
-        } else if (nl && cur.empty()) {
+          // A first line this long refuses the file: nothing more is read.
+          if (reader.atHeader()) reader.line({}, true, false);
+        } else if (ended && cur.empty()) {
           // The common case: the whole line is in the buffer.
           reader.line(std::string_view(p, len), false, false);
-          p = nl + 1;
+          afterCr = *stop == '\r';
+          p = stop + 1;
           continue;
         } else {
           cur.append(p, len);
         }
       }
-      if (!nl) break;
+      if (!ended) break;
+      if (!r.error.empty()) break;
       reader.line(cur, overlong, false);
       cur.clear();
       overlong = false;
-      p = nl + 1;
+      afterCr = *stop == '\r';
+      p = stop + 1;
     }
-    if (!r.error.empty()) break;
   }
   if (file.bad() && r.error.empty())
     r.error = std::string("cannot be read: ") + std::strerror(errno);
-  else if (!cur.empty() || overlong)
+  else if (r.error.empty() && (!cur.empty() || overlong))
     reader.line(cur, overlong, true);
   reader.end();
   return r;

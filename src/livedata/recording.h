@@ -33,12 +33,19 @@ struct Recording {
 // degree sign), which Windows spreadsheets otherwise read in the ANSI code page.
 inline constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
-// The longest line kept; a longer one is skipped without being held whole.
+// The longest line kept; a longer row is skipped without being held whole, a longer first line
+// refuses the file.
 inline constexpr std::size_t kMaxRecordingLine = 64 * 1024;
 
-// Reads a recording line by line. A first line that does not start with time_ms,time gives
-// `error`; a row with a bad number, a wrong number of fields, an over-long line or a last line
-// without its line end is skipped and counted, and the good rows are kept.
+// The most channel columns read. A recording of ours has kLiveChannelCount; a file with more
+// than this is refused: every row holds 4 bytes per channel, however short its fields are.
+inline constexpr std::size_t kMaxRecordingChannels = 1024;
+
+// Reads a recording line by line; a line ends at CR LF, LF or CR alone. A first line that does
+// not start with time_ms,time, is over kMaxRecordingLine, has no line end or names more than
+// kMaxRecordingChannels channels gives `error`; a row with a bad number, a wrong number of
+// fields, an over-long line or a last line without its line end is skipped and counted, and the
+// good rows are kept.
 Recording ReadRecording(const std::string& path);
 
 }  // namespace kline

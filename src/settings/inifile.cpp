@@ -29,8 +29,19 @@ bool sameName(const std::string& a, const std::string& b) {
 
 enum class Load { Missing, Ok, Unusable };
 
-// Reads the file as lines. Unusable: it exists but cannot be read, is over the size limit or
-// holds NUL bytes; `why` says which.
+// Whether the bytes can be a text someone wrote: no control characters but tab, the line ends,
+// vertical tab and form feed. Bytes from 0x80 up are left alone: a file in a Windows code page is
+// text too.
+bool IsText(const std::string& bytes) {
+  for (const char ch : bytes) {
+    const auto c = static_cast<unsigned char>(ch);
+    if ((c < 0x20 && (c < '\t' || c > '\r')) || c == 0x7F) return false;
+  }
+  return true;
+}
+
+// Reads the file as lines. Unusable: it exists but cannot be read, is over the size limit or is
+// not text; `why` says which.
 Load loadLines(const fs::path& path, std::vector<std::string>& lines, std::string& why) {
   std::error_code ec;
   if (!fs::exists(path, ec)) {
@@ -59,7 +70,7 @@ Load loadLines(const fs::path& path, std::vector<std::string>& lines, std::strin
     return Load::Unusable;
   }
   std::string all = buf.str();
-  if (all.find('\0') != std::string::npos) {
+  if (!IsText(all)) {
     why = "it is not a text file (left as it is)";
     return Load::Unusable;
   }

@@ -1,10 +1,12 @@
 // The live chart against the simulated ECU on real time: it takes a point per completed cycle,
 // draws a strip for each channel with a value from a decimated view, hides and shows strips from
 // its check boxes, pauses, zooms, and opens a CSV recording with a cursor that reads every
-// channel.
+// channel; what a file names is shown as text, and a recording with many channels shows its first
+// ones.
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
 #include <QTest>
@@ -194,6 +196,82 @@ class TestChartWindow : public QObject {
     QVERIFY(!chart.openRecording(bad));
     QVERIFY(chart.statusLine()->text().startsWith(QLatin1String("bad.csv: ")));
     QVERIFY(!chart.showingRecording());
+  }
+
+  // Names from the file, and the file's own name (no slash in it), are shown as they are: markup
+  // in them is not rendered (an image tag in a column name once made a strip's label 20000 pixels
+  // wide).
+  void namesFromAFileAreShownAsText() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("<b>ride<u> &amp;.csv"));
+    {
+      QFile out(path);
+      QVERIFY(out.open(QIODevice::WriteOnly));
+      std::string text = "time_ms,time,<u>rpm</u> [&amp;],<b>battery</b>\r\n";
+      for (int i = 0; i < 20; ++i)
+        text += std::to_string(i * 200) + ",t," + std::to_string(1000 + i) + ",13.4\r\n";
+      out.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    ChartWindow chart;
+    chart.show();
+    QVERIFY(chart.openRecording(path));
+    QTRY_VERIFY(chart.framesDrawn() > 0);
+    // Each is in one label at least, and every label with it shows it as text.
+    for (const char* literal : {"<u>rpm</u> [&amp;]", "<b>battery</b>", "<b>ride<u> &amp;.csv"}) {
+      int labels = 0;
+      for (QLabel* l : chart.findChildren<QLabel*>()) {
+        if (!l->text().contains(QLatin1String(literal))) continue;
+        ++labels;
+        QVERIFY2(l->textFormat() == Qt::PlainText, qPrintable(l->text()));
+      }
+      QVERIFY2(labels > 0, literal);
+    }
+    // A check box would take "&a" for its shortcut key Alt+A and underline the "a".
+    QCOMPARE(chart.channelBox(0)->text().replace(QLatin1String("&&"), QLatin1String("&")),
+             QStringLiteral("<u>rpm</u> [&amp;]"));
+    QVERIFY(QKeySequence::mnemonic(chart.channelBox(0)->text()).isEmpty());
+    // The reasons of a refused file with such a name too.
+    const QString bad = dir.filePath(QStringLiteral("<i>bad.csv"));
+    QFile b(bad);
+    QVERIFY(b.open(QIODevice::WriteOnly));
+    b.write("time_ms,time,<u>cut");
+    b.close();
+    QVERIFY(!chart.openRecording(bad));
+    QCOMPARE(chart.statusLine()->text(),
+             QStringLiteral("<i>bad.csv: not a klinediag recording: its first line is cut "
+                            "short"));
+    QCOMPARE(chart.statusLine()->textFormat(), Qt::PlainText);
+  }
+
+  // A recording with many channels shows the first ones a chart takes, and says how many it left
+  // out.
+  void aWideRecordingShowsTheFirstChannelsAndSaysHowManyAreLeftOut() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("wide.csv"));
+    const int channels = 40;
+    {
+      QFile out(path);
+      QVERIFY(out.open(QIODevice::WriteOnly));
+      std::string text = "time_ms,time";
+      for (int c = 0; c < channels; ++c) text += ",c" + std::to_string(c);
+      text += "\r\n";
+      for (int i = 0; i < 5; ++i) {
+        text += std::to_string(i * 200) + ",t";
+        for (int c = 0; c < channels; ++c) text += "," + std::to_string(c + i);
+        text += "\r\n";
+      }
+      out.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    ChartWindow chart;
+    chart.show();
+    QVERIFY(chart.openRecording(path));
+    const auto shown = static_cast<int>(kline::ChartModel::kMaxRecordingChannels);
+    QCOMPARE(static_cast<int>(chart.model().channelCount()), shown);
+    QVERIFY(chart.strip(shown - 1) && !chart.strip(shown));
+    QCOMPARE(chart.statusLine()->text(),
+             QStringLiteral("wide.csv: 5 rows; %1 channels left out (a chart shows the first %2)")
+                 .arg(channels - shown)
+                 .arg(shown));
   }
 };
 

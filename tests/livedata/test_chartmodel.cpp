@@ -7,6 +7,7 @@
 #include <cmath>
 #include <string>
 
+#include "livedata/channels.h"
 #include "livedata/chartmodel.h"
 #include "livedata/numbers.h"
 #include "livedata/recording.h"
@@ -160,4 +161,25 @@ TEST(ChartModel, APausedLoopBreaksTheCurvesLiveAndInARecording) {
   EXPECT_EQ(gapsAt, std::vector<uint32_t>{451});
   EXPECT_EQ(m.size(), 8u);
   EXPECT_EQ(m.channel(0).title(), "rpm [tr/m]");
+}
+
+TEST(ChartModel, ARecordingWithManyChannelsGivesTheFirstOnesAndCountsTheRest) {
+  Recording r;
+  for (int c = 0; c < 1000; ++c) r.channels.push_back({"c" + std::to_string(c), "u", {}});
+  for (uint32_t t = 0; t < 3; ++t) {
+    r.timesMs.push_back(t * 100);
+    for (std::size_t c = 0; c < r.channels.size(); ++c)
+      r.channels[c].values.push_back(static_cast<float>(c + t));
+  }
+  const ChartModel m = ChartModel::FromRecording(r);
+  ASSERT_EQ(m.channelCount(), ChartModel::kMaxRecordingChannels);
+  EXPECT_EQ(m.leftOut(), 1000 - ChartModel::kMaxRecordingChannels);
+  const std::size_t last = ChartModel::kMaxRecordingChannels - 1;
+  EXPECT_EQ(m.channel(last).title(), "c" + std::to_string(last) + " [u]");
+  EXPECT_EQ(m.points(last)[2].value, static_cast<float>(last + 2));
+  // A recording of ours is shown whole.
+  r.channels.resize(kLiveChannelCount);
+  const ChartModel ours = ChartModel::FromRecording(r);
+  EXPECT_EQ(ours.channelCount(), kLiveChannelCount);
+  EXPECT_EQ(ours.leftOut(), 0u);
 }

@@ -5,6 +5,9 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "livedata/recording.h"
 #include "support/simsession.h"
@@ -61,6 +64,7 @@ TEST(Recording, KeepsTheGoodRowsAndSaysWhereTheFirstBadOneIs) {
   const char* reasons[][2] = {{"1300,1", "4 fields instead of 5"},
                               {"", "an empty line"},
                               {"1,2,3,4,5,6", "8 fields instead of 5"},
+                              {"1,+-5,3", "a bad number in \"ign advance [\xC2\xB0]\""},
                               {"1,nan,3", "a bad number in \"ign advance [\xC2\xB0]\""}};
   for (const auto& [row, why] : reasons) {
     TempFile one(std::string(kHeader) + (*row ? Row(1, row) : std::string("\r\n")));
@@ -75,8 +79,27 @@ TEST(Recording, FilesThatAreNotRecordingsAreRefused) {
       "not a klinediag recording: its first line does not start with time_ms,time";
   for (const std::string& content :
        {std::string("time_ms,rpm,inj duration\r\n1,2,3\r\n"), std::string("time,time_ms\r\n"),
-        std::string("\xEF\xBB\xBFtime,time_ms\r\n"), std::string(200000, 'x')})
+        std::string("\xEF\xBB\xBFtime,time_ms\r\n")})
     EXPECT_EQ(ReadRecording(TempFile(content).path).error, notOurs) << content.substr(0, 20);
+  // A first line too long to be ours, one cut short (no line end: its last name may be cut too)
+  // and one with more channels than are read each say so.
+  std::string wide = "time_ms,time";
+  for (std::size_t c = 0; c <= kMaxRecordingChannels; ++c) wide += ",c" + std::to_string(c);
+  const std::pair<std::string, std::string> refused[] = {
+      {std::string(200000, 'x'), "not a klinediag recording: its first line is over 64 KiB"},
+      {"time_ms,time" + std::string(70000, ',') + "\r\n1,t\r\n",
+       "not a klinediag recording: its first line is over 64 KiB"},
+      {std::string(kHeader).substr(0, 40),
+       "not a klinediag recording: its first line is cut short"},
+      {std::string(kUtf8Bom) + "time_ms,time",
+       "not a klinediag recording: its first line is cut short"},
+      {wide + "\r\n", "not a klinediag recording: 1025 channels, more than the 1024 read"},
+  };
+  for (const auto& [content, why] : refused)
+    EXPECT_EQ(ReadRecording(TempFile(content).path).error, why) << content.substr(0, 20);
+  // As many channels as are read is fine.
+  wide.erase(wide.rfind(','));
+  EXPECT_EQ(ReadRecording(TempFile(wide + "\r\n").path).channels.size(), kMaxRecordingChannels);
   // A recording starts with the UTF-8 mark; one without it reads the same.
   for (const std::string& mark : {std::string(kUtf8Bom), std::string()}) {
     const Recording r = ReadRecording(TempFile(mark + kHeader + Row(1, "1,2,3")).path);
@@ -98,4 +121,49 @@ TEST(Recording, MegabytesOfGarbageAfterTheHeaderAreSkippedLineByLine) {
   EXPECT_EQ(r.timesMs, std::vector<uint32_t>{5});
   EXPECT_EQ(r.skipped, 81u);
   EXPECT_EQ(r.skipReason, "a line over 64 KiB");
+}
+
+TEST(Recording, CrLfLfAndCrAloneAreAllLineEnds) {
+  // The same rows with each kind of line end, and with the three mixed.
+  std::string rows;
+  for (int i = 0; i < 5; ++i) rows += Row(i * 100, "1200,12.5,.62");
+  auto withEnds = [&](const std::string& text, const std::string& end) {
+    std::string out;
+    for (std::size_t from = 0; from < text.size();) {
+      const std::size_t at = text.find("\r\n", from);
+      out += text.substr(from, at - from) + end;
+      from = at + 2;
+    }
+    return out;
+  };
+  const std::string crlf = kHeader + rows;
+  std::string mixed = crlf;
+  mixed.replace(mixed.find("\r\n"), 2, "\r");
+  mixed.replace(mixed.rfind("\r\n"), 2, "\n");
+  for (const std::string& content : {crlf, withEnds(crlf, "\n"), withEnds(crlf, "\r"), mixed}) {
+    const Recording r = ReadRecording(TempFile(content).path);
+    EXPECT_EQ(r.error, "");
+    EXPECT_EQ(r.channels.size(), 3u);
+    EXPECT_EQ(r.timesMs, (std::vector<uint32_t>{0, 100, 200, 300, 400}));
+    EXPECT_EQ(r.skipped, 0u) << r.skipLine();
+  }
+
+  // Past the reader's 1 MiB buffer: a CR LF whose CR ends one buffer and whose LF starts the
+  // next is one line end, and a long file of CR alone reads whole.
+  const std::size_t buffer = 1 << 20;
+  std::string big = kHeader;
+  int n = 0;
+  while (big.size() < buffer - 200) big += Row(n++, "1200,12.5,.62");
+  // A row padded with leading zeros so that its CR is the buffer's last byte.
+  std::string head = std::to_string(n++) + ",2026-12-06T16:20:31.123+01:00,";
+  const std::size_t pad = buffer - 1 - big.size() - head.size() - std::string(",1,2").size();
+  big += head + std::string(pad - 1, '0') + "7,1,2\r\n";
+  ASSERT_EQ(big[buffer - 1], '\r');
+  ASSERT_EQ(big[buffer], '\n');
+  while (big.size() < buffer + 1000) big += Row(n++, "1200,12.5,.62");
+  for (const std::string& content : {big, withEnds(big, "\r")}) {
+    const Recording r = ReadRecording(TempFile(content).path);
+    EXPECT_EQ(r.timesMs.size(), static_cast<std::size_t>(n));
+    EXPECT_EQ(r.skipped, 0u) << r.skipLine();
+  }
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <random>
 
 #include "serial/filepath.h"
 #include "settings/inifile.h"
@@ -38,6 +39,15 @@ TEST(IniFile, LookupIgnoresCaseAndBlanksAndKeepsOtherLines) {
       slurp(ini.path()),
       "; kept comment\r\n[Other]\r\nCom=9\r\n\r\n[ hardware ]\r\ncom=7\r\nEcu=3\r\nExtra=x\r\n"
       "New=n\r\n[Tail]\r\nk=v\r\n");
+}
+
+// Text in a Windows code page, tabs and form feeds are text: read and saved.
+TEST(IniFile, TextInACodePageWithTabsIsText) {
+  IniFile ini(test::TempSettingsPath());
+  spit(ini.path(), "; r\xE9glages\f\n[Hardware]\n\tCom=\xC9\t\n");
+  EXPECT_EQ(ini.read("Hardware", "Com"), "\xC9");
+  EXPECT_TRUE(ini.write("Hardware", "Ecu", "2"));
+  EXPECT_EQ(slurp(ini.path()), "; r\xE9glages\f\r\n[Hardware]\r\n\tCom=\xC9\t\r\nEcu=2\r\n");
 }
 
 TEST(IniFile, LongValueIsCutTo254Characters) {
@@ -81,6 +91,15 @@ TEST(IniFile, SavingWhereItMustNotOrCannot) {
       {"binary file",
        [&](const fs::path& d) {
          spit(d / "klinediag.ini", old + '\0');
+         return d / "klinediag.ini";
+       },
+       "it is not a text file (left as it is)"},
+      {"bytes that are not text, without a NUL",
+       [](const fs::path& d) {
+         std::mt19937 random(18);
+         std::string bytes;
+         for (int i = 0; i < 4096; ++i) bytes += static_cast<char>(1 + random() % 255);
+         spit(d / "klinediag.ini", "[Hardware]\nCom=5\n" + bytes);
          return d / "klinediag.ini";
        },
        "it is not a text file (left as it is)"},
