@@ -105,8 +105,21 @@ void LinkStateView::onSet(const QString& win, const QString&, int, const QVarian
 }
 
 void LinkStateView::applyLamp() {
-  if (static_cast<kline::LinkState>(state_) == kline::LinkState::Lost && w_.lamp)
+  if (!w_.lamp) return;
+  const auto s = static_cast<kline::LinkState>(state_);
+  const QColor amber = QColor::fromRgb(kAmber);
+  if (s == kline::LinkState::Lost) {
     w_.lamp->setRgb(static_cast<int>(kline::kRgbRed));
+    babbleLamp_ = false;
+  } else if (s == kline::LinkState::Babbling) {
+    // Amber while the line babbles; what the logic sets meanwhile is kept for afterwards.
+    if (!babbleLamp_ || w_.lamp->colour() != amber) logicLamp_ = w_.lamp->colour();
+    w_.lamp->setRgb(static_cast<int>(kAmber));
+    babbleLamp_ = true;
+  } else if (babbleLamp_) {
+    babbleLamp_ = false;
+    if (w_.lamp->colour() == amber) w_.lamp->setRgb(static_cast<int>(logicLamp_.rgb() & 0xFFFFFF));
+  }
 }
 
 void LinkStateView::applyWaitCaption() {

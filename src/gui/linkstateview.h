@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QColor>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -13,9 +14,10 @@ class RpmBarWidget;
 class Session;
 
 // Shows the link's state on the main window: the status bar's line, the lamp turned red when
-// the port is lost, the value fields, the engine-speed readout and the bar greyed while they
-// show old readings, and "Wait for ignition.." taken down once the ECU answers. It only changes
-// how the window looks: the logic's controls keep what the logic wrote. GUI thread only.
+// the port is lost and amber while the line babbles, the value fields, the engine-speed readout and
+// the bar greyed while they show old readings, and "Wait for ignition.." taken down once the ECU
+// answers. It only changes how the window looks: the logic's controls keep what the logic wrote.
+// GUI thread only.
 class LinkStateView : public QObject {
   Q_OBJECT
 
@@ -55,4 +57,8 @@ class LinkStateView : public QObject {
   int state_ = 0;
   QString text_;
   bool waitCaptionOutdated_ = false;
+  // The lamp is amber while the line babbles, over the colour the logic gave it.
+  static constexpr unsigned kAmber = 0xFFB000;
+  bool babbleLamp_ = false;
+  QColor logicLamp_;
 };

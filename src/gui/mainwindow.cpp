@@ -342,6 +342,7 @@ void MainWindow::buildUi() {
   info->setLineWrapMode(QPlainTextEdit::NoWrap);
   info->setMinimumWidth(info->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 30);
   bind(QStringLiteral("Text4"), info);
+  info_ = info;
   infoLayout->addWidget(info);
   auto* infoButtons = new QHBoxLayout;
   infoButtons->addWidget(button(QStringLiteral("Command1")));
@@ -627,6 +628,14 @@ void MainWindow::buildFaultsAndReport() {
       // What the panel and the verdict show belongs to the connection before.
       faults_->startConnection();
       LinkStateView::setStale(control(QStringLiteral("Label5")), true);
+      LinkStateView::setStale(info_, false);
+      info_->setToolTip(QString());
+    } else if (const auto* id = std::get_if<kline::ev::EcuIdentified>(&e); id && !id->trusted) {
+      // The pane holds what the logic read; it is only shown as doubtful.
+      LinkStateView::setStale(info_, true);
+      info_->setToolTip(
+          tr("Not trustworthy: read while the line carried bytes nobody asked for "
+             "(another device on the K-line, or the wrong adapter or rate)"));
     } else if (const auto* t = std::get_if<kline::ev::TestStarted>(&e); t && t->window == "Form2") {
       LinkStateView::setStale(control(QStringLiteral("Label5")), false);
     }

@@ -112,6 +112,7 @@ class MainWindow : public QMainWindow {
   QPushButton* record_ = nullptr;
   QLabel* recordStatus_ = nullptr;
   QString recordName_;
+  QPlainTextEdit* info_ = nullptr;  // the ECU info pane
   std::function<QString()> chooseRecordPath_;
   FaultPanel* faults_ = nullptr;
   LogSaver* logSaver_ = nullptr;

@@ -1,11 +1,13 @@
 // The faults panel, "Save log…" and "Report…" on the main window against the simulated ECU.
 #include <QFile>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTableWidget>
 
 #include "gui/faultpanel.h"
+#include "gui/lampwidget.h"
 #include "gui/linkstateview.h"
 #include "gui/logsaver.h"
 #include "guifixture.h"
@@ -36,6 +38,9 @@ class TestFaultPanel : public QObject {
     QVERIFY(f.pressConnect());
     QTRY_VERIFY_WITH_TIMEOUT(
         f.window->linkView()->text().startsWith(QStringLiteral("Bytes nobody asked for")), 8000);
+    // The lamp turns amber, the identification read meanwhile is shown as doubtful.
+    QTRY_COMPARE(f.main<LampWidget>("Shape1")->colour(), QColor(255, 176, 0));
+    QTRY_VERIFY(LinkStateView::isStale(f.main<QPlainTextEdit>("Text4")));
     f.session->click(QStringLiteral("Command11"));
     FaultPanel* panel = f.window->faultPanel();
     QTRY_VERIFY_WITH_TIMEOUT(panel->latest(0).valid, 5000);
