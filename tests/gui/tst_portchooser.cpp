@@ -30,7 +30,7 @@ class TestPortChooser : public QObject {
   void likelyCablesComeFirstMarkedAndTheSimulatedEcuLast() {
     QLineEdit field(QStringLiteral("1"));
     PortChooser chooser(&field, [] {
-      return std::vector<PortRecord>{port("/dev/ttyS0", "built-in"),
+      return std::vector<PortRecord>{port("/dev/ttyS0", "<b>built-in</b> &amp;"),
                                      port("/dev/ttyACM0", "board", 0x2341, 0x0043),
                                      port("/dev/ttyUSB1", "USB serial", 0x0403, 0x6001)};
     });
@@ -43,6 +43,9 @@ class TestPortChooser : public QObject {
     QVERIFY(entries[0]->text().contains(QStringLiteral("0403:6001")));
     QVERIFY(entries[0]->font().bold());
     QVERIFY(!entries[1]->text().contains(QStringLiteral("likely")));
+    // A description is the system's text: an "&" in it is shown, not taken as a shortcut.
+    QVERIFY2(entries[2]->text().endsWith(QStringLiteral("<b>built-in</b> &&amp;")),
+             qPrintable(entries[2]->text()));
     QCOMPARE(entries[3]->data().toString(), QStringLiteral("sim"));
 
     // Choosing fills the field as typing would; the list is made afresh at every opening.
