@@ -123,7 +123,9 @@ void LinkMonitor::received(const ByteString& bytes) {
   if (!requested_) return;
   const int stray = MatchReplies(pending_, bytes);
   if (stray == 0) return;
-  stray_.emplace_back(clock_(), stray);
+  lastStrayAt_ = clock_();
+  strayHeard_ = true;
+  stray_.emplace_back(lastStrayAt_, stray);
   strayInWindow_ += stray;
   strayTotal_ += static_cast<uint64_t>(stray);
 }
@@ -135,6 +137,7 @@ void LinkMonitor::resetLine() {
   strayInWindow_ = 0;
   strayTotal_ = 0;
   babbling_ = false;
+  strayHeard_ = false;
 }
 
 bool LinkMonitor::lineTrusted() {
@@ -234,10 +237,15 @@ void LinkMonitor::update() {
       } else if (timerRunning_ && quiet >= kSilenceMs) {
         s.state = LinkState::Silent;
         const std::string secs = std::to_string(quiet / 1000);
-        s.text = "No answer from the ECU on " + dev + " for " + secs + " s: " +
-                 (heard_ ? "is the ignition still on? Check the cable"
-                         : "switch the ignition on, check that the adapter is powered and that " +
-                               dev + " is its port");
+        if (strayHeard_ && now - lastStrayAt_ < kSilenceMs)
+          // Bytes come, but not as answers in time: late answers, or a few stray bytes.
+          s.text = "No answer in time from the ECU on " + dev + " for " + secs +
+                   " s, only late or stray bytes: check the adapter, its rate and the ECU type";
+        else
+          s.text = "No answer from the ECU on " + dev + " for " + secs + " s: " +
+                   (heard_ ? "is the ignition still on? Check the cable"
+                           : "switch the ignition on, check that the adapter is powered and that " +
+                                 dev + " is its port");
         s.valuesStale = heard_;
       } else if (heard_) {
         s.state = LinkState::Live;

@@ -92,6 +92,8 @@ class LinkMonitor : public EventSink {
   std::deque<std::pair<uint32_t, int>> stray_;
   int strayInWindow_ = 0;
   uint64_t strayTotal_ = 0;
+  bool strayHeard_ = false;
+  uint32_t lastStrayAt_ = 0;
   bool babbling_ = false;
   int rate_ = 0;  // bytes a second, as last told
   uint32_t rateAt_ = 0;

@@ -197,6 +197,18 @@ TEST(LinkState, AnEcuThatAnswersCleanlyNeverCountsAsBabbling) {
   }
 }
 
+TEST(LinkState, AnswersThatComeTooLateAreNotCalledNoAnswer) {
+  SimConfig c = config(EcuType::E15m);
+  c.ignitionMs = 300;
+  c.lateMs[0x01] = 2500;
+  Watched w(c);
+  w.s.connect();
+  w.s.run(30000);
+  EXPECT_EQ(w.state(), LinkState::Silent);
+  EXPECT_THAT(w.status().text, StartsWith("No answer in time from the ECU on sim for 2"));
+  EXPECT_THAT(w.status().text, HasSubstr("only late or stray bytes"));
+}
+
 TEST(LinkState, ABabblingLineIsToldWithItsRateAndWhatIsReadMeanwhileIsMarked) {
   for (const char* babble : {"\xFF", "\x55", "\x12\x34"}) {
     SimConfig c = config(EcuType::E15m);
