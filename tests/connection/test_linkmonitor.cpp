@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "connection/linkmonitor.h"
+#include "diagnosis/form3.h"
 #include "support/simsession.h"
 
 using namespace kline;
@@ -89,16 +90,37 @@ TEST(LinkState, AnEcuThatFallsSilentGreysTheValuesWhileTheLampStaysAsTheWindowSe
   EXPECT_EQ(w.s.form->ctl.get("Shape1").colour, kRgbGreen);
 }
 
-TEST(LinkState, APausedPollLoopIsNotSilence) {
+TEST(LinkState, APausedPollLoopIsNotSilenceAndSilenceCountsFromItsRestartToTheMillisecond) {
   SimConfig c = config(EcuType::P8);
+  c.silentAfterMs = 4000;
   Watched w(c);
   w.s.connect("Option2");
   w.s.run(1500);
   ASSERT_EQ(w.state(), LinkState::Live);
-  // The diagnostic memory window stops the loop; nobody asks the ECU anything meanwhile.
+  // The diagnostic memory window stops the loop; nobody asks the ECU anything meanwhile, and
+  // the ECU falls silent behind it.
   w.s.form->ctl.userClick("Diag");
   w.s.run(20000);
   EXPECT_EQ(w.state(), LinkState::Live);
+  // Back in the main window the loop asks again, every 2.5 s so that the clock can be read
+  // between two ticks: the silence counts from there, whatever came before.
+  w.s.form->form3().ctl.userClick("back");
+  w.s.form->ctl.userSetText("Text2", "2500");
+  const uint64_t restart = w.s.host.now();
+  EXPECT_EQ(w.state(), LinkState::Live);
+  std::vector<std::pair<uint64_t, LinkStatus>> polled;
+  for (uint64_t after : {4999, 5000})
+    w.s.host.schedule(restart + after, [&] {
+      w.link.poll();
+      polled.emplace_back(w.s.host.now() - restart, w.status());
+    });
+  w.s.run(6000);
+  ASSERT_EQ(polled.size(), 2u);
+  ASSERT_EQ(polled[0].first, 4999u);  // no tick ran over the moments looked at
+  ASSERT_EQ(polled[1].first, 5000u);
+  EXPECT_EQ(polled[0].second.state, LinkState::Live);
+  EXPECT_EQ(polled[1].second.state, LinkState::Silent);
+  EXPECT_THAT(polled[1].second.text, StartsWith("No answer from the ECU on sim for 5 s: is the"));
 }
 
 TEST(LinkState, ALostAdapterIsToldAtOnceAndAReconnectRecovers) {
