@@ -4,6 +4,7 @@
 
 #include "diagnosis/faulttexts.h"
 #include "diagnosis/faultwatch.h"
+#include "diagnosis/form3.h"
 #include "support/simsession.h"
 
 using namespace kline;
@@ -39,11 +40,13 @@ struct Watched {
 }  // namespace
 
 TEST(FaultWatch, DecodingHelpers) {
-  EXPECT_FALSE(FaultStored(0, 0, 0));
-  EXPECT_TRUE(FaultStored(0x02, 0, 0));
-  EXPECT_TRUE(FaultStored(0x03, 0, 0));  // two bits: no line shows them, both are stored
-  EXPECT_TRUE(FaultStored(0, 0x40, 0));
-  EXPECT_FALSE(FaultStored(0, 0x02, 0));  // a bit no line decodes
+  // Every bit of the first byte names a fault, five of the second (0x01, 0x04, 0x08, 0x40, 0x80),
+  // whichever other bits are set with them.
+  for (unsigned v = 0; v < 256; ++v) {
+    const auto b = static_cast<uint8_t>(v);
+    EXPECT_EQ(FaultStored(b, 0, 0), v != 0) << v;
+    EXPECT_EQ(FaultStored(0, b, 0), (v & 0xCD) != 0) << v;
+  }
   const auto flags = FaultLineFlags(FaultLines(0x10, 0x80, 0x40));
   ASSERT_EQ(flags.size(), 13u);
   for (std::size_t i = 0; i < 13; ++i) EXPECT_EQ(flags[i], i == 4 || i == 12) << i;
@@ -83,7 +86,8 @@ TEST(FaultWatch, FaultAndImmobiliserReadoutsAgainstTheSimulatedEcu) {
 }
 
 TEST(FaultWatch, TwoBitsInOneByteAndASilentEcu) {
-  Watched w({{0x0F, 0x03}, {0x10, 0x00}, {0x11, 0x00}});
+  // The crankshaft bit with one no line decodes: the readout shows nothing, the fault is stored.
+  Watched w({{0x0F, 0x00}, {0x10, 0x82}, {0x11, 0x00}});
   w.click("Command11");
   ASSERT_TRUE(w.watch.faults());
   EXPECT_FALSE(w.watch.faults()->anyFaultLine());
@@ -96,4 +100,39 @@ TEST(FaultWatch, TwoBitsInOneByteAndASilentEcu) {
   EXPECT_FALSE(silent.watch.faults());
   EXPECT_FALSE(silent.watch.immobiliser());
   EXPECT_TRUE(silent.heard.empty());
+}
+
+TEST(FaultWatch, KeepsTheMainWindowsReadoutsThroughTheLoopsStopsAndTheDiagWindowsReadouts) {
+  Watched w({{0x0F, 0x02}, {0x10, 0x04}, {0x11, 0x01}, {0x71, 0x81}});
+  w.click("Command2");
+  // A test from the list stops the loop; while it waits for its verdict the user reads the
+  // faults, which stops the loop again and restarts it before the test ends.
+  const uint64_t t = w.s.host.now();
+  std::vector<std::string> lines;
+  w.s.host.schedule(t + 1000, [&] { lines = w.click("Command11"); });
+  w.s.form->ctl.userSetValue("List1", 0);
+  w.s.run(8000);
+  ASSERT_EQ(lines.size(), 13u);
+  ASSERT_EQ(w.heard.size(), 2u);
+  ASSERT_TRUE(w.watch.faults());
+  const Readout faults = *w.watch.faults();
+  EXPECT_EQ(faults.lines, lines);
+  EXPECT_EQ(faults.bytes, (std::array<uint8_t, 3>{0x02, 0x04, 0x01}));
+  EXPECT_TRUE(faults.faultStored);
+  EXPECT_GT(faults.time, t + 1000);
+  // The Diag window reads the same bytes and more into readouts of its own: they are no fault
+  // readout, and the stops and restarts around them change nothing.
+  w.click("Diag");
+  for (const char* b : {"Command4", "Command5", "Command6", "Command1", "Command7", "Command3",
+                        "Command2", "Command10", "Command9", "Command8"})
+    w.s.form->form3().ctl.userClick(b);
+  w.s.form->form3().ctl.userClick("back");
+  w.s.run(3000);
+  EXPECT_EQ(w.heard.size(), 2u);
+  ASSERT_TRUE(w.watch.faults());
+  EXPECT_EQ(w.watch.faults()->lines, faults.lines);
+  EXPECT_EQ(w.watch.faults()->time, faults.time);
+  ASSERT_TRUE(w.watch.immobiliser());
+  EXPECT_EQ(w.watch.immobiliser()->bytes[0], 0x81);
+  EXPECT_FALSE(w.watch.immobiliser2());
 }
