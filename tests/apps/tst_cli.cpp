@@ -118,6 +118,8 @@ class TestCli : public QObject {
                                 << "bad action";
     QTest::newRow("no such control")
         << QStringList{"--port", "sim", "--do", "5:Command99"} << 2 << "Command99";
+    QTest::newRow("virtual time without a duration")
+        << QStringList{"--port", "sim", "--virtual-time"} << 2 << "--virtual-time needs --duration";
     QTest::newRow("virtual without sim")
         << QStringList{"--port", "3", "--virtual-time", "--duration", "10"} << 2 << "--port sim";
     QTest::newRow("bad sim file") << QStringList{"--port", "sim", "--sim", "/nonexistent.json"} << 2
@@ -141,8 +143,12 @@ class TestCli : public QObject {
         "is not a port: a port is a number from 1 to 32767, a device such as "
         "/dev/ttyUSB0 or COM7, or sim";
     QTest::newRow("empty port") << QStringList{"--port", ""} << 2 << "--port '' " + port;
-    QTest::newRow("port beyond 16 bits")
-        << QStringList{"--port", "99999999999"} << 2 << "--port '99999999999' " + port;
+    QTest::newRow("port 0") << QStringList{"--port", "0"} << 2 << "--port '0' " + port;
+    QTest::newRow("port 32767 is a number")
+        << QStringList{"--port", "32767", "--duration", "10"} << 1
+        << "cannot open port 32767: no serial port number 32767";
+    QTest::newRow("port beyond 32767")
+        << QStringList{"--port", "32768"} << 2 << "--port '32768' " + port;
 
     QTest::newRow("sim file over 1 MiB")
         << QStringList{"--port", "sim", "--sim", simFile("big.json", QByteArray(1048577, ' '))} << 2
