@@ -19,6 +19,13 @@ TEST(SimConfig, ReadsEveryDelayAndLatencyAtTheEdgesOfTheirRanges) {
   EXPECT_EQ(SimConfig::FromJson("{}", EcuType::E15m).lostAfterMs, -1);
 }
 
+TEST(SimConfig, ReadsBytesAsNumbersOrHexUpToTheirEdges) {
+  SimConfig c = SimConfig::FromJson(
+      R"({"answers": {"17": 255, "18": 0, "0x19": "ff"}, "silent": [1, "0A"]})", EcuType::E15m);
+  EXPECT_EQ(c.answers, (std::map<uint8_t, uint8_t>{{0x17, 255}, {0x18, 0}, {0x19, 0xFF}}));
+  EXPECT_EQ(c.silent, (std::set<uint8_t>{0x01, 0x0A}));
+}
+
 struct Refused {
   const char* json;
   const char* message;
@@ -70,7 +77,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"late_ms.17\": null is not a number (milliseconds from 0 to 60000)"},
         Refused{R"({"echo":"yes"})", "\"echo\": \"yes\" is not true or false"},
         Refused{R"({"type":16})", "\"type\": 16 is not text (15m, 16m, 15rc, p8 or p8-sensor)"},
-        Refused{R"({"answers":{"17":300}})",
-                "\"answers.17\": 300 is not a byte (hex text such as \"4F\", or 0 to 255)"},
+        Refused{R"({"answers":{"17":256}})",
+                "\"answers.17\": 256 is not a byte (hex text such as \"4F\", or 0 to 255)"},
+        Refused{R"({"silent":[-1]})",
+                "\"silent\": -1 is not a byte (hex text such as \"4F\", or 0 to 255)"},
         Refused{R"({"silent":"1A"})", "\"silent\": \"1A\" is not a list of hex codes"},
         Refused{R"({"burst":[0]})", "\"burst\": [0] is not hex text (such as \"0F 55\")"}));
