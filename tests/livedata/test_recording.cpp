@@ -82,12 +82,9 @@ TEST(Recording, TheTimeFieldTakesEvery32BitCount) {
   for (const auto& [time, kept] : times) {
     TempFile f(std::string(kHeader) + time + ",t,1,2,3\r\n");
     const Recording r = ReadRecording(f.path);
-    EXPECT_EQ(r.timesMs.size(), kept ? 1u : 0u) << time;
-    if (kept) {
-      EXPECT_EQ(r.timesMs[0], std::stoull(time)) << time;
-    } else {
-      EXPECT_EQ(r.skipReason, "a bad number in \"time_ms\"") << time;
-    }
+    const std::vector<uint32_t> none, one{static_cast<uint32_t>(std::strtoull(time, nullptr, 10))};
+    EXPECT_EQ(r.timesMs, kept ? one : none) << time;
+    EXPECT_EQ(r.skipReason, kept ? "" : "a bad number in \"time_ms\"") << time;
   }
 }
 
