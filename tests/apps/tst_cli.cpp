@@ -287,7 +287,7 @@ class TestCli : public QObject {
                                "--settings", QString::fromStdString(settings("h.ini"))});
       QVERIFY(p.waitForStarted(5000));
       QTest::qWait(300);
-      QVERIFY(signalChild(p, sig));
+      QVERIFY2(signalChild(p, sig), "the program had ended before its signal");
       QVERIFY(p.waitForFinished(5000));
       QCOMPARE(p.exitStatus(), QProcess::NormalExit);
       QCOMPARE(p.exitCode(), 0);
@@ -309,7 +309,7 @@ class TestCli : public QObject {
     QString out;
     QTRY_VERIFY_WITH_TIMEOUT((out += QString::fromUtf8(p.readAllStandardOutput())).contains("AAFF"),
                              10000);
-    QVERIFY(signalChild(p, SIGTERM));
+    QVERIFY2(signalChild(p, SIGTERM), "the program had ended before its signal");
     QElapsedTimer t;
     t.start();
     QVERIFY(p.waitForFinished(10000));
@@ -338,7 +338,7 @@ class TestCli : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(
         (heard += QString::fromUtf8(device.readAllStandardError())).contains("from the program 80"),
         20000);
-    QVERIFY(signalChild(p, SIGINT));
+    QVERIFY2(signalChild(p, SIGINT), "the program had ended before its signal");
     QVERIFY(p.waitForFinished(10000));
     device.terminate();
     device.waitForFinished(3000);
