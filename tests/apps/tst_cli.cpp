@@ -412,14 +412,6 @@ class TestCli : public QObject {
              usage.err.c_str());
   }
 
-  void helpDocumentsTheInterface() {
-    Run r = cli({"--help"});
-    QCOMPARE(r.rc, 0);
-    for (const char* word : {"--port", "--ecu", "--virtual-time", "--sim", "--do", "--events",
-                             "--log", "--duration", "--settings", "Examples"})
-      QVERIFY2(r.out.find(word) != std::string::npos, word);
-  }
-
   void replaySummarisesARecordingWithoutAPort() {
     const std::string csv = dir_.filePath("r.csv").toStdString();
     Run rec = cli({"--port", "sim", "--ecu", "15m", "--virtual-time", "--duration", "5000", "--csv",
