@@ -34,26 +34,64 @@ int createTemp(const fs::path& target, mode_t mode, std::string& name) {
   return -1;
 }
 
-// Writes all of `text` and syncs it to disk; empty, or why not.
-std::string writeAndSync(int fd, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) return errnoText();
-    done += static_cast<std::size_t>(n);
+// The save's steps through the system's calls on one descriptor.
+class UnixSaveSteps : public SaveSteps {
+ public:
+  ~UnixSaveSteps() override {
+    if (fd_ >= 0) ::close(fd_);
   }
-  if (::fsync(fd) != 0) return errnoText();
-  return {};
-}
 
-// Makes the rename itself durable. Some file systems cannot sync a folder; the rename is done
-// either way.
-void syncFolder(const fs::path& dir) {
-  int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-  if (fd < 0) return;
-  ::fsync(fd);
-  ::close(fd);
-}
+  std::string create(const fs::path& target, bool exists, fs::path& tmp) override {
+    struct stat old {};
+    const bool replacing = exists && ::stat(target.c_str(), &old) == 0;
+    std::string name;
+    // A new file gets the usual mode (less the umask); a replacement keeps the old one's.
+    fd_ = createTemp(target, replacing ? 0600 : 0666, name);
+    if (fd_ < 0) return errnoText();
+    tmp = name;
+    if (replacing) {
+      // Only root may give the file back to its owner; anyone else saves it as their own.
+      [[maybe_unused]] const int owned = ::fchown(fd_, old.st_uid, old.st_gid);
+      ::fchmod(fd_, old.st_mode & 07777);
+    }
+    return {};
+  }
+
+  std::string write(const std::string& text) override {
+    for (std::size_t done = 0; done < text.size();) {
+      ssize_t n = ::write(fd_, text.data() + done, text.size() - done);
+      if (n < 0 && errno == EINTR) continue;
+      if (n < 0) return errnoText();
+      done += static_cast<std::size_t>(n);
+    }
+    return {};
+  }
+
+  std::string sync() override { return ::fsync(fd_) == 0 ? std::string() : errnoText(); }
+
+  std::string close() override {
+    const int fd = fd_;
+    fd_ = -1;
+    return ::close(fd) == 0 ? std::string() : errnoText();
+  }
+
+  std::string rename(const fs::path& tmp, const fs::path& target) override {
+    return ::rename(tmp.c_str(), target.c_str()) == 0 ? std::string() : errnoText();
+  }
+
+  // Some file systems cannot sync a folder.
+  void syncFolder(const fs::path& dir) override {
+    int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return;
+    ::fsync(fd);
+    ::close(fd);
+  }
+
+  void remove(const fs::path& tmp) override { ::unlink(tmp.c_str()); }
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace
 
@@ -76,28 +114,8 @@ std::string CheckReplaceable(const fs::path& target, const fs::path& dir, bool e
   return {};
 }
 
-std::string ReplaceContent(const fs::path& target, const fs::path& dir, const std::string& text,
-                           bool exists) {
-  struct stat old {};
-  const bool replacing = exists && ::stat(target.c_str(), &old) == 0;
-  std::string tmp;
-  // A new file gets the usual mode (less the umask); a replacement keeps the old one's.
-  int fd = createTemp(target, replacing ? 0600 : 0666, tmp);
-  if (fd < 0) return "cannot create a file in the folder " + PathToUtf8(dir) + ": " + errnoText();
-  if (replacing) {
-    // Only root may give the file back to its owner; anyone else saves it as their own.
-    [[maybe_unused]] const int owned = ::fchown(fd, old.st_uid, old.st_gid);
-    ::fchmod(fd, old.st_mode & 07777);
-  }
-  std::string err = writeAndSync(fd, text);
-  if (::close(fd) != 0 && err.empty()) err = errnoText();
-  if (err.empty() && ::rename(tmp.c_str(), target.c_str()) != 0) err = errnoText();
-  if (!err.empty()) {
-    ::unlink(tmp.c_str());
-    return "writing it failed: " + err;
-  }
-  syncFolder(dir);
-  return {};
+std::unique_ptr<SaveSteps> SystemSaveSteps() {
+  return std::make_unique<UnixSaveSteps>();
 }
 
 }  // namespace kline

@@ -48,18 +48,6 @@ HANDLE createTemp(const fs::path& target, fs::path& name) {
   return INVALID_HANDLE_VALUE;
 }
 
-// Writes all of `text` and flushes it to disk; empty, or why not.
-std::string writeAndFlush(HANDLE h, const std::string& text) {
-  for (std::size_t done = 0; done < text.size();) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1 << 20));
-    DWORD n = 0;
-    if (!WriteFile(h, text.data() + done, chunk, &n, nullptr)) return lastErrorText();
-    done += n;
-  }
-  if (!FlushFileBuffers(h)) return lastErrorText();
-  return {};
-}
-
 // Another program (or another klinediag) reading the file at this moment holds it without
 // delete sharing, and the replacement is refused until it lets go: a reader is done within a
 // few milliseconds, so try again for a while.
@@ -81,6 +69,59 @@ DWORD putInPlace(const fs::path& tmp, const fs::path& target) {
   }
   return code;
 }
+
+// The save's steps through the system's calls on one handle.
+class WinSaveSteps : public SaveSteps {
+ public:
+  ~WinSaveSteps() override {
+    if (h_ != INVALID_HANDLE_VALUE) CloseHandle(h_);
+  }
+
+  std::string create(const fs::path& target, bool exists, fs::path& tmp) override {
+    h_ = createTemp(target, tmp);
+    if (h_ == INVALID_HANDLE_VALUE) return lastErrorText();
+    // A replacement keeps the old file's attributes (hidden, say), given to the new file once it
+    // is closed; its access rights are the folder's, as for any file made there.
+    attributes_ = exists ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
+    return {};
+  }
+
+  std::string write(const std::string& text) override {
+    for (std::size_t done = 0; done < text.size();) {
+      const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(text.size() - done, 1 << 20));
+      DWORD n = 0;
+      if (!WriteFile(h_, text.data() + done, chunk, &n, nullptr)) return lastErrorText();
+      done += n;
+    }
+    return {};
+  }
+
+  std::string sync() override { return FlushFileBuffers(h_) ? std::string() : lastErrorText(); }
+
+  std::string close() override {
+    HANDLE h = h_;
+    h_ = INVALID_HANDLE_VALUE;
+    return CloseHandle(h) ? std::string() : lastErrorText();
+  }
+
+  std::string rename(const fs::path& tmp, const fs::path& target) override {
+    if (attributes_ != INVALID_FILE_ATTRIBUTES)
+      SetFileAttributesW(
+          tmp.c_str(), attributes_ & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
+    const DWORD code = putInPlace(tmp, target);
+    return code ? errorText(code) : std::string();
+  }
+
+  // The move is written through: the folder needs no sync of its own.
+  void syncFolder(const fs::path&) override {}
+
+  void remove(const fs::path& tmp) override { DeleteFileW(tmp.c_str()); }
+
+ private:
+  HANDLE h_ = INVALID_HANDLE_VALUE;
+  DWORD attributes_ = INVALID_FILE_ATTRIBUTES;
+};
 
 }  // namespace
 
@@ -109,29 +150,8 @@ std::string CheckReplaceable(const fs::path& target, const fs::path& dir, bool e
   return {};
 }
 
-std::string ReplaceContent(const fs::path& target, const fs::path& dir, const std::string& text,
-                           bool exists) {
-  fs::path tmp;
-  HANDLE h = createTemp(target, tmp);
-  if (h == INVALID_HANDLE_VALUE)
-    return "cannot create a file in the folder " + PathToUtf8(dir) + ": " + lastErrorText();
-  std::string err = writeAndFlush(h, text);
-  if (!CloseHandle(h) && err.empty()) err = lastErrorText();
-  // A replacement keeps the old file's attributes (hidden, say); its access rights are the
-  // folder's, as for any file made there.
-  const DWORD attributes = exists ? GetFileAttributesW(target.c_str()) : INVALID_FILE_ATTRIBUTES;
-  if (err.empty() && attributes != INVALID_FILE_ATTRIBUTES)
-    SetFileAttributesW(tmp.c_str(),
-                       attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED));
-  if (err.empty()) {
-    if (const DWORD code = putInPlace(tmp, target)) err = errorText(code);
-  }
-  if (!err.empty()) {
-    DeleteFileW(tmp.c_str());
-    return "writing it failed: " + err;
-  }
-  return {};
+std::unique_ptr<SaveSteps> SystemSaveSteps() {
+  return std::make_unique<WinSaveSteps>();
 }
 
 }  // namespace kline

@@ -74,6 +74,20 @@ TEST(Recording, KeepsTheGoodRowsAndSaysWhereTheFirstBadOneIs) {
   EXPECT_EQ(ReadRecording(clean.path).skipLine(), "");
 }
 
+// time_ms counts 32 bits of milliseconds (49.7 days): every count up to that is kept.
+TEST(Recording, TheTimeFieldTakesEvery32BitCount) {
+  const std::pair<const char*, bool> times[] = {
+      {"0", true},           {"999999999", true},   {"1000000000", true}, {"4294967295", true},
+      {"4294967296", false}, {"9999999999", false}, {"-1", false},        {"1.5", false}};
+  for (const auto& [time, kept] : times) {
+    TempFile f(std::string(kHeader) + time + ",t,1,2,3\r\n");
+    const Recording r = ReadRecording(f.path);
+    const std::vector<uint32_t> none, one{static_cast<uint32_t>(std::strtoull(time, nullptr, 10))};
+    EXPECT_EQ(r.timesMs, kept ? one : none) << time;
+    EXPECT_EQ(r.skipReason, kept ? "" : "a bad number in \"time_ms\"") << time;
+  }
+}
+
 TEST(Recording, FilesThatAreNotRecordingsAreRefused) {
   const std::string notOurs =
       "not a klinediag recording: its first line does not start with time_ms,time";

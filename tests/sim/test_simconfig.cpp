@@ -5,10 +5,11 @@
 
 using namespace kline;
 
-TEST(SimConfig, ReadsEveryDelayAndLatencyAtTheEdgesOfTheirRanges) {
+TEST(SimConfig, ReadsEveryDelayLatencyAndByteAtTheEdgesOfTheirRanges) {
   SimConfig c = SimConfig::FromJson(
       R"({"ignition_ms": 604800000, "silent_after_ms": 0, "lost_after_ms": 2500.0,
-          "latency_ms": 0.5, "late_ms": {"17": 60000}, "tests": {"80": {"after_ms": 4000}}})",
+          "latency_ms": 0.5, "late_ms": {"17": 60000}, "tests": {"80": {"after_ms": 4000}},
+          "answers": {"17": 255, "18": 0, "0x19": "ff"}, "silent": [1, "0A"]})",
       EcuType::E15m);
   EXPECT_EQ(c.ignitionMs, 604800000);
   EXPECT_EQ(c.silentAfterMs, 0);
@@ -16,6 +17,8 @@ TEST(SimConfig, ReadsEveryDelayAndLatencyAtTheEdgesOfTheirRanges) {
   EXPECT_DOUBLE_EQ(c.latencyMs, 0.5);
   EXPECT_DOUBLE_EQ(c.lateMs.at(0x17), 60000);
   EXPECT_EQ(c.tests.at(0x80).afterMs, 4000);
+  EXPECT_EQ(c.answers, (std::map<uint8_t, uint8_t>{{0x17, 255}, {0x18, 0}, {0x19, 0xFF}}));
+  EXPECT_EQ(c.silent, (std::set<uint8_t>{0x01, 0x0A}));
   EXPECT_EQ(SimConfig::FromJson("{}", EcuType::E15m).lostAfterMs, -1);
 }
 
@@ -70,7 +73,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"late_ms.17\": null is not a number (milliseconds from 0 to 60000)"},
         Refused{R"({"echo":"yes"})", "\"echo\": \"yes\" is not true or false"},
         Refused{R"({"type":16})", "\"type\": 16 is not text (15m, 16m, 15rc, p8 or p8-sensor)"},
-        Refused{R"({"answers":{"17":300}})",
-                "\"answers.17\": 300 is not a byte (hex text such as \"4F\", or 0 to 255)"},
+        Refused{R"({"answers":{"17":256}})",
+                "\"answers.17\": 256 is not a byte (hex text such as \"4F\", or 0 to 255)"},
+        Refused{R"({"silent":[-1]})",
+                "\"silent\": -1 is not a byte (hex text such as \"4F\", or 0 to 255)"},
         Refused{R"({"silent":"1A"})", "\"silent\": \"1A\" is not a list of hex codes"},
         Refused{R"({"burst":[0]})", "\"burst\": [0] is not hex text (such as \"0F 55\")"}));
