@@ -43,6 +43,13 @@ int WidgetBinder::index(const QString& name) const {
   return it == controls_.end() ? -1 : it->second.index;
 }
 
+QStringList WidgetBinder::names() const {
+  QStringList out;
+  for (const auto& [name, b] : controls_)
+    if (b.index < 0) out << name;
+  return out;
+}
+
 QPushButton* WidgetBinder::button(const QString& name, bool checkable) {
   auto* b = new QPushButton;
   b->setCheckable(checkable);

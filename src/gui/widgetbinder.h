@@ -2,6 +2,7 @@
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <map>
 
@@ -37,6 +38,8 @@ class WidgetBinder : public QObject {
   QWidget* control(const QString& name) const;
   QAction* action(const QString& name) const;
   int index(const QString& name) const;
+  // The names bound to a widget or action of their own (not the segments of an array).
+  QStringList names() const;
 
   QPushButton* button(const QString& name, bool checkable = false);
   QLineEdit* textField(const QString& name, bool readOnly = false);
