@@ -32,7 +32,6 @@ Form1Window::Form1Window(Session& session, QWidget* owner)
   QLineEdit* code = textField(QStringLiteral("Text1"));
   code->setMaxLength(2);
   code->setMaximumWidth(code->fontMetrics().horizontalAdvance(QStringLiteral("MMMM")));
-  code->setToolTip(tr("Test code, hexadecimal"));
   custom->addWidget(code);
   grid->addLayout(custom, 2, 2);
 
@@ -48,7 +47,6 @@ Form1Window::Form1Window(Session& session, QWidget* owner)
   coLayout->addWidget(trim, 1, 0, 1, 3);
   QLineEdit* value = textField(QStringLiteral("Text2"));
   value->setMaximumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("MMMMM")));
-  value->setToolTip(tr("Trimmer value sent, 0 to 254"));
   coLayout->addWidget(value, 1, 3);
   coLayout->addWidget(button(QStringLiteral("Command10")), 1, 4);
   coLayout->setColumnStretch(2, 1);
@@ -57,6 +55,7 @@ Form1Window::Form1Window(Session& session, QWidget* owner)
   bottom->addWidget(progressBar(QStringLiteral("Pg1")), 1);
   bottom->addWidget(saveLogButton());
   bottom->addWidget(button(QStringLiteral("back")));
+  bottom->addWidget(helpButton());
 
   auto* outer = new QVBoxLayout(this);
   outer->addWidget(testBox);
@@ -64,6 +63,7 @@ Form1Window::Form1Window(Session& session, QWidget* owner)
   outer->addWidget(logPane(), 1);
   outer->addLayout(bottom);
   outer->addWidget(linkLine());
+  explainControls();
   resize(560, 520);
 }
 

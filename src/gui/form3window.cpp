@@ -40,12 +40,22 @@ Form3Window::Form3Window(Session& session, QWidget* owner)
   bottom->addStretch(1);
   bottom->addWidget(saveLogButton());
   bottom->addWidget(button(QStringLiteral("back")));
+  bottom->addWidget(helpButton());
+
+  // The pane holds only what the logic writes: what it shows is said above it.
+  auto* heading = new QLabel(
+      tr("What the ECU answered to each read: one line per fault or state that is set in the "
+         "byte read"));
+  heading->setObjectName(QStringLiteral("outputHeading"));
+  heading->setWordWrap(true);
 
   auto* outer = new QVBoxLayout(this);
   outer->addLayout(row);
+  outer->addWidget(heading);
   outer->addWidget(logPane(), 1);
   outer->addLayout(bottom);
   outer->addWidget(linkLine());
+  explainControls();
   resize(640, 480);
 }
 

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -32,9 +33,11 @@
 #include <QStatusBar>
 #include <QTextDocument>
 #include <QVBoxLayout>
+#include <QWhatsThis>
 
 #include "connection/ecutypes.h"
 #include "gui/chartwindow.h"
+#include "gui/controlhelp.h"
 #include "gui/faultpanel.h"
 #include "gui/form1window.h"
 #include "gui/form3window.h"
@@ -82,6 +85,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   buildRecorder();
   buildFaultsAndReport();
   buildShortcuts();
+  buildHelp();
   addWindow(std::make_unique<Form1Window>(session_, this));
   addWindow(std::make_unique<Form3Window>(session_, this));
 }
@@ -174,7 +178,6 @@ void MainWindow::buildUi() {
   auto* connGrid = new QGridLayout(connBox);
   auto* comLabel = new QLabel(tr("Com"));
   QWidget* com = textField(QStringLiteral("Text6"));
-  com->setToolTip(tr("Port number, device (COM7, /dev/ttyUSB0) or sim"));
   com->setMinimumWidth(com->fontMetrics().horizontalAdvance(QStringLiteral("/dev/ttyUSB0")) + 12);
   comLabel->setBuddy(com);
   QWidget* connect = button(QStringLiteral("Check2"), true);
@@ -186,9 +189,6 @@ void MainWindow::buildUi() {
                    [this](const QString& text) { binder_->typed(QStringLiteral("Text6"), text); });
   auto* check = new QPushButton(tr("Check adapter"));
   check->setObjectName(QStringLiteral("checkAdapter"));
-  check->setToolTip(
-      tr("Check the cable before blaming the bike: writes a short pattern at 1200 and 7812 baud "
-         "and reads the echo back (never a request an ECU acts on)"));
   QObject::connect(check, &QPushButton::clicked, this, [this, com] {
     statusBar()->showMessage(tr("Checking the adapter\u2026"));
     session_.checkAdapter(qobject_cast<QLineEdit*>(com)->text());
@@ -207,6 +207,11 @@ void MainWindow::buildUi() {
   status->setMinimumWidth(160);
   connGrid->addWidget(status, 1, 0, 1, 2);
   connGrid->addWidget(check, 1, 2, 1, 2);
+  // What to do first, until the first Connect.
+  firstHint_ = new QLabel(tr("Press Connect (F5)"));
+  firstHint_->setObjectName(QStringLiteral("firstConnectHint"));
+  firstHint_->setStyleSheet(QStringLiteral("font-weight: bold"));
+  connGrid->addWidget(firstHint_, 2, 0, 1, 4);
   connGrid->setColumnStretch(1, 1);
 
   // ECU type.
@@ -216,9 +221,6 @@ void MainWindow::buildUi() {
   const char* opts[] = {"Option1", "Option9", "Option7", "Option2", "Option8"};
   for (int i = 0; i < 5; ++i)
     typeGrid->addWidget(option(QString::fromLatin1(opts[i])), i / 3, i % 3);
-  // The two P8 entries share a caption; their cycles differ.
-  control(QStringLiteral("Option2"))->setToolTip(tr("P8, all channels in one cycle"));
-  control(QStringLiteral("Option8"))->setToolTip(tr("P8, sensor by sensor"));
 
   // Readouts.
   auto* readBox = new QGroupBox(tr("Readout"));
@@ -242,7 +244,9 @@ void MainWindow::buildUi() {
                 {"Text11", "inter byte delay", 0, 1000},
                 {"Text7", "timeout", 0, 10000}};
   for (const auto& f : fields) {
-    QWidget* w = numberField(QString::fromLatin1(f.name), f.min, f.max, tr(f.caption));
+    const QString name = QString::fromLatin1(f.name);
+    QWidget* w =
+        numberField(name, f.min, f.max, controlhelp::what(QString::fromLatin1(kForm2), name));
     w->setMaximumWidth(80);
     timing->addRow(tr(f.caption), w);
   }
@@ -268,14 +272,12 @@ void MainWindow::buildUi() {
   auto* sensor = qobject_cast<QLineEdit*>(textField(QStringLiteral("Text1(9)"), true));
   sensor->setAlignment(Qt::AlignRight);
   sensor->setMaximumWidth(90);
-  sensor->setToolTip(tr("Throttle sensor voltage"));
   liveGrid->addWidget(sensor, 9, 1);
   liveGrid->addWidget(label(QStringLiteral("Label9")), 9, 2);
   liveGrid->addWidget(new QLabel(tr("weight")), 10, 0);
   auto* weight = qobject_cast<QLineEdit*>(textField(QStringLiteral("Text3"), true));
   weight->setAlignment(Qt::AlignRight);
   weight->setMaximumWidth(90);
-  weight->setToolTip(tr("Weight of the ticked channels"));
   liveGrid->addWidget(weight, 10, 1);
   liveGrid->setColumnStretch(2, 1);
 
@@ -285,13 +287,10 @@ void MainWindow::buildUi() {
     const char* frame;
     const char* a;
     const char* b;
-    const char* tip;
-  } scaleFrames[] = {{"Frame5", "Option3", "Option4", "Throttle scale"},
-                     {"Frame6", "Option6", "Option5", "Trimmer scale"}};
+  } scaleFrames[] = {{"Frame5", "Option3", "Option4"}, {"Frame6", "Option6", "Option5"}};
   for (const auto& sf : scaleFrames) {
     auto* box = new QGroupBox;
     bind(QString::fromLatin1(sf.frame), box);
-    box->setToolTip(tr(sf.tip));
     auto* row = new QHBoxLayout(box);
     row->addWidget(option(QString::fromLatin1(sf.a)));
     row->addWidget(option(QString::fromLatin1(sf.b)));
@@ -301,9 +300,7 @@ void MainWindow::buildUi() {
   auto* steps = new QHBoxLayout;
   steps->addWidget(record_ = new QPushButton(tr("Record\u2026")));
   QWidget* cycle = button(QStringLiteral("Command10"));
-  cycle->setToolTip(tr("Read every ticked channel once, as the 15m and 15Rc cycle does"));
   QWidget* sensor1 = button(QStringLiteral("Command5"));
-  sensor1->setToolTip(tr("Read the air temperature once, as the sensor-by-sensor cycle does"));
   steps->addWidget(cycle);
   steps->addWidget(sensor1);
   steps->addStretch(1);
@@ -434,6 +431,11 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
     return;
   }
   binder_->apply(ctl, p, value);
+  if (p == Prop::Items && ctl == QLatin1String("List1")) {
+    auto* list = qobject_cast<QListWidget*>(binder_->control(ctl));
+    for (int i = 0; i < list->count(); ++i)
+      list->item(i)->setToolTip(controlhelp::testEntryToolTip(list->item(i)->text()));
+  }
 }
 
 void MainWindow::appendLog(const QString& win, const QString& line) {
@@ -471,15 +473,15 @@ void MainWindow::showAdapterCheck(bool ok, const QStringList& lines) {
 }
 
 void MainWindow::buildShortcuts() {
-  // The captions are the logic's and stay as they are: the keys are told in the tooltips.
+  // The captions are the logic's and stay as they are: the keys are told in the tooltips
+  // (controlhelp.cpp).
   const struct {
     const char* name;
     QKeySequence key;
-    const char* what;
-  } keys[] = {{"Check2", QKeySequence(Qt::Key_F5), "Connect or disconnect"},
-              {"Command11", QKeySequence(Qt::Key_F6), "Read the fault codes"},
-              {"Command6", QKeySequence(Qt::Key_F7), "Read the ECU's identification"},
-              {"Command7", QKeySequence(Qt::Key_F8), "Read the ECU's calibration"}};
+  } keys[] = {{"Check2", QKeySequence(Qt::Key_F5)},
+              {"Command11", QKeySequence(Qt::Key_F6)},
+              {"Command6", QKeySequence(Qt::Key_F7)},
+              {"Command7", QKeySequence(Qt::Key_F8)}};
   // Function keys: the text fields keep every Ctrl key they use for editing.
   for (const auto& k : keys) {
     auto* b = qobject_cast<QAbstractButton*>(control(QString::fromLatin1(k.name)));
@@ -492,7 +494,6 @@ void MainWindow::buildShortcuts() {
     });
     if (b->objectName() != QLatin1String("Check2"))
       connect(b, &QAbstractButton::clicked, this, &MainWindow::explainIfLost);
-    b->setToolTip(tr("%1 (%2)").arg(tr(k.what), k.key.toString(QKeySequence::NativeText)));
   }
   const struct {
     const char* name;
@@ -503,19 +504,33 @@ void MainWindow::buildShortcuts() {
     QAction* a = menuAction(QString::fromLatin1(m.name));
     a->setShortcut(m.key);
     connect(a, &QAction::triggered, this, &MainWindow::explainIfLost);
-    a->setStatusTip(tr("%1 (%2)").arg(a->text(), m.key.toString(QKeySequence::NativeText)));
   }
 
   // The test list: Tab reaches it, the arrows choose, Enter runs the chosen test.
   auto* list = qobject_cast<QListWidget*>(control(QStringLiteral("List1")));
   list->setFocusPolicy(Qt::StrongFocus);
-  list->setToolTip(tr("Click a test, or choose it with the arrows and press Enter, to run it"));
   for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
     auto* enter = new QShortcut(QKeySequence(key), list, nullptr, nullptr, Qt::WidgetShortcut);
     connect(enter, &QShortcut::activated, this, [this, list] {
       if (list->currentRow() >= 0) session_.setValue(list->objectName(), list->currentRow());
     });
   }
+}
+
+void MainWindow::buildHelp() {
+  // Every control says what it does: one table gives the tooltips and the help's list.
+  controlhelp::apply(QString::fromLatin1(kForm2), this);
+  QMenu* help = menuBar()->addMenu(tr("Help"));
+  QAction* controls = help->addAction(tr("Controls of this window\u2026"));
+  controls->setObjectName(QStringLiteral("helpControls"));
+  controls->setShortcut(QKeySequence(Qt::Key_F1));
+  connect(controls, &QAction::triggered, this,
+          [this] { controlhelp::showDialog(QString::fromLatin1(kForm2), this); });
+  help->addAction(QWhatsThis::createAction(this));
+}
+
+QStringList MainWindow::controlNames() const {
+  return binder_->names();
 }
 
 void MainWindow::explainIfLost() {
@@ -545,7 +560,6 @@ void MainWindow::buildLinkView() {
 void MainWindow::buildRecorder() {
   record_->setObjectName(QStringLiteral("record"));
   record_->setCheckable(true);
-  record_->setToolTip(tr("Record the live values to a CSV file, one row per cycle"));
   recordStatus_ = new QLabel;
   recordStatus_->setTextFormat(Qt::PlainText);
   recordStatus_->setObjectName(QStringLiteral("recordStatus"));
@@ -607,7 +621,6 @@ void MainWindow::recordToggled(bool on) {
 void MainWindow::buildFaultsAndReport() {
   // Save log: the logic's own text of the pane.
   saveLog_->setObjectName(QStringLiteral("saveLog"));
-  saveLog_->setToolTip(tr("Write the log pane to a text file, as it holds it"));
   logSaver_ = new LogSaver(session_, QString::fromLatin1(kForm2), this);
   connect(saveLog_, &QPushButton::clicked, logSaver_, &LogSaver::save);
   connect(logSaver_, &LogSaver::saved, this, [this](const QString& path) {
@@ -629,7 +642,8 @@ void MainWindow::buildFaultsAndReport() {
       faults_->startConnection();
       LinkStateView::setStale(control(QStringLiteral("Label5")), true);
       LinkStateView::setStale(info_, false);
-      info_->setToolTip(QString());
+      info_->setToolTip(controlhelp::what(QString::fromLatin1(kForm2), QStringLiteral("Text4")));
+      firstHint_->hide();
     } else if (const auto* id = std::get_if<kline::ev::EcuIdentified>(&e); id && !id->trusted) {
       // The pane holds what the logic read; it is only shown as doubtful.
       LinkStateView::setStale(info_, true);
@@ -648,8 +662,6 @@ void MainWindow::buildFaultsAndReport() {
           });
 
   reportButton_->setObjectName(QStringLiteral("report"));
-  reportButton_->setToolTip(
-      tr("Write a one-page report of the session as PDF, and as HTML beside it"));
   chooseReportPath_ = [this] {
     const QString name =
         QStringLiteral("klinediag-report-%1.pdf")

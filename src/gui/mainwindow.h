@@ -43,6 +43,10 @@ class MainWindow : public QMainWindow {
   QWidget* control(const QString& name, const QString& win = QStringLiteral("Form2")) const;
   QAction* menuAction(const QString& name, const QString& win = QStringLiteral("Form2")) const;
   QPlainTextEdit* logPane() const { return log_; }
+  // The design names of the controls bound to this window's widgets and menu entries.
+  QStringList controlNames() const;
+  // "Press Connect (F5)", shown until the first Connect.
+  QLabel* firstConnectHint() const { return firstHint_; }
   // The live chart ("Chart" menu); it follows the session from the start, shown or not.
   ChartWindow* chartWindow() const { return chart_.get(); }
   // A window of the session by its logic's name ("Form2" is this one); null for another name.
@@ -95,6 +99,7 @@ class MainWindow : public QMainWindow {
   void buildRecorder();
   void buildLinkView();
   void buildShortcuts();
+  void buildHelp();
   void showAdapterCheck(bool ok, const QStringList& lines);
   void recordToggled(bool on);
   void buildFaultsAndReport();
@@ -113,6 +118,7 @@ class MainWindow : public QMainWindow {
   QLabel* recordStatus_ = nullptr;
   QString recordName_;
   QPlainTextEdit* info_ = nullptr;  // the ECU info pane
+  QLabel* firstHint_ = nullptr;
   std::function<QString()> chooseRecordPath_;
   FaultPanel* faults_ = nullptr;
   LogSaver* logSaver_ = nullptr;

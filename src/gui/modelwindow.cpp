@@ -9,9 +9,11 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QSignalBlocker>
 #include <QSlider>
 
+#include "gui/controlhelp.h"
 #include "gui/logsaver.h"
 #include "gui/session.h"
 #include "gui/widgetbinder.h"
@@ -59,6 +61,25 @@ QLabel* ModelWindow::linkLine() {
   return line;
 }
 
+QPushButton* ModelWindow::helpButton() {
+  auto* b = new QPushButton(QStringLiteral("?"));
+  b->setObjectName(QStringLiteral("help"));
+  b->setToolTip(tr("What each control of this window does (F1)"));
+  b->setMaximumWidth(b->fontMetrics().horizontalAdvance(QStringLiteral("MMM")));
+  connect(b, &QPushButton::clicked, this, [this] { controlhelp::showDialog(win_, this); });
+  auto* key = new QShortcut(QKeySequence(Qt::Key_F1), this);
+  connect(key, &QShortcut::activated, b, &QPushButton::click);
+  return b;
+}
+
+void ModelWindow::explainControls() {
+  controlhelp::apply(win_, this);
+}
+
+QStringList ModelWindow::controlNames() const {
+  return binder_->names();
+}
+
 QWidget* ModelWindow::control(const QString& name) const {
   return binder_->control(name);
 }
@@ -99,7 +120,6 @@ QPlainTextEdit* ModelWindow::logPane() {
 QPushButton* ModelWindow::saveLogButton() {
   auto* b = new QPushButton(tr("Save log\u2026"));
   b->setObjectName(QStringLiteral("saveLog"));
-  b->setToolTip(tr("Write the log pane to a text file, as it holds it"));
   connect(b, &QPushButton::clicked, logSaver_, &LogSaver::save);
   return b;
 }

@@ -35,6 +35,8 @@ class ModelWindow : public QWidget {
   // The widget bound to a control's design name; null for other names.
   QWidget* control(const QString& name) const;
   QPlainTextEdit* log() const { return log_; }
+  // The design names of the controls bound to this window's widgets.
+  QStringList controlNames() const;
   // "Save log…" of this window's pane.
   LogSaver* logSaver() const { return logSaver_; }
 
@@ -56,6 +58,10 @@ class ModelWindow : public QWidget {
   // A line under the window's buttons that tells the link's state: this window uses the main
   // window's port, and a port lost here must be seen here.
   QLabel* linkLine();
+  // The "?" button (and F1) that lists what each control of the window does.
+  QPushButton* helpButton();
+  // Gives every control its tooltip and "What's this"; called once the window is built.
+  void explainControls();
   Session& session() { return session_; }
 
  private:

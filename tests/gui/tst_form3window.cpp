@@ -4,6 +4,8 @@
 #include <QAction>
 #include <QApplication>
 #include <QGroupBox>
+#include <QLabel>
+#include <QLayout>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -72,6 +74,20 @@ class TestForm3Window : public QObject {
     QCOMPARE(state->findChildren<QPushButton*>().size(), 1);
     QCOMPARE(f.button("back")->text(), QStringLiteral("Back"));
     QVERIFY(f.diag->log()->isReadOnly());
+  }
+
+  void everyControlSaysWhatItDoesAndTheOutputHasAHeading() {
+    Fixture f;
+    QTRY_COMPARE(f.button("Command1")->text(), QStringLiteral("Unirams"));
+    CheckEveryControlExplained(f.diag, QStringLiteral("Form3"), f.diag->controlNames(), [&f] {
+      f.diag->findChild<QPushButton*>(QStringLiteral("help"))->click();
+    });
+    if (QTest::currentTestFailed()) return;
+    // The heading sits right above the output pane and says what it shows.
+    auto* heading = f.diag->findChild<QLabel*>(QStringLiteral("outputHeading"));
+    QVERIFY(heading && !heading->text().isEmpty());
+    auto* layout = f.diag->layout();
+    QCOMPARE(layout->indexOf(heading) + 1, layout->indexOf(f.diag->log()));
   }
 
   void mainWindowShowsTheStatusButtons() {

@@ -24,6 +24,7 @@
 #include "gui/mainwindow.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
+#include "guifixture.h"
 #include "sim/simconfig.h"
 
 namespace {
@@ -182,9 +183,30 @@ class TestMainWindow : public QObject {
     QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
   }
 
+  void everyControlSaysWhatItDoes() {
+    Fixture f;
+    MainWindow& w = *f.window;
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    CheckEveryControlExplained(&w, QStringLiteral("Form2"), w.controlNames(), [&w] {
+      w.findChild<QAction*>(QStringLiteral("helpControls"))->trigger();
+    });
+    if (QTest::currentTestFailed()) return;
+    // The test list's entries too, whatever the type fills it with.
+    f.session->click(QStringLiteral("Option2"));
+    auto* list = f.get<QListWidget>("List1");
+    QTRY_COMPARE(list->item(4)->text(), QStringLiteral("85  ???"));
+    for (int i = 0; i < list->count(); ++i)
+      QVERIFY2(list->item(i)->toolTip().contains(list->item(i)->text().section(' ', 0, 0)),
+               qPrintable(list->item(i)->text()));
+  }
+
   void connectsToTheSimulatedEcuAndDisconnects() {
     Fixture f;
     QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    // Until the first Connect the window says to press it.
+    QLabel* hint = f.window->firstConnectHint();
+    QVERIFY(hint->isVisible());
+    QVERIFY(hint->text().contains(QLatin1String("Connect")));
     f.typeInto("Text6", "sim");
 
     // The GUI thread keeps running while the session thread waits through the handshake.
@@ -203,6 +225,7 @@ class TestMainWindow : public QObject {
     QTRY_COMPARE_WITH_TIMEOUT(f.get<LampWidget>("Shape1")->colour(), QColor(0, 255, 0), 3000);
     QCOMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Disconnect"));
     QVERIFY(f.get<QPushButton>("Check2")->isChecked());
+    QVERIFY(!hint->isVisible());
     QTRY_VERIFY_WITH_TIMEOUT(f.get<QPlainTextEdit>("Text4")->toPlainText().contains(
                                  QStringLiteral("ecu data    : KL15M-0427")),
                              8000);
@@ -228,6 +251,7 @@ class TestMainWindow : public QObject {
     QVERIFY(!f.get<QPushButton>("Check2")->isChecked());
     QCOMPARE(f.get<LampWidget>("Shape1")->colour(), QColor(255, 0, 0));
     QVERIFY(!f.window->menuAction("Diag")->isEnabled());
+    QVERIFY(!hint->isVisible());
   }
 
   void simulatedEcuFollowsTheSelectedType() {

@@ -102,6 +102,14 @@ class TestTestWindows : public QObject {
     QCOMPARE(list->item(3)->text(), QStringLiteral("83 clear DTC"));
   }
 
+  void everyControlSaysWhatItDoes() {
+    Fixture f;
+    QTRY_COMPARE(f.test<QPushButton>("Command1")->text(), QStringLiteral("Fuel pump"));
+    CheckEveryControlExplained(f.tests, QStringLiteral("Form1"), f.tests->controlNames(), [&f] {
+      f.tests->findChild<QPushButton*>(QStringLiteral("help"))->click();
+    });
+  }
+
   void menuOpensTheTestWindowWhichCountsAndGoesBack() {
     Fixture f(R"({"tests": {"80": {"answer": "00", "verdict": "FF", "after_ms": 2500}}})");
     QVERIFY(f.connectToSim());
