@@ -7,11 +7,14 @@
 #include <QFileInfo>
 #include <QGraphicsLayout>
 #include <QGraphicsLineItem>
+#include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QRubberBand>
+#include <QScreen>
+#include <QScrollArea>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -61,14 +64,16 @@ class ChartWindow::StripView : public QChartView {
   // The same plot area left and right in every strip, so that their times line up; room for
   // the time axis' labels under the lowest one.
   void setTimeLabels(bool on) {
-    bottom_ = on ? 42 : 10;
-    setMinimumHeight(on ? 110 : 70);
+    bottom_ = on ? 52 : 10;
+    setMinimumHeight(on ? 104 : 52);
     placePlot();
   }
   void placePlot() {
     const QSizeF size = chart()->size();
-    chart()->setPlotArea(QRectF(kLeft, 10, std::max(10.0, size.width() - kLeft - 12),
+    chart()->setPlotArea(QRectF(kLeft, 10, std::max(10.0, size.width() - kLeft - kRight),
                                 std::max(10.0, size.height() - 10 - bottom_)));
+    // The axes and their grid follow only a new layout.
+    chart()->layout()->invalidate();
   }
 
  protected:
@@ -134,7 +139,8 @@ class ChartWindow::StripView : public QChartView {
   }
 
  private:
-  static constexpr double kLeft = 64;  // the value axis' labels
+  static constexpr double kLeft = 64;   // the value axis' labels
+  static constexpr double kRight = 20;  // half the time axis' last label
   ChartWindow* owner_;
   double bottom_ = 10;
   QRubberBand* band_ = nullptr;
@@ -161,7 +167,11 @@ struct ChartWindow::Strip {
 
 ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
   setWindowTitle(tr("Chart"));
-  resize(1000, 860);
+  // As tall as ten strips want, but never more than the screen has room for.
+  QSize want(1000, 860);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    want = want.boundedTo(screen->availableGeometry().size() - QSize(40, 110));
+  resize(want);
 
   auto* top = new QHBoxLayout;
   span_ = new QComboBox;
@@ -190,9 +200,16 @@ ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
   plotLayout_ = new QVBoxLayout(plots_);
   plotLayout_->setContentsMargins(0, 0, 0, 0);
   plotLayout_->setSpacing(0);
+  // More strips than the window has room for scroll, each keeping a legible height.
+  auto* plotArea = new QScrollArea;
+  plotArea->setObjectName(QStringLiteral("plotArea"));
+  plotArea->setWidget(plots_);
+  plotArea->setWidgetResizable(true);
+  plotArea->setFrameShape(QFrame::NoFrame);
+  plotArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   auto* middle = new QHBoxLayout;
   middle->addWidget(boxPanel_, 0, Qt::AlignTop);
-  middle->addWidget(plots_, 1);
+  middle->addWidget(plotArea, 1);
 
   // It shows file names and column names: as they are, never as markup.
   status_ = new QLabel;
@@ -280,6 +297,9 @@ void ChartWindow::buildStrips() {
     s->x->setTickAnchor(0);
     s->y->setLabelFormat(QStringLiteral("%.4g"));
     s->y->setTickCount(3);
+    // A short strip keeps its numbers whole rather than "…".
+    s->x->setTruncateLabels(false);
+    s->y->setTruncateLabels(false);
     s->chart->addAxis(s->x, Qt::AlignBottom);
     s->chart->addAxis(s->y, Qt::AlignLeft);
     s->view = new StripView(this, s->chart);

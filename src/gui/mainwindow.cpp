@@ -26,12 +26,17 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QShowEvent>
 #include <QSignalBlocker>
+#include <QSplitter>
 #include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextDocument>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWhatsThis>
 
@@ -205,13 +210,14 @@ void MainWindow::buildUi() {
   connGrid->addWidget(lamp, 0, 3);
   QLabel* status = label(QStringLiteral("Label4"));
   status->setMinimumWidth(160);
-  connGrid->addWidget(status, 1, 0, 1, 2);
-  connGrid->addWidget(check, 1, 2, 1, 2);
-  // What to do first, until the first Connect.
+  // What to do first, until the first Connect: where the link's caption will be, which is
+  // empty until then.
   firstHint_ = new QLabel(tr("Press Connect (F5)"));
   firstHint_->setObjectName(QStringLiteral("firstConnectHint"));
   firstHint_->setStyleSheet(QStringLiteral("font-weight: bold"));
-  connGrid->addWidget(firstHint_, 2, 0, 1, 4);
+  connGrid->addWidget(status, 1, 0, 1, 2);
+  connGrid->addWidget(firstHint_, 1, 0, 1, 2);
+  connGrid->addWidget(check, 1, 2, 1, 2);
   connGrid->setColumnStretch(1, 1);
 
   // ECU type.
@@ -232,7 +238,7 @@ void MainWindow::buildUi() {
 
   // Timing fields.
   auto* timingBox = new QGroupBox(tr("Timing (ms)"));
-  auto* timing = new QFormLayout(timingBox);
+  auto* timing = new QGridLayout(timingBox);
   // Ranges outside which a value can only be a slip of the keyboard.
   const struct {
     const char* name;
@@ -243,12 +249,18 @@ void MainWindow::buildUi() {
                 {"Text2", "refresh time", 1, 32767},
                 {"Text11", "inter byte delay", 0, 1000},
                 {"Text7", "timeout", 0, 10000}};
+  // Two to a row, to keep the column short.
+  int at = 0;
   for (const auto& f : fields) {
     const QString name = QString::fromLatin1(f.name);
     QWidget* w =
         numberField(name, f.min, f.max, controlhelp::what(QString::fromLatin1(kForm2), name));
-    w->setMaximumWidth(80);
-    timing->addRow(tr(f.caption), w);
+    w->setMaximumWidth(60);
+    auto* caption = new QLabel(tr(f.caption));
+    caption->setBuddy(w);
+    timing->addWidget(caption, at / 2, (at % 2) * 2);
+    timing->addWidget(w, at / 2, (at % 2) * 2 + 1);
+    ++at;
   }
 
   auto* left = new QVBoxLayout;
@@ -261,6 +273,7 @@ void MainWindow::buildUi() {
   // Live channels: toggle, value, unit.
   auto* liveBox = new QGroupBox(tr("Live data"));
   auto* liveGrid = new QGridLayout(liveBox);
+  liveGrid->setVerticalSpacing(2);
   for (int i = 0; i < 9; ++i) {
     liveGrid->addWidget(checkBox(indexed("Check1", i)), i, 0);
     auto* v = qobject_cast<QLineEdit*>(textField(indexed("Text1", i), true));
@@ -309,14 +322,16 @@ void MainWindow::buildUi() {
 
   // Engine speed: scale, bar of 120 segments, large readout.
   auto* rpmBox = new QGroupBox(tr("Engine speed (x1000 tr/m)"));
-  auto* rpmLayout = new QVBoxLayout(rpmBox);
+  // The scale over the bar, the large readout beside them.
+  auto* rpmLayout = new QGridLayout(rpmBox);
+  rpmLayout->setVerticalSpacing(0);
   QLabel* scale = label(QStringLiteral("Label25"));
   scale->setFont(mono);
-  rpmLayout->addWidget(scale);
+  rpmLayout->addWidget(scale, 0, 0);
   auto* rpmBar = new RpmBarWidget;
   rpmBar->setObjectName(QStringLiteral("Line1"));
   for (int i = 0; i < RpmBarWidget::kSegments; ++i) binder_->bind(indexed("Line1", i), rpmBar, i);
-  rpmLayout->addWidget(rpmBar);
+  rpmLayout->addWidget(rpmBar, 1, 0);
   QLabel* readout = label(QStringLiteral("Label26"));
   QFont big = readout->font();
   big.setPointSizeF(big.pointSizeF() * 2.2);
@@ -324,11 +339,12 @@ void MainWindow::buildUi() {
   readout->setFont(big);
   readout->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
   readout->setMinimumHeight(readout->fontMetrics().height() + 4);
-  rpmLayout->addWidget(readout);
+  readout->setMinimumWidth(readout->fontMetrics().horizontalAdvance(QStringLiteral("00000")));
+  rpmLayout->addWidget(readout, 0, 1, 2, 1);
+  rpmLayout->setColumnStretch(0, 1);
 
   auto* middle = new QVBoxLayout;
   middle->addWidget(liveBox, 1);
-  middle->addWidget(rpmBox);
 
   // ECU info pane with the buttons that act on the session's texts.
   auto* infoBox = new QGroupBox(tr("ECU info"));
@@ -377,9 +393,12 @@ void MainWindow::buildUi() {
 
   auto* right = new QVBoxLayout;
   right->addWidget(infoBox, 2);
+  right->addWidget(rpmBox);
   right->addWidget(testBox, 1);
 
-  auto* columns = new QHBoxLayout;
+  auto* controls = new QWidget;
+  auto* columns = new QHBoxLayout(controls);
+  columns->setContentsMargins(0, 0, 0, 0);
   columns->addLayout(left);
   columns->addLayout(middle);
   columns->addLayout(right, 1);
@@ -404,12 +423,61 @@ void MainWindow::buildUi() {
   bottom->addWidget(logBox, 3);
   bottom->addWidget(faults_ = new FaultPanel, 2);
 
+  auto* logs = new QWidget;
+  logs->setLayout(bottom);
+  bottom->setContentsMargins(0, 0, 0, 0);
+
+  // The controls above, the log and the faults below, the border between them movable. On a
+  // small screen (or a large scale factor) the controls scroll rather than leave the window.
+  controlsArea_ = new QScrollArea;
+  controlsArea_->setObjectName(QStringLiteral("controlsArea"));
+  controlsArea_->setWidget(controls);
+  controlsArea_->setWidgetResizable(true);
+  controlsArea_->setFrameShape(QFrame::NoFrame);
+  splitter_ = new QSplitter(Qt::Vertical);
+  splitter_->setObjectName(QStringLiteral("mainSplitter"));
+  splitter_->setChildrenCollapsible(false);
+  splitter_->addWidget(controlsArea_);
+  splitter_->addWidget(logs);
+  splitter_->setStretchFactor(0, 0);
+  splitter_->setStretchFactor(1, 1);
+  logs->setMinimumHeight(90);
+  QObject::connect(splitter_, &QSplitter::splitterMoved, this, [this] { splitterMoved_ = true; });
+  // The controls' height changes as their texts and fonts arrive.
+  controls->installEventFilter(this);
+
   auto* central = new QWidget;
   auto* outer = new QVBoxLayout(central);
-  outer->addLayout(columns);
-  outer->addLayout(bottom, 1);
+  outer->addWidget(splitter_);
   setCentralWidget(central);
-  resize(1000, 820);
+  fitToScreen();
+}
+
+void MainWindow::fitToScreen() {
+  // Wide enough for the three columns, tall enough for a log of a dozen lines; never more
+  // than the screen has room for, frame and panel included.
+  QWidget* controls = controlsArea_->widget();
+  QSize want(std::max(1160, controls->sizeHint().width() + 40),
+             controls->minimumSizeHint().height() + 320);
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    want = want.boundedTo(screen->availableGeometry().size() - QSize(40, 110));
+  resize(want);
+}
+
+void MainWindow::showEvent(QShowEvent* e) {
+  QMainWindow::showEvent(e);
+  placeSplitter();
+}
+
+void MainWindow::placeSplitter() {
+  // The controls get what they need, the log pane the rest, but at least a few lines: below
+  // that the controls scroll. Once the user has moved the border, it stays where they put it.
+  if (splitterMoved_) return;
+  const int room = splitter_->height() - splitter_->handleWidth();
+  const int need = controlsArea_->widget()->minimumSizeHint().height();
+  const int top = std::clamp(room - 120, std::min(need, room / 2), need);
+  QSignalBlocker quiet(splitter_);
+  splitter_->setSizes({top, room - top});
 }
 
 void MainWindow::applySet(const QString& win, const QString& ctl, int prop, const QVariant& value) {
@@ -690,4 +758,10 @@ bool MainWindow::writeReport(const QString& pdfPath) {
                                     QDir::toNativeSeparators(ReportHtmlPath(pdfPath))),
                            10000);
   return true;
+}
+
+bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == controlsArea_->widget() && e->type() == QEvent::LayoutRequest && isVisible())
+    QTimer::singleShot(0, this, &MainWindow::placeSplitter);
+  return QMainWindow::eventFilter(watched, e);
 }

@@ -19,9 +19,12 @@ class PortChooser;
 class ModelWindow;
 class QAction;
 class QCloseEvent;
+class QShowEvent;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
+class QScrollArea;
+class QSplitter;
 class QWidget;
 class Session;
 class WidgetBinder;
@@ -93,6 +96,8 @@ class MainWindow : public QMainWindow {
   QWidget* button(const QString& name, bool checkable = false);
   QLabel* label(const QString& name);
   void buildUi();
+  void fitToScreen();
+  void placeSplitter();
   // Makes the top-level window of another of the logic's windows; it follows its own model.
   void addWindow(std::unique_ptr<ModelWindow> w);
   QWidget* testList();
@@ -106,6 +111,8 @@ class MainWindow : public QMainWindow {
   // An action that needs the ECU, taken while the port is lost, says why nothing happens.
   void explainIfLost();
   void closeEvent(QCloseEvent* e) override;
+  void showEvent(QShowEvent* e) override;
+  bool eventFilter(QObject* watched, QEvent* e) override;
 
   Session& session_;
   WidgetBinder* binder_;
@@ -119,6 +126,9 @@ class MainWindow : public QMainWindow {
   QString recordName_;
   QPlainTextEdit* info_ = nullptr;  // the ECU info pane
   QLabel* firstHint_ = nullptr;
+  QScrollArea* controlsArea_ = nullptr;
+  QSplitter* splitter_ = nullptr;
+  bool splitterMoved_ = false;
   std::function<QString()> chooseRecordPath_;
   FaultPanel* faults_ = nullptr;
   LogSaver* logSaver_ = nullptr;

@@ -6,9 +6,12 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QFile>
+#include <QGraphicsTextItem>
 #include <QKeySequence>
 #include <QLabel>
 #include <QMenuBar>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QTest>
 #include <QWheelEvent>
 #include <QtCharts/QChartView>
@@ -140,6 +143,55 @@ class TestChartWindow : public QObject {
     const QRectF plot = viewOf(chart.strip(0))->chart()->plotArea();
     QVERIFY(pointsDrawn(chart.strip(0)) > 0);
     QVERIFY(pointsDrawn(chart.strip(0)) <= 2 * static_cast<qsizetype>(plot.width()) + 2);
+  }
+
+  // On a laptop's screen every strip is in view with its numbers whole ("…" was all a short
+  // strip's value axis showed), also after the window was made smaller and larger again.
+  void fitsALaptopScreenWithWholeAxisLabels() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("ride.csv"));
+    {
+      QFile out(path);
+      QVERIFY(out.open(QIODevice::WriteOnly));
+      std::string text = kline::CsvRecorder::Header() + "\r\n";
+      for (int i = 0; i < 200; ++i)
+        text += std::to_string(i * 1750) + ",2026-01-01T10:00:00.000," +
+                std::to_string(1000 + 20 * i) + ",3.46,12.5,1013,21,85,5,13.38," +
+                std::to_string(i % 7) + ",\r\n";
+      out.write(text.data(), static_cast<qint64>(text.size()));
+    }
+    ChartWindow chart;
+    chart.resize(900, 500);
+    chart.show();
+    QVERIFY(chart.openRecording(path));
+    QTRY_VERIFY(chart.framesDrawn() > 0);
+    chart.resize(1000, 640);
+    QTest::qWait(50);
+    chart.redraw();
+    auto* area = chart.findChild<QScrollArea*>(QStringLiteral("plotArea"));
+    QVERIFY(area && !area->verticalScrollBar()->isVisible());
+    QVERIFY(!chart.strip(9)->isVisible());  // what a 15m gives: no throttle voltage
+    for (int ch = 0; ch < 9; ++ch) {
+      QWidget* strip = chart.strip(ch);
+      QVERIFY(strip->isVisible() && !strip->visibleRegion().isEmpty());
+      QChart* c = viewOf(strip)->chart();
+      // The plot and its grid follow the window's width.
+      QVERIFY2(c->plotArea().right() > viewOf(strip)->width() - 30,
+               qPrintable(QString::number(ch)));
+      QStringList labels;
+      qreal gridRight = 0;
+      for (QGraphicsItem* item : viewOf(strip)->scene()->items()) {
+        if (!item->isVisible()) continue;
+        if (auto* t = dynamic_cast<QGraphicsTextItem*>(item)) labels << t->toPlainText();
+        if (auto* l = dynamic_cast<QGraphicsLineItem*>(item))
+          gridRight = std::max(gridRight, l->mapToScene(l->line().p2()).x());
+      }
+      QVERIFY2(std::abs(gridRight - c->plotArea().right()) < 2, qPrintable(QString::number(ch)));
+      QVERIFY2(labels.count(QString()) < labels.size() - 1, qPrintable(QString::number(ch)));
+      for (const QString& l : labels)
+        QVERIFY2(!l.contains(QLatin1String("...")) && !l.contains(QChar(0x2026)),
+                 qPrintable(QString::number(ch) + QLatin1Char(' ') + l));
+    }
   }
 
   void aRecordingShowsItsChannelsWithACursor() {

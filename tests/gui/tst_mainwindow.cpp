@@ -12,7 +12,10 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSignalSpy>
+#include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
@@ -181,6 +184,47 @@ class TestMainWindow : public QObject {
     QTRY_VERIFY(f.window->recordStatus()->text().contains(QStringLiteral("<u>rec</u>.csv")));
     QCOMPARE(f.window->recordStatus()->textFormat(), Qt::PlainText);
     QTest::mouseClick(f.window->recordButton(), Qt::LeftButton);
+  }
+
+  // A 1366x768 laptop: the window, its frame and the panel within 1366x700, every control of
+  // the logic, the log's buttons and the status bar in view. Smaller (a scale factor of 1.5),
+  // the controls scroll and each stays reachable.
+  void fitsALaptopScreenAndScrollsOnASmallerOne() {
+    Fixture f;
+    MainWindow& w = *f.window;
+    QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+    const auto fullyShown = [&w](QWidget* c) {
+      return c->isVisible() && c->visibleRegion().boundingRect() == c->rect() &&
+             w.rect().contains(QRect(c->mapTo(&w, QPoint(0, 0)), c->size()));
+    };
+    w.resize(1326, 650);
+    QTest::qWait(50);
+    QStringList hidden;
+    for (const QString& name : w.controlNames())
+      if (QWidget* c = w.control(name); c && c->isVisible() && !fullyShown(c)) hidden << name;
+    const auto button = [&w](const QString& text) -> QWidget* {
+      for (auto* b : w.findChildren<QPushButton*>())
+        if (b->text() == text) return b;
+      return nullptr;
+    };
+    QWidget* report = button(QStringLiteral("Report\u2026"));
+    QVERIFY(report);
+    for (QWidget* c :
+         {button(QStringLiteral("Save log\u2026")), report, static_cast<QWidget*>(w.statusBar())})
+      if (!fullyShown(c)) hidden << c->metaObject()->className();
+    QVERIFY2(hidden.isEmpty(), qPrintable(hidden.join(QLatin1Char(' '))));
+
+    w.resize(880, 480);
+    QTest::qWait(50);
+    auto* area = w.findChild<QScrollArea*>(QStringLiteral("controlsArea"));
+    QVERIFY(area->verticalScrollBar()->isVisible());
+    for (const QString& name : w.controlNames()) {
+      QWidget* c = w.control(name);
+      if (!c || !c->isVisible() || !area->isAncestorOf(c)) continue;
+      area->ensureWidgetVisible(c, 0, 0);
+      QVERIFY2(!c->visibleRegion().isEmpty(), qPrintable(name));
+    }
+    QVERIFY(fullyShown(report));
   }
 
   void everyControlSaysWhatItDoes() {
