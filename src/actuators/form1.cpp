@@ -18,7 +18,7 @@ const ActuatorTest kTests[9] = {
     {"Command4", "Rev counter", 0x85, 0x86, "Rev counter", "rev counter", 30},
     {"Command5", "Coil 1", 0x81, 0x82, "Coil1", "Coil1", 30},
     {"Command6", "Coil 2", 0x82, 0x83, "Coil2", "Coil2", 30},
-    {"Command7", "Clear DTC errors", 0x83, 0x84, "Clear DTC", "Clear DTC", 30},
+    {"Command7", "Clear DTC errors", 0x83, 0x84, "Clear DTC", "Clear DTC", 30, true},
     {"Command8", "Custom code", -1, -1, "Custom code ", "Custom code ", 36},
     {"Command9", "Reset TPS 15RC", 0x89, 0x89, "Reset TPS", "Reset TPS", 30}};
 

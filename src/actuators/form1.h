@@ -16,6 +16,8 @@ struct ActuatorTest {
   const char* nameA;
   const char* nameB;
   int duration;
+  // The ECU erases its stored faults.
+  bool clearsFaults = false;
 };
 const ActuatorTest* ActuatorTests();  // Command1 .. Command9, in order; Command8 is the custom code
 

@@ -12,6 +12,8 @@ namespace kline {
 struct TestEntry {
   const char* text;
   int itemCode;
+  // The ECU erases its stored faults (the clearing code of that ECU type).
+  bool clearsFaults = false;
 };
 
 using TestList = std::array<TestEntry, 7>;
@@ -19,6 +21,10 @@ using TestList = std::array<TestEntry, 7>;
 // The list of an ECU type option ("Option1", "Option9", "Option2", "Option8", "Option7"); the
 // list shown at load, before any option handler ran, for "".
 const TestList& TestListFor(const std::string& option);
+
+// Whether the entry shown as `text` in the test list clears the stored faults: the clearing
+// code differs by ECU type (83 on 15m, 84 on 16m, while P8's 83 is a coil).
+bool TestListEntryClearsFaults(const std::string& text);
 
 // The test code byte of an item code: its decimal digits read as hexadecimal.
 int TestCodeOf(int itemCode);

@@ -33,6 +33,10 @@ void ControlRenderer::scrollToEnd(QPlainTextEdit* e) {
 void ControlRenderer::appendLogLine(QPlainTextEdit* e, const QString& line, std::size_t limit) {
   const int max = static_cast<int>(std::min<std::size_t>(limit, INT_MAX));
   if (e->maximumBlockCount() != max) e->setMaximumBlockCount(max);
+  // The pane follows the start of the lines unless the user has scrolled it sideways: a long
+  // line must not leave the start of every later one hidden.
+  QScrollBar* across = e->horizontalScrollBar();
+  const bool atLeft = across->value() == across->minimum();
   const qulonglong n = e->property("appendedLines").toULongLong() + 1;
   e->setProperty("appendedLines", n);
   e->appendPlainText(line);
@@ -43,6 +47,17 @@ void ControlRenderer::appendLogLine(QPlainTextEdit* e, const QString& line, std:
     c.insertText(QString::fromStdString(kline::LogPane::DroppedLine(n - (max - 1))));
   }
   scrollToEnd(e);
+  if (!atLeft) return;
+  // The pane's cursor goes to the start of the new line, not its end: the pane shows its cursor
+  // when it is shown again (lines also come while a window is hidden), which would otherwise
+  // scroll it to the end of a long line. A selection of the user's stays.
+  QTextCursor at = e->textCursor();
+  if (!at.hasSelection()) {
+    at.movePosition(QTextCursor::End);
+    at.movePosition(QTextCursor::StartOfBlock);
+    e->setTextCursor(at);
+  }
+  across->setValue(across->minimum());
 }
 
 void ControlRenderer::apply(const QString& key, QWidget* w, kline::Prop prop,
@@ -70,11 +85,16 @@ void ControlRenderer::apply(const QString& key, QWidget* w, kline::Prop prop,
       const QString text = value.toString();
       if (auto* e = qobject_cast<QLineEdit*>(w)) {
         QStringList& pending = pendingText_[key];
+        QString& echoed = lastEcho_[key];
         if (!pending.isEmpty() && pending.front() == text) {
-          pending.pop_front();
+          echoed = pending.takeFirst();
           break;
         }
+        // The logic may write back the text it has just taken (the trimmer's field does, through
+        // its slider): that is no reason to undo what was typed since, passed on or not.
+        if (!echoed.isNull() && text == echoed) break;
         pending.clear();
+        echoed = QString();
         if (e->text() != text) e->setText(text);
       } else if (auto* p = qobject_cast<QPlainTextEdit*>(w)) {
         // The logic's panes end their lines with CR LF.

@@ -27,11 +27,14 @@ class ControlRenderer {
   // A text from a port, a file or the ECU as a tooltip, which would take markup: escaped.
   static QString plainToolTip(const QString& s);
   static void scrollToEnd(QPlainTextEdit* e);
-  // Appends a line to a log pane and scrolls to it. Past `limit` lines the oldest leave the
+  // Appends a line to a log pane and scrolls to it, staying at the lines' start unless the user
+  // has scrolled sideways. Past `limit` lines the oldest leave the
   // pane and its first line says how many have gone, as the logic's own pane does.
   static void appendLogLine(QPlainTextEdit* e, const QString& line,
                             std::size_t limit = kline::LogPane::kDefaultLimit);
 
  private:
   std::map<QString, QStringList> pendingText_;
+  // Per control, the typed text whose echo came back last.
+  std::map<QString, QString> lastEcho_;
 };

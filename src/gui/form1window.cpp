@@ -13,6 +13,7 @@
 #include <QSlider>
 #include <QVBoxLayout>
 
+#include "gui/numberfield.h"
 #include "gui/session.h"
 
 Form1Window::Form1Window(Session& session, QWidget* owner)
@@ -45,7 +46,17 @@ Form1Window::Form1Window(Session& session, QWidget* owner)
   trim->setTickPosition(QSlider::TicksBelow);
   trim->setTickInterval(127);
   coLayout->addWidget(trim, 1, 0, 1, 3);
-  QLineEdit* value = textField(QStringLiteral("Text2"));
+  // The trimmer's value: a refused character never moves the slider, and "Ok" sends nothing
+  // while the field is marked (the logic would send the last value that reached it).
+  NumberField* trimmer =
+      numberField(QStringLiteral("Text2"), 0, 254, tr("Trimmer value (the slider plus 127)"),
+                  tr("a whole number"));
+  setGate(QStringLiteral("Command10"), [trimmer](int) {
+    if (trimmer->valid()) return true;
+    trimmer->explain();
+    return false;
+  });
+  QLineEdit* value = trimmer->edit();
   value->setMaximumWidth(value->fontMetrics().horizontalAdvance(QStringLiteral("MMMMM")));
   coLayout->addWidget(value, 1, 3);
   coLayout->addWidget(button(QStringLiteral("Command10")), 1, 4);

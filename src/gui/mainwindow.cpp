@@ -41,6 +41,7 @@
 #include <QWhatsThis>
 
 #include "connection/ecutypes.h"
+#include "gui/actionasker.h"
 #include "gui/chartwindow.h"
 #include "gui/controlhelp.h"
 #include "gui/faultpanel.h"
@@ -51,9 +52,11 @@
 #include "gui/logsaver.h"
 #include "gui/numberfield.h"
 #include "gui/portchooser.h"
+#include "gui/portlock.h"
 #include "gui/reportwriter.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
+#include "gui/statusnote.h"
 #include "gui/widgetbinder.h"
 #include "session/sessionreport.h"
 #include "ui/eventsink.h"
@@ -80,7 +83,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   connect(&session_, &Session::logLine, this, &MainWindow::appendLog);
   // A remark about the port passes; the link's own line stays underneath.
   connect(&session_, &Session::notice, this,
-          [this](const QString& text) { statusBar()->showMessage(text, 10000); });
+          [this](const QString& text) { statusnote::show(statusBar(), text); });
   connect(&session_, &Session::clipboardRequested, this, [](const QString& text) {
     QClipboard* cb = QGuiApplication::clipboard();
     cb->clear();
@@ -93,6 +96,12 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   buildHelp();
   addWindow(std::make_unique<Form1Window>(session_, this));
   addWindow(std::make_unique<Form3Window>(session_, this));
+  asker_ = new ActionAsker(*this, session_);
+  new PortLock(session_,
+               {{chooser_, tr("Disconnect first: the port of a running session cannot change")},
+                {findChild<QPushButton*>(QStringLiteral("checkAdapter")),
+                 tr("Disconnect first: the adapter is checked on a port no session holds")}},
+               this);
 }
 
 MainWindow::~MainWindow() = default;
@@ -105,9 +114,19 @@ LogSaver* MainWindow::logSaver(const QString& win) const {
 
 void MainWindow::addWindow(std::unique_ptr<ModelWindow> w) {
   QString name = w->windowName();
-  connect(w->logSaver(), &LogSaver::failed, this,
-          [this](const QString& why) { statusBar()->showMessage(why); });
+  connect(w->logSaver(), &LogSaver::failed, this, [this](const QString& why) {
+    statusnote::show(statusBar(), why, statusnote::Kind::Error);
+  });
   windows_[name] = std::move(w);
+}
+
+void MainWindow::setGate(const QString& ctl, WidgetBinder::Gate gate, const QString& win) {
+  if (win == binder_->window()) {
+    binder_->setGate(ctl, std::move(gate));
+    return;
+  }
+  auto it = windows_.find(win);
+  if (it != windows_.end()) it->second->setGate(ctl, std::move(gate));
 }
 
 QWidget* MainWindow::modelWindow(const QString& name) const {
@@ -137,12 +156,11 @@ QWidget* MainWindow::textField(const QString& name, bool readOnly) {
 }
 
 QWidget* MainWindow::numberField(const QString& name, int min, int max, const QString& what) {
-  auto* e = new QLineEdit;
-  bind(name, e);
-  auto* guard = new NumberField(e, min, max, what);
-  connect(guard, &NumberField::edited, this,
-          [this, name](const QString& text) { binder_->typed(name, text); });
-  return e;
+  NumberField* guard = binder_->numberField(name, min, max, what);
+  connect(guard, &NumberField::refused, this, [this](const QString& why) {
+    statusnote::show(statusBar(), why, statusnote::Kind::Error);
+  });
+  return guard->edit();
 }
 
 QWidget* MainWindow::checkBox(const QString& name) {
@@ -195,7 +213,7 @@ void MainWindow::buildUi() {
   auto* check = new QPushButton(tr("Check adapter"));
   check->setObjectName(QStringLiteral("checkAdapter"));
   QObject::connect(check, &QPushButton::clicked, this, [this, com] {
-    statusBar()->showMessage(tr("Checking the adapter\u2026"));
+    statusnote::show(statusBar(), tr("Checking the adapter\u2026"));
     session_.checkAdapter(qobject_cast<QLineEdit*>(com)->text());
   });
   QObject::connect(&session_, &Session::adapterChecked, this, &MainWindow::showAdapterCheck);
@@ -522,7 +540,7 @@ QWidget* MainWindow::testList() {
                         24);
   // A click on an entry runs its test, also on the entry already selected.
   connect(list, &QListWidget::itemClicked, this, [this, list](QListWidgetItem* item) {
-    session_.setValue(list->objectName(), list->row(item));
+    binder_->choose(list->objectName(), list->row(item));
   });
   return list;
 }
@@ -580,7 +598,7 @@ void MainWindow::buildShortcuts() {
   for (int key : {Qt::Key_Return, Qt::Key_Enter}) {
     auto* enter = new QShortcut(QKeySequence(key), list, nullptr, nullptr, Qt::WidgetShortcut);
     connect(enter, &QShortcut::activated, this, [this, list] {
-      if (list->currentRow() >= 0) session_.setValue(list->objectName(), list->currentRow());
+      if (list->currentRow() >= 0) binder_->choose(list->objectName(), list->currentRow());
     });
   }
 }
@@ -603,8 +621,10 @@ QStringList MainWindow::controlNames() const {
 
 void MainWindow::explainIfLost() {
   if (static_cast<kline::LinkState>(link_->state()) != kline::LinkState::Lost) return;
-  statusBar()->showMessage(
-      tr("Nothing reaches the ECU: %1. Press Disconnect, then Connect.").arg(link_->text()), 10000);
+  statusnote::show(
+      statusBar(),
+      tr("Nothing reaches the ECU: %1. Press Disconnect, then Connect.").arg(link_->text()),
+      statusnote::Kind::Error);
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
@@ -652,7 +672,7 @@ void MainWindow::buildRecorder() {
   connect(&session_, &Session::recordingFailed, this, [this](const QString& why) {
     const QString text = tr("Recording failed: %1").arg(why);
     recordStatus_->setText(text);
-    statusBar()->showMessage(text);
+    statusnote::show(statusBar(), text, statusnote::Kind::Error);
     QSignalBlocker block(record_);
     record_->setChecked(false);
   });
@@ -692,10 +712,11 @@ void MainWindow::buildFaultsAndReport() {
   logSaver_ = new LogSaver(session_, QString::fromLatin1(kForm2), this);
   connect(saveLog_, &QPushButton::clicked, logSaver_, &LogSaver::save);
   connect(logSaver_, &LogSaver::saved, this, [this](const QString& path) {
-    statusBar()->showMessage(tr("Log saved to %1").arg(QDir::toNativeSeparators(path)), 10000);
+    statusnote::show(statusBar(), tr("Log saved to %1").arg(QDir::toNativeSeparators(path)));
   });
-  connect(logSaver_, &LogSaver::failed, this,
-          [this](const QString& why) { statusBar()->showMessage(why); });
+  connect(logSaver_, &LogSaver::failed, this, [this](const QString& why) {
+    statusnote::show(statusBar(), why, statusnote::Kind::Error);
+  });
 
   // The faults panel and the report observe what the session publishes; they never ask it.
   report_ = std::make_unique<kline::SessionReport>([] {
@@ -750,13 +771,12 @@ void MainWindow::buildFaultsAndReport() {
 bool MainWindow::writeReport(const QString& pdfPath) {
   const QString why = WriteSessionReport(*report_, pdfPath);
   if (!why.isEmpty()) {
-    statusBar()->showMessage(why);
+    statusnote::show(statusBar(), why, statusnote::Kind::Error);
     return false;
   }
-  statusBar()->showMessage(tr("Report written to %1 and %2")
-                               .arg(QDir::toNativeSeparators(pdfPath),
-                                    QDir::toNativeSeparators(ReportHtmlPath(pdfPath))),
-                           10000);
+  statusnote::show(statusBar(), tr("Report written to %1 and %2")
+                                    .arg(QDir::toNativeSeparators(pdfPath),
+                                         QDir::toNativeSeparators(ReportHtmlPath(pdfPath))));
   return true;
 }
 

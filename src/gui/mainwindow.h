@@ -10,7 +10,9 @@
 #include <memory>
 
 #include "gui/controlrenderer.h"
+#include "gui/widgetbinder.h"
 
+class ActionAsker;
 class ChartWindow;
 class FaultPanel;
 class LinkStateView;
@@ -27,7 +29,6 @@ class QScrollArea;
 class QSplitter;
 class QWidget;
 class Session;
-class WidgetBinder;
 namespace kline {
 class SessionReport;
 }
@@ -65,6 +66,12 @@ class MainWindow : public QMainWindow {
   void setRecordPathChooser(std::function<QString()> chooser) {
     chooseRecordPath_ = std::move(chooser);
   }
+  // Asks before clearing faults, and before a test while the engine turns.
+  ActionAsker* asker() const { return asker_; }
+  // Decides whether a user's click on the control `ctl` of the window `win` (or choice of its
+  // row) goes to the session.
+  void setGate(const QString& ctl, WidgetBinder::Gate gate,
+               const QString& win = QStringLiteral("Form2"));
   // The latest fault and immobiliser readouts.
   FaultPanel* faultPanel() const { return faults_; }
   // "Save log…" of this window and of the others (by the logic's window name); their file
@@ -136,4 +143,5 @@ class MainWindow : public QMainWindow {
   QPushButton* reportButton_ = nullptr;
   std::unique_ptr<kline::SessionReport> report_;
   std::function<QString()> chooseReportPath_;
+  ActionAsker* asker_ = nullptr;
 };

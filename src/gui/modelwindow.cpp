@@ -92,6 +92,15 @@ QLineEdit* ModelWindow::textField(const QString& name) {
   return binder_->textField(name);
 }
 
+NumberField* ModelWindow::numberField(const QString& name, int min, int max, const QString& what,
+                                      const QString& kind) {
+  return binder_->numberField(name, min, max, what, kind);
+}
+
+void ModelWindow::setGate(const QString& name, WidgetBinder::Gate gate) {
+  binder_->setGate(name, std::move(gate));
+}
+
 QRadioButton* ModelWindow::option(const QString& name) {
   return binder_->option(name);
 }

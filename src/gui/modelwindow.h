@@ -8,8 +8,10 @@
 #include <map>
 
 #include "gui/controlrenderer.h"
+#include "gui/widgetbinder.h"
 
 class LogSaver;
+class NumberField;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -19,7 +21,6 @@ class QPushButton;
 class QRadioButton;
 class QSlider;
 class Session;
-class WidgetBinder;
 
 // A top-level window that renders the control model of one of the logic's windows (by its name,
 // "Form3", "Form1") and forwards clicks to the session with that name. The control named like
@@ -39,6 +40,8 @@ class ModelWindow : public QWidget {
   QStringList controlNames() const;
   // "Save log…" of this window's pane.
   LogSaver* logSaver() const { return logSaver_; }
+  // Decides whether a user's click on `name` (or choice of its row) goes to the session.
+  void setGate(const QString& name, WidgetBinder::Gate gate);
 
  public slots:
   void applySet(const QString& win, const QString& ctl, int prop, const QVariant& value);
@@ -47,6 +50,9 @@ class ModelWindow : public QWidget {
  protected:
   QPushButton* button(const QString& name);
   QLineEdit* textField(const QString& name);
+  // A field of whole numbers from `min` to `max`: only valid values reach the logic.
+  NumberField* numberField(const QString& name, int min, int max, const QString& what,
+                           const QString& kind);
   QRadioButton* option(const QString& name);
   // Its range is -max .. max of the model's control.
   QSlider* slider(const QString& name);

@@ -10,6 +10,7 @@
 #include <QRadioButton>
 #include <QSlider>
 
+#include "gui/numberfield.h"
 #include "gui/session.h"
 
 WidgetBinder::WidgetBinder(Session& session, QString win, QObject* parent)
@@ -54,7 +55,9 @@ QPushButton* WidgetBinder::button(const QString& name, bool checkable) {
   auto* b = new QPushButton;
   b->setCheckable(checkable);
   bind(name, b);
-  connect(b, &QPushButton::clicked, this, [this, name] { session_.click(name, win_); });
+  connect(b, &QPushButton::clicked, this, [this, name] {
+    if (passes(name, -1)) session_.click(name, win_);
+  });
   return b;
 }
 
@@ -66,6 +69,29 @@ QLineEdit* WidgetBinder::textField(const QString& name, bool readOnly) {
     connect(e, &QLineEdit::textEdited, this,
             [this, name](const QString& text) { typed(name, text); });
   return e;
+}
+
+NumberField* WidgetBinder::numberField(const QString& name, int min, int max, const QString& what,
+                                       const QString& kind) {
+  auto* e = new QLineEdit;
+  bind(name, e);
+  auto* guard = new NumberField(e, min, max, what, kind);
+  connect(guard, &NumberField::edited, this,
+          [this, name](const QString& text) { typed(name, text); });
+  return guard;
+}
+
+void WidgetBinder::choose(const QString& name, int row) {
+  if (passes(name, row)) session_.setValue(name, row, win_);
+}
+
+void WidgetBinder::setGate(const QString& name, Gate gate) {
+  gates_[name] = std::move(gate);
+}
+
+bool WidgetBinder::passes(const QString& name, int value) const {
+  auto it = gates_.find(name);
+  return it == gates_.end() || !it->second || it->second(value);
 }
 
 void WidgetBinder::typed(const QString& name, const QString& text) {

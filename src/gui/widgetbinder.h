@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <map>
 
 #include "gui/controlrenderer.h"
@@ -13,6 +14,7 @@ class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
+class NumberField;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
@@ -50,8 +52,20 @@ class WidgetBinder : public QObject {
   QSlider* slider(const QString& name);
   QProgressBar* progressBar(const QString& name);
   QGroupBox* frame(const QString& name);
+  // A field of whole numbers from `min` to `max` (see NumberField): only valid values reach
+  // the session. `kind` says what it holds (whole milliseconds by default).
+  NumberField* numberField(const QString& name, int min, int max, const QString& what,
+                           const QString& kind = QString());
   // The user typed `text` into a bound field of their own making; it goes to the session.
   void typed(const QString& name, const QString& text);
+  // The user chose the entry `row` of the bound list `name`; it goes to the session unless its
+  // gate keeps it.
+  void choose(const QString& name, int row);
+
+  // A gate decides, before a user's click on the control `name` (value -1) or choice of a list
+  // entry (its row) goes to the session, whether it goes at all. One gate per control.
+  using Gate = std::function<bool(int value)>;
+  void setGate(const QString& name, Gate gate);
 
   // Shows a write of the logic on the bound widget or action; false for a name not bound.
   bool apply(const QString& ctl, kline::Prop prop, const QVariant& value);
@@ -64,7 +78,10 @@ class WidgetBinder : public QObject {
   };
   Session& session_;
   QString win_;
+  bool passes(const QString& name, int value) const;
+
   std::map<QString, Binding> controls_;
+  std::map<QString, Gate> gates_;
   // Texts typed here whose echo has not come back yet; the echo is not applied, so typing ahead
   // of the session never jumps back.
   ControlRenderer renderer_;

@@ -21,12 +21,16 @@
 #include <QTimer>
 #include <memory>
 
+#include "gui/actionasker.h"
 #include "gui/controlrenderer.h"
 #include "gui/lampwidget.h"
 #include "gui/linkstateview.h"
+#include "gui/logsaver.h"
 #include "gui/mainwindow.h"
+#include "gui/portchooser.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
+#include "gui/statusnote.h"
 #include "guifixture.h"
 #include "sim/simconfig.h"
 
@@ -252,6 +256,11 @@ class TestMainWindow : public QObject {
     QVERIFY(hint->isVisible());
     QVERIFY(hint->text().contains(QLatin1String("Connect")));
     f.typeInto("Text6", "sim");
+    // The port's chooser and check are there until a session holds the port.
+    QWidget* chooser = f.window->portChooser();
+    auto* check = f.window->findChild<QPushButton*>(QStringLiteral("checkAdapter"));
+    const QString chooserTip = chooser->toolTip();
+    QVERIFY(chooser->isEnabled() && check->isEnabled());
 
     // The GUI thread keeps running while the session thread waits through the handshake.
     QElapsedTimer gap;
@@ -270,6 +279,11 @@ class TestMainWindow : public QObject {
     QCOMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Disconnect"));
     QVERIFY(f.get<QPushButton>("Check2")->isChecked());
     QVERIFY(!hint->isVisible());
+    for (QWidget* w : {chooser, static_cast<QWidget*>(check)}) {
+      QVERIFY(!w->isEnabled());
+      QVERIFY2(w->toolTip().startsWith(QLatin1String("Disconnect first: ")),
+               qPrintable(w->toolTip()));
+    }
     QTRY_VERIFY_WITH_TIMEOUT(f.get<QPlainTextEdit>("Text4")->toPlainText().contains(
                                  QStringLiteral("ecu data    : KL15M-0427")),
                              8000);
@@ -296,6 +310,8 @@ class TestMainWindow : public QObject {
     QCOMPARE(f.get<LampWidget>("Shape1")->colour(), QColor(255, 0, 0));
     QVERIFY(!f.window->menuAction("Diag")->isEnabled());
     QVERIFY(!hint->isVisible());
+    QTRY_VERIFY(chooser->isEnabled() && check->isEnabled());
+    QCOMPARE(chooser->toolTip(), chooserTip);
   }
 
   void simulatedEcuFollowsTheSelectedType() {
@@ -330,6 +346,9 @@ class TestMainWindow : public QObject {
   void logPaneIsBoundedLikeTheLogicsOwn();
   void keyboardReachesConnectAndTheTestList();
   void numberFieldsTakeValidValuesOnly();
+  void asksBeforeClearingAndWhileTheEngineTurns();
+  void actionMessagesPassAndTheLinkStateComesBack();
+  void logPaneStaysAtTheStartOfItsLines();
 
   void copyButtonPutsTheLogOnTheClipboard() {
     Fixture f;
@@ -434,7 +453,9 @@ void TestMainWindow::keyboardReachesConnectAndTheTestList() {
   QTest::keyClick(f.get<QLineEdit>("Text6"), Qt::Key_F5);
   QTRY_COMPARE_WITH_TIMEOUT(f.get<LampWidget>("Shape1")->colour(), QColor(0, 255, 0), 3000);
   QTRY_VERIFY_WITH_TIMEOUT(!f.get<QLabel>("Label26")->text().isEmpty(), 5000);
-  // Tab to the list, choose the first test with the arrows, Enter runs it.
+  // Tab to the list, choose the first test with the arrows, Enter runs it (once confirmed: the
+  // engine turns).
+  f.window->asker()->setConfirm([](const auto&) { return ActionAsker::Answer::Go; });
   auto* list = f.get<QListWidget>("List1");
   list->setFocus();
   QTest::keyClick(list, Qt::Key_Down);
@@ -459,6 +480,11 @@ void TestMainWindow::numberFieldsTakeValidValuesOnly() {
   f.typeInto("Text2", "abc");
   QCOMPARE(refresh->text(), QString());
   QVERIFY(refresh->property("invalid").toBool());
+  // A refused character says so where it was typed and in the status bar, with the range.
+  QVERIFY(refresh->property("refused").toBool());
+  QVERIFY(refresh->toolTip().contains(QStringLiteral("1 to 32767")));
+  QVERIFY2(f.window->statusBar()->currentMessage().startsWith(QStringLiteral("\u201cc\u201d")),
+           qPrintable(f.window->statusBar()->currentMessage()));
   f.typeInto("Text2", "0");
   QVERIFY(refresh->property("invalid").toBool());
   QVERIFY(refresh->toolTip().startsWith(QStringLiteral("Not used until it is valid")));
@@ -470,7 +496,115 @@ void TestMainWindow::numberFieldsTakeValidValuesOnly() {
   QTRY_VERIFY_WITH_TIMEOUT(readings > 5, 3000);
   f.typeInto("Text2", "250");
   QVERIFY(!refresh->property("invalid").toBool());
+  QVERIFY(!refresh->property("refused").toBool());
   QCOMPARE(refresh->text(), QStringLiteral("250"));
+
+  // A sign stays as typed and marked: "-5" never becomes 5.
+  QStringList reached;
+  QObject::connect(
+      f.session.get(), &Session::controlSet, f.window.get(),
+      [&reached](const QString&, const QString& ctl, int prop, const QVariant& v) {
+        if (ctl == QLatin1String("Text7") && static_cast<kline::Prop>(prop) == kline::Prop::Text)
+          reached << v.toString();
+      });
+  auto* timeout = f.get<QLineEdit>("Text7");
+  f.typeInto("Text7", "-5");
+  QCOMPARE(timeout->text(), QStringLiteral("-5"));
+  QVERIFY(timeout->property("invalid").toBool());
+  f.typeInto("Text7", "900");
+  QTRY_VERIFY(reached.contains(QStringLiteral("900")));
+  QVERIFY2(!reached.contains(QStringLiteral("5")) && !reached.contains(QStringLiteral("-5")),
+           qPrintable(reached.join('|')));
+}
+
+void TestMainWindow::asksBeforeClearingAndWhileTheEngineTurns() {
+  Fixture f;
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  QList<kline::ActionGuard::Question> asked;
+  QList<ActionAsker::Answer> answers;
+  f.window->asker()->setConfirm([&](const kline::ActionGuard::Question& q) {
+    asked << q;
+    return answers.isEmpty() ? ActionAsker::Answer::Cancel : answers.takeFirst();
+  });
+  int turning = 0;
+  QStringList started;
+  QObject::connect(f.session.get(), &Session::sessionEvent, f.window.get(),
+                   [&](const kline::SessionEvent& e) {
+                     if (const auto* c = std::get_if<kline::ev::LiveCycle>(&e))
+                       turning += c->channels[0].value.value_or(0) > 0 ? 1 : 0;
+                     if (const auto* t = std::get_if<kline::ev::TestStarted>(&e))
+                       started << QString::fromStdString(t->name);
+                   });
+  f.typeInto("Text6", "sim");
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(turning > 0, 8000);
+
+  // A test while the engine turns asks; cancelled, nothing goes to the ECU.
+  auto* list = f.get<QListWidget>("List1");
+  auto clickRow = [list](int row) {
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->item(row)).center());
+  };
+  clickRow(0);
+  QCOMPARE(asked.size(), 1);
+  QVERIFY(!asked[0].clearsFaults);
+  QVERIFY2(QString::fromStdString(asked[0].text)
+               .contains(QStringLiteral(" tr/m: run 80 fuel pump anyway?")),
+           asked[0].text.c_str());
+  QTest::qWait(300);
+  QVERIFY(started.isEmpty());
+
+  // Clearing shows that no faults were read and offers the report first, then clears.
+  const QString pdf = f.dir.filePath(QStringLiteral("before.pdf"));
+  f.window->setReportPathChooser([pdf] { return pdf; });
+  answers = {ActionAsker::Answer::SaveReportFirst, ActionAsker::Answer::Go};
+  const QString clear = list->item(3)->text().trimmed();
+  clickRow(3);
+  QCOMPARE(asked.size(), 3);
+  QVERIFY(asked[1].clearsFaults);
+  QVERIFY2(QString::fromStdString(asked[1].faults).startsWith(QStringLiteral("No fault readout")),
+           asked[1].faults.c_str());
+  QVERIFY(QFile::exists(pdf));
+  QTRY_COMPARE_WITH_TIMEOUT(started, QStringList{clear}, 3000);
+}
+
+void TestMainWindow::actionMessagesPassAndTheLinkStateComesBack() {
+  statusnote::setDurationsForTests(100, 200);
+  Fixture f;
+  QVERIFY(QTest::qWaitFor([&f] { return f.session->isLoaded(); }, 5000));
+  QLabel* link = f.window->linkView()->statusLine();
+  QVERIFY(link->isVisible());
+  const QString path = f.dir.filePath(QStringLiteral("no/such/dir/log.txt"));
+  f.window->logSaver()->setPathChooser([path] { return path; });
+  f.window->findChild<QPushButton*>(QStringLiteral("saveLog"))->click();
+  QTRY_VERIFY(f.window->statusBar()->currentMessage().contains(path));
+  QVERIFY(!link->isVisible());
+  QTRY_VERIFY_WITH_TIMEOUT(f.window->statusBar()->currentMessage().isEmpty(), 2000);
+  QVERIFY(link->isVisible());
+  statusnote::setDurationsForTests(0, 0);
+}
+
+void TestMainWindow::logPaneStaysAtTheStartOfItsLines() {
+  QPlainTextEdit pane;
+  pane.setLineWrapMode(QPlainTextEdit::NoWrap);
+  pane.resize(200, 120);
+  // Lines come while the window is hidden (the main window while the Test window is open); a
+  // long last line must not scroll the pane sideways when it shows again.
+  ControlRenderer::appendLogLine(&pane, QStringLiteral("short"));
+  ControlRenderer::appendLogLine(&pane, QString(400, QLatin1Char('x')));
+  pane.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&pane));
+  QScrollBar* across = pane.horizontalScrollBar();
+  QVERIFY(across->maximum() > 0);
+  QCOMPARE(across->value(), 0);
+  ControlRenderer::appendLogLine(&pane, QString(400, QLatin1Char('y')));
+  QCOMPARE(across->value(), 0);
+  // Scrolled sideways by the user, the pane stays where they put it.
+  across->setValue(60);
+  ControlRenderer::appendLogLine(&pane, QStringLiteral("another"));
+  pane.hide();
+  pane.show();
+  QCOMPARE(across->value(), 60);
 }
 
 QTEST_MAIN(TestMainWindow)

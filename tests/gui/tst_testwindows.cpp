@@ -22,6 +22,7 @@
 #include <QTest>
 #include <memory>
 
+#include "gui/actionasker.h"
 #include "gui/form1window.h"
 #include "gui/mainwindow.h"
 #include "gui/session.h"
@@ -152,6 +153,69 @@ class TestTestWindows : public QObject {
     QTRY_COMPARE(f.test<QLineEdit>("Text2")->text(), QStringLiteral("122"));
     QTest::mouseClick(f.test<QPushButton>("Command10"), Qt::LeftButton);
     QTRY_VERIFY(f.tests->log()->toPlainText().contains(QLatin1String("trimmer set to:-5")));
+  }
+
+  void trimmerFieldRefusesWhatItCannotTake() {
+    Fixture f;
+    QVERIFY(f.connectToSim());
+    QVERIFY(f.openTests());
+    QTest::mouseClick(f.test<QRadioButton>("Option1"), Qt::LeftButton);
+    QTRY_VERIFY(f.test<QPushButton>("Command10")->isEnabled());
+    auto* field = f.test<QLineEdit>("Text2");
+    auto* slider = f.test<QSlider>("Slider1");
+    field->setFocus();
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    // Letters are refused where they are typed: no "0" takes their place, the slider stays.
+    const int before = slider->value();
+    QTest::keyClicks(field, "abc");
+    QCOMPARE(field->text(), QString());
+    QVERIFY(field->property("refused").toBool());
+    QVERIFY(field->toolTip().contains(QLatin1String("0 to 254")));
+    QTest::qWait(200);
+    QCOMPARE(slider->value(), before);
+    // Out of range: shown marked, the slider keeps the last value taken, and "Ok" sends nothing.
+    QTest::keyClicks(field, "999");
+    QCOMPARE(field->text(), QStringLiteral("999"));
+    QVERIFY(field->property("invalid").toBool());
+    QTRY_COMPARE(slider->value(), 99 - 127);
+    const QString logBefore = f.tests->log()->toPlainText();
+    QTest::mouseClick(f.test<QPushButton>("Command10"), Qt::LeftButton);
+    QTest::qWait(300);
+    QCOMPARE(f.tests->log()->toPlainText(), logBefore);
+    field->selectAll();
+    QTest::keyClicks(field, "130");
+    QTRY_COMPARE(slider->value(), 130 - 127);
+    QTest::mouseClick(f.test<QPushButton>("Command10"), Qt::LeftButton);
+    QTRY_VERIFY(f.tests->log()->toPlainText().contains(QLatin1String("trimmer set to:3")));
+  }
+
+  void testWindowAsksBeforeClearing() {
+    Fixture f;
+    QVERIFY(f.connectToSim());
+    QVERIFY(f.openTests());
+    QStringList asked;
+    f.window->asker()->setConfirm([&asked](const kline::ActionGuard::Question& q) {
+      asked << QString::fromStdString(q.title);
+      return ActionAsker::Answer::Cancel;
+    });
+    QTest::mouseClick(f.test<QPushButton>("Command7"), Qt::LeftButton);
+    QCOMPARE(asked, QStringList{QStringLiteral("Clear the stored faults?")});
+    // P8 takes the second group's codes: its clearing code is 84, and 83 fires a coil.
+    auto* code = f.test<QLineEdit>("Text1");
+    code->setFocus();
+    code->selectAll();
+    QTest::keyClicks(code, "84");
+    QTest::mouseClick(f.test<QPushButton>("Command8"), Qt::LeftButton);
+    QCOMPARE(asked.size(), 2);
+    QTest::qWait(300);
+    QVERIFY(!f.tests->log()->toPlainText().contains(QLatin1String("Clear DTC")));
+    QVERIFY(!f.tests->log()->toPlainText().contains(QLatin1String("Custom code")));
+    code->selectAll();
+    QTest::keyClicks(code, "83");
+    QTest::mouseClick(f.test<QPushButton>("Command8"), Qt::LeftButton);
+    QTRY_VERIFY(f.tests->log()->toPlainText().contains(QLatin1String("Custom code 83")));
+    QCOMPARE(asked.size(), 2);
   }
 
   void mainListRunsTheTestAndShowsTheVerdict() {
