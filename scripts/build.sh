@@ -2,12 +2,25 @@
 # Configures and builds into build/ (build-sanitize/ with --sanitize: AddressSanitizer and
 # UndefinedBehaviorSanitizer; build-tsan/ with --tsan: ThreadSanitizer; build-windows/ with
 # --windows: the core and its tests for 64-bit Windows, cross-built with MinGW-w64 and run
-# under Wine).
+# under Wine). `--only TARGET...` last builds those programs alone (scripts/demo.sh: the window
+# and the command line, not every test and benchmark).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 dir=build
 flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+targets=()
+args=()
+while [ $# -gt 0 ]; do
+  if [ "$1" = "--only" ]; then
+    shift
+    targets=("$@")
+    break
+  fi
+  args+=("$1")
+  shift
+done
+set -- "${args[@]+"${args[@]}"}"
 if [ "${1:-}" = "--sanitize" ]; then
   dir=build-sanitize
   flags=(-DCMAKE_BUILD_TYPE=Debug -DKLINE_SANITIZE=ON -DKLINE_BENCH=OFF)
@@ -25,5 +38,9 @@ if [ ! -f "$dir/CMakeCache.txt" ]; then first=" (first build: several minutes on
 echo "Configuring $dir/..." >&2
 cmake -S . -B "$dir" "${flags[@]}" >/dev/null
 echo "Building$first..." >&2
-cmake --build "$dir" -j "$jobs" >&2
+if [ ${#targets[@]} -gt 0 ]; then
+  cmake --build "$dir" -j "$jobs" --target "${targets[@]}" >&2
+else
+  cmake --build "$dir" -j "$jobs" >&2
+fi
 echo "$dir"

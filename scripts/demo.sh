@@ -1,18 +1,40 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, and runs the main window on the built-in simulated ECU.
-# Without a display, runs the command-line program on the simulated ECU instead.
+# Installs what is missing, builds the two programs, and runs the main window on the built-in
+# simulated ECU. Without a display, shows the command-line program on the simulated ECU
+# instead. The tests and benchmarks are built by scripts/test.sh.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 echo "Installing packages (only those missing)..."
 scripts/setup.sh
 # build.sh prints its steps and the build's own progress on stderr, the folder last on stdout.
-dir=$(scripts/build.sh | tail -n 1)
+dir=$(scripts/build.sh --only klinediag klinediag-cli | tail -n 1)
 echo "Built in $dir/."
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   echo "Running $dir/klinediag on the simulated ECU (port sim): close its window, or press" \
     "Ctrl+C here, to stop it."
   exec "$dir/klinediag" --port sim "$@"
 fi
-echo "No display: running $dir/klinediag-cli on the simulated ECU for 20 s (Ctrl+C stops it)."
-exec "$dir/klinediag-cli" --port sim --ecu 15m --duration 20000 "$@"
+
+cli="$dir/klinediag-cli"
+# The demonstration leaves the settings of a real workshop alone.
+settings=$(mktemp -d)
+trap 'rm -rf "$settings"' EXIT
+run() { "$cli" "$@" --port sim --ecu 15m --settings "$settings/demo.ini"; }
+
+echo
+echo "No display: a tour of $cli on the simulated ECU (port sim, type 15m), in real time."
+echo
+echo "1/3  What the ECU says it is: klinediag-cli info"
+run info
+echo
+echo "2/3  Ten cycles of live values, each as it arrives: klinediag-cli live --count 10"
+run live --count 10
+echo
+echo "3/3  The stored faults and the immobiliser: klinediag-cli faults"
+# It ends with a status of its own when a fault is stored, as on the simulated ECU.
+run faults || true
+echo
+echo "Next: \"$cli --help\" lists what it can do (tests, recordings, JSON); with an adapter," \
+  "\"$cli ports\" finds its port and \"$cli info --port PORT --ecu TYPE\" talks to the bike." \
+  "On a desktop, scripts/demo.sh opens the window."

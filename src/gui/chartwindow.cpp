@@ -26,6 +26,7 @@
 #include <array>
 #include <cmath>
 
+#include "gui/dialogfolder.h"
 #include "gui/session.h"
 #include "livedata/numbers.h"
 #include "livedata/recording.h"
@@ -225,17 +226,18 @@ ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
   connect(pause_, &QPushButton::toggled, this, &ChartWindow::setPaused);
   connect(liveButton_, &QPushButton::clicked, this, &ChartWindow::showLive);
   connect(open, &QPushButton::clicked, this, [this] {
-    const QString path = choosePath_
-                             ? choosePath_(false)
-                             : QFileDialog::getOpenFileName(this, tr("Open recording"), QString(),
-                                                            tr("CSV recordings (*.csv)"));
+    const QString path =
+        choosePath_ ? choosePath_(false)
+                    : QFileDialog::getOpenFileName(this, tr("Open recording"), DialogFolder(),
+                                                   tr("CSV recordings (*.csv)"));
     if (!path.isEmpty()) openRecording(path);
   });
   connect(png, &QPushButton::clicked, this, [this] {
-    const QString path = choosePath_ ? choosePath_(true)
-                                     : QFileDialog::getSaveFileName(this, tr("Export PNG"),
-                                                                    QStringLiteral("chart.png"),
-                                                                    tr("PNG images (*.png)"));
+    const QString path =
+        choosePath_ ? choosePath_(true)
+                    : QFileDialog::getSaveFileName(this, tr("Export PNG"),
+                                                   InDialogFolder(QStringLiteral("chart.png")),
+                                                   tr("PNG images (*.png)"));
     if (!path.isEmpty()) exportPng(path);
   });
 

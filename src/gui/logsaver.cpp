@@ -1,15 +1,21 @@
 #include "gui/logsaver.h"
 
+#include <QDateTime>
 #include <QFileDialog>
 #include <QSaveFile>
 
+#include "gui/dialogfolder.h"
 #include "gui/session.h"
 
 LogSaver::LogSaver(Session& session, QString win, QWidget* dialogParent)
     : QObject(dialogParent), session_(session), win_(std::move(win)) {
   choosePath_ = [dialogParent, this] {
-    return QFileDialog::getSaveFileName(dialogParent, tr("Save log of %1").arg(win_), QString(),
-                                        tr("Text files (*.txt);;All files (*)"));
+    return QFileDialog::getSaveFileName(
+        dialogParent, tr("Save log of %1").arg(win_),
+        InDialogFolder(
+            QStringLiteral("klinediag-log-%1.txt")
+                .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))),
+        tr("Text files (*.txt);;All files (*)"));
   };
   connect(&session_, &Session::logText, this, &LogSaver::write);
 }

@@ -33,7 +33,6 @@
 #include <QShowEvent>
 #include <QSignalBlocker>
 #include <QSplitter>
-#include <QStandardPaths>
 #include <QStatusBar>
 #include <QTextDocument>
 #include <QTimer>
@@ -44,6 +43,7 @@
 #include "gui/actionasker.h"
 #include "gui/chartwindow.h"
 #include "gui/controlhelp.h"
+#include "gui/dialogfolder.h"
 #include "gui/faultpanel.h"
 #include "gui/form1window.h"
 #include "gui/form3window.h"
@@ -687,7 +687,7 @@ QString MainWindow::suggestedRecordPath() const {
   const QString name =
       QStringLiteral("klinediag-%1-%2.csv")
           .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")), ecu);
-  return QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(name);
+  return InDialogFolder(name);
 }
 
 void MainWindow::recordToggled(bool on) {
@@ -755,10 +755,8 @@ void MainWindow::buildFaultsAndReport() {
     const QString name =
         QStringLiteral("klinediag-report-%1.pdf")
             .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")));
-    return QFileDialog::getSaveFileName(
-        this, tr("Session report"),
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).filePath(name),
-        tr("PDF files (*.pdf);;All files (*)"));
+    return QFileDialog::getSaveFileName(this, tr("Session report"), InDialogFolder(name),
+                                        tr("PDF files (*.pdf);;All files (*)"));
   };
   connect(reportButton_, &QPushButton::clicked, this, [this] {
     QString path = chooseReportPath_ ? chooseReportPath_() : QString();

@@ -251,12 +251,22 @@ class TestTestWindows : public QObject {
 
   void recordsLiveValuesToCsv() {
     Fixture f;
-    // The dialog's default: the documents folder, the date and the selected ECU type.
+    // The dialog's default: the documents folder (the home folder while there is none, not the
+    // folder the program started in), the date and the selected ECU type.
     QTest::mouseClick(f.main<QRadioButton>("Option7"), Qt::LeftButton);
+    const QByteArray home = qgetenv("HOME"), config = qgetenv("XDG_CONFIG_HOME");
+    const QString scratchHome = f.dir.filePath(QStringLiteral("home"));
+    QVERIFY(QDir().mkpath(scratchHome));
+    qputenv("HOME", scratchHome.toLocal8Bit());
+    qputenv("XDG_CONFIG_HOME", (scratchHome + QStringLiteral("/.config")).toLocal8Bit());
+    const QString inHome = QFileInfo(f.window->suggestedRecordPath()).absolutePath();
+    QVERIFY(QDir(scratchHome).mkdir(QStringLiteral("Documents")));
     const QString suggested = f.window->suggestedRecordPath();
-    QCOMPARE(
-        QFileInfo(suggested).absolutePath(),
-        QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation)).absolutePath());
+    qputenv("HOME", home);
+    qputenv("XDG_CONFIG_HOME", config);
+    if (config.isEmpty()) qunsetenv("XDG_CONFIG_HOME");
+    QCOMPARE(inHome, scratchHome);
+    QCOMPARE(QFileInfo(suggested).absolutePath(), scratchHome + QStringLiteral("/Documents"));
     QVERIFY2(QRegularExpression("^klinediag-\\d{8}-\\d{6}-16m\\.csv$")
                  .match(QFileInfo(suggested).fileName())
                  .hasMatch(),
