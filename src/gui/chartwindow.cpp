@@ -168,11 +168,8 @@ struct ChartWindow::Strip {
 
 ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
   setWindowTitle(tr("Chart"));
-  // As tall as ten strips want, but never more than the screen has room for.
-  QSize want(1000, 860);
   if (const QScreen* screen = QGuiApplication::primaryScreen())
-    want = want.boundedTo(screen->availableGeometry().size() - QSize(40, 110));
-  resize(want);
+    fitTo(screen->availableGeometry().size());
 
   auto* top = new QHBoxLayout;
   span_ = new QComboBox;
@@ -255,6 +252,11 @@ ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
 }
 
 ChartWindow::~ChartWindow() = default;
+
+void ChartWindow::fitTo(const QSize& available) {
+  // As tall as ten strips want, but never more than the screen has room for.
+  resize(QSize(1000, 860).boundedTo(available - QSize(40, 110)));
+}
 
 const kline::ChartModel& ChartWindow::model() const {
   return recording_ ? *recording_ : live_;

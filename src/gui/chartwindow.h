@@ -34,6 +34,8 @@ class ChartWindow : public QWidget {
   // With a session, its completed cycles feed the chart.
   explicit ChartWindow(Session* session = nullptr, QWidget* parent = nullptr);
   ~ChartWindow() override;
+  // Takes the size it opens at on a screen with this much room (the primary one's at start).
+  void fitTo(const QSize& available);
 
   // The model on screen: the live one, or the recording's while one is open.
   const kline::ChartModel& model() const;

@@ -468,18 +468,17 @@ void MainWindow::buildUi() {
   auto* outer = new QVBoxLayout(central);
   outer->addWidget(splitter_);
   setCentralWidget(central);
-  fitToScreen();
+  if (const QScreen* screen = QGuiApplication::primaryScreen())
+    fitTo(screen->availableGeometry().size());
 }
 
-void MainWindow::fitToScreen() {
+void MainWindow::fitTo(const QSize& available) {
   // Wide enough for the three columns, tall enough for a log of a dozen lines; never more
   // than the screen has room for, frame and panel included.
   QWidget* controls = controlsArea_->widget();
-  QSize want(std::max(1160, controls->sizeHint().width() + 40),
-             controls->minimumSizeHint().height() + 320);
-  if (const QScreen* screen = QGuiApplication::primaryScreen())
-    want = want.boundedTo(screen->availableGeometry().size() - QSize(40, 110));
-  resize(want);
+  const QSize want(std::max(1160, controls->sizeHint().width() + 40),
+                   controls->minimumSizeHint().height() + 320);
+  resize(want.boundedTo(available - QSize(40, 110)));
 }
 
 void MainWindow::showEvent(QShowEvent* e) {

@@ -51,6 +51,8 @@ class MainWindow : public QMainWindow {
   QStringList controlNames() const;
   // "Press Connect (F5)", shown until the first Connect.
   QLabel* firstConnectHint() const { return firstHint_; }
+  // Takes the size it opens at on a screen with this much room (the primary one's at start).
+  void fitTo(const QSize& available);
   // The live chart ("Chart" menu); it follows the session from the start, shown or not.
   ChartWindow* chartWindow() const { return chart_.get(); }
   // A window of the session by its logic's name ("Form2" is this one); null for another name.
@@ -103,7 +105,6 @@ class MainWindow : public QMainWindow {
   QWidget* button(const QString& name, bool checkable = false);
   QLabel* label(const QString& name);
   void buildUi();
-  void fitToScreen();
   void placeSplitter();
   // Makes the top-level window of another of the logic's windows; it follows its own model.
   void addWindow(std::unique_ptr<ModelWindow> w);

@@ -77,9 +77,14 @@ std::shared_ptr<Seen> watch(Session& session, QObject* context) {
   return seen;
 }
 
+// The pictures show the windows as they open on a 1366x768 laptop, whatever screen the program
+// runs on (the offscreen platform's is 800x600).
+constexpr QSize kLaptop(1366, 768);
+
 }  // namespace
 
 void ScheduleScreenshot(QApplication& app, Session& session, MainWindow& window, QString file) {
+  window.fitTo(kLaptop);
   connectToSim(session, &window);
   auto seen = watch(session, &window);
   grabWhen(
@@ -118,6 +123,7 @@ void ScheduleTestsScreenshot(QApplication& app, Session& session, MainWindow& wi
 void ScheduleChartScreenshot(QApplication& app, Session& session, MainWindow& window, QString file,
                              QString csv) {
   ChartWindow* chart = window.chartWindow();
+  chart->fitTo(kLaptop);
   chart->show();
   if (!csv.isEmpty()) {
     const bool opened = chart->openRecording(csv);
