@@ -12,14 +12,14 @@ namespace {
 constexpr TestList kList15m = {{{"80 fuel pump", 80},
                                 {"81 Coil H ", 81},
                                 {"82 Coil V", 82},
-                                {"83 Clear DTC", 83},
+                                {"83 Clear DTC", 83, true},
                                 {"85 rev counter", 85},
                                 {"86 H Inj", 86},
                                 {"87 V inj", 87}}};
 constexpr TestList kListLoad = {{{"80 fuel pump", 80},
                                  {"81 Coil H ", 81},
                                  {"82 Coil V", 82},
-                                 {"83 clear DTC", 83},
+                                 {"83 clear DTC", 83, true},
                                  {"85 rev counter", 85},
                                  {"86 H Inj", 86},
                                  {"87 V inj", 87}}};
@@ -36,7 +36,7 @@ constexpr TestList kList16m = {{{"80 fuel pump", 80},
                                 {"83 Coil V", 83},
                                 {"86 rev counter", 86},
                                 {"87 V inj", 87},
-                                {"84 Clear DTC", 84}}};
+                                {"84 Clear DTC", 84, true}}};
 
 }  // namespace
 

@@ -8,10 +8,12 @@
 namespace kline {
 
 // One entry of the main window's test list: its text and its item code, whose decimal digits
-// read as hexadecimal give the test code byte (87 sends 0x87).
+// read as hexadecimal give the test code byte (87 sends 0x87). `clearsFaults`: the test erases
+// the faults stored in the ECU rather than driving an actuator.
 struct TestEntry {
   const char* text;
   int itemCode;
+  bool clearsFaults = false;
 };
 
 using TestList = std::array<TestEntry, 7>;
