@@ -82,6 +82,8 @@ Subcommands::Subcommands(CLI::App& app) {
       ->check(CLI::IsMember({"table", "csv", "json"}));
   test_->add_option("test", o_.test, "The test's code (80) or a unique part of its name (fuel)")
       ->required();
+  test_->add_flag("--yes", o_.yes,
+                  "Run it also when it erases the faults stored in the ECU (Clear DTC)");
 }
 
 std::optional<int> Subcommands::run(std::ostream& out, std::ostream& err) {
@@ -109,6 +111,7 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   jo.count = o_.count;
   if (kind == Kind::Live && !jo.count && o_.virtualTime) jo.count = 10;
   jo.test = o_.test;
+  jo.yes = o_.yes;
 
   CliSession s({o_.port, o_.ecu, o_.settings, o_.virtualTime, sim}, err);
   // From here a signal ends the job as it should, also one that comes while it starts.
@@ -118,8 +121,17 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
                           : kind == Kind::Live   ? MakeLiveJob(jo, out)
                                                  : MakeTestJob(jo));
   if (std::string why = s.load(); !why.empty()) return usage(why);
+  job.setEcu(SelectedEcuTypeInfo(s.form().ctl).cliName);
   if (std::string why = job.prepare(s); !why.empty()) return usage(why);
-  if (!s.connect()) return 1;
+  err << "klinediag-cli: " << s.portAndEcu() << "\n";
+  // A port that does not open is not remembered: the settings keep the one they had.
+  const IniFile& settings = s.form().settings();
+  const std::string remembered = settings.read("Hardware", "Com");
+  if (!s.connect()) {
+    if (settings.read("Hardware", "Com") != remembered)
+      settings.write("Hardware", "Com", remembered);
+    return 1;
+  }
   const std::string device = s.form().port()->deviceName();
 
   const CliSession::End end = s.runJob([&] { return job.step(s); }, o_.limitMs);

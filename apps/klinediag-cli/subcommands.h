@@ -40,6 +40,7 @@ class Subcommands {
     std::optional<uint64_t> count;
     std::string format = "table";
     std::string test;
+    bool yes = false;
   } o_;
   CLI::App* ports_ = nullptr;
   CLI::App* check_ = nullptr;
