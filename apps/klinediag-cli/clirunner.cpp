@@ -16,6 +16,7 @@
 #include "clisession.h"
 #include "connection/ecutypes.h"
 #include "eventwriter.h"
+#include "helptext.h"
 #include "inputcheck.h"
 #include "livedata/numbers.h"
 #include "livedata/recording.h"
@@ -50,41 +51,46 @@ struct Options {
   std::optional<std::string> report;
 };
 
-const char* kExamples = R"(
-Examples:
-  klinediag-cli --port sim --ecu 15m
-      Connects to the built-in simulated ECU in real time and prints the log as it comes.
-  klinediag-cli --port sim --ecu 15m --virtual-time --duration 5000 --events -
-      Five seconds of line time on virtual time, in a few milliseconds, as JSON Lines.
-  klinediag-cli --port /dev/ttyUSB0 --ecu 16m --duration 60000 --log session.log
-      One minute with a real adapter, the log pane written to session.log.
-  klinediag-cli --port sim --virtual-time --duration 8000 --do 0:Check4=1 --do 6000:Command6
-      Reads the calibration too, and the identification again at 6 s.
-  klinediag-cli --port sim --ecu 15m --csv live.csv --duration 5000
-      Records the live values, one row per completed cycle, to live.csv.
-  klinediag-cli --replay live.csv
-      Summarises a recording: per channel the rows with a value, min, max, mean, times.
-  klinediag-cli --port sim --virtual-time --duration 60000 --do 3000:test
-                --do 6000:Form1.Command1 --do 50000:Form1.back --report report.html
-      Runs the fuel pump test from the Tests window and writes the session's report.
+const Example kExamples[] = {
+    {"klinediag-cli --port sim --ecu 15m",
+     "Connects to the built-in simulated ECU in real time and prints the log as it comes."},
+    {"klinediag-cli --port sim --ecu 15m --virtual-time --duration 5000 --events -",
+     "Five seconds of line time on virtual time, in a few milliseconds, as JSON Lines."},
+    {"klinediag-cli --port /dev/ttyUSB0 --ecu 16m --duration 60000 --log session.log",
+     "One minute with a real adapter, the log pane written to session.log."},
+    {"klinediag-cli --port sim --virtual-time --duration 8000 --do 0:Check4=1 --do 6000:Command6",
+     "Reads the calibration too, and the identification again at 6 s."},
+    {"klinediag-cli --port sim --ecu 15m --csv live.csv --duration 5000",
+     "Records the live values, one row per completed cycle, to live.csv."},
+    {"klinediag-cli --replay live.csv",
+     "Summarises a recording: per channel the rows with a value, min, max, mean, times."},
+    {"klinediag-cli --port sim --virtual-time --duration 60000 --do 3000:test --do "
+     "6000:Form1.Command1 --do 50000:Form1.back --report report.html",
+     "Runs the fuel pump test from the Tests window and writes the session's report."},
+    {"klinediag-cli live --port sim --count 20 --format csv",
+     "A subcommand: the live values, one line per cycle. Each subcommand (ports, check-adapter, "
+     "info, faults, live, test) has its own --help with its options and examples."},
+};
 
-Subcommands (each has --help):
-  klinediag-cli ports                         the serial ports, likely K-line cables first
-  klinediag-cli check-adapter --port 1        the cable's echo at 1200 and 7812 baud
-  klinediag-cli info --port sim --virtual-time          identification and calibration
-  klinediag-cli faults --port /dev/ttyUSB0 --ecu 16m    fault bytes and immobiliser state
-  klinediag-cli live --port sim --count 20 --format csv live values, one line per cycle
-  klinediag-cli test fuel --port sim          runs one test of the ECU type's list
+const char* const kNotes[] = {
+    "Port: a number N (the N-th serial port, USB adapters first), a device (COM7, /dev/ttyUSB0) "
+    "or \"sim\". ECU types: 15m, 15rc, 16m, p8, p8-sensor (the second P8, polled sensor by "
+    "sensor).",
+    "Actions (--do T:[WINDOW.]CONTROL[(INDEX)][=VALUE]) address controls by their design names: "
+    "a button or menu is clicked (2500:Command6, 100:Diag), a check box set (0:Check3=0) or "
+    "toggled (0:Check1(2)), an option selected (0:Option7), a field typed into (0:Text2=250).",
+    "Events (--events): JSON Lines {\"t\":ms,\"ev\":KIND,...} for KIND log, set, tx, rx, baud, "
+    "open, close, timer and, for what happened, {\"t\":ms,\"ev\":\"event\",\"event\":NAME,...its "
+    "fields} for NAME link, connecting, ecu-identified, live-cycle, readout, test-started, "
+    "test-ended, loop-paused...",
+};
 
-Port: a number N (the N-th serial port, USB adapters first), a device (COM7, /dev/ttyUSB0)
-or "sim". ECU types: 15m, 15rc, 16m, p8, p8-sensor (the second P8, polled sensor by sensor).
-Actions (--do T:[WINDOW.]CONTROL[(INDEX)][=VALUE]) address controls by their design names:
-a button or menu is clicked (2500:Command6, 100:Diag), a check box set (0:Check3=0) or
-toggled (0:Check1(2)), an option selected (0:Option7), a field typed into (0:Text2=250).
-Events (--events): JSON Lines {"t":ms,"ev":"log"|"set"|"tx"|"rx"|"baud"|"open"|"close"|"timer",...}
-and, for what happened, {"t":ms,"ev":"event","event":"link"|"connecting"|"ecu-identified"|
-"live-cycle"|"readout"|"test-started"|"test-ended"|"loop-paused"|...,its fields}.
-)";
+// The man page's sections that help2man cannot take from --help as they are (see helptext.h),
+// for its --include.
+std::string ManSections(const Subcommands& subcommands) {
+  return "[>DESCRIPTION]\n" + ManParagraphs(kNotes) + "[SUBCOMMANDS]\n" + subcommands.manSection() +
+         "[=EXAMPLES]\n" + ManExamples(kExamples);
+}
 
 // An output stream: "-" is standard output, anything else a file.
 struct Output {
@@ -150,7 +156,7 @@ int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostr
   TerminalStream out(stdOut), err(stdErr);
   Options o;
   CLI::App app{"klinediag-cli: the K-line ECU diagnostic window without pixels.", "klinediag-cli"};
-  app.footer(kExamples);
+  app.footer(HelpExamples(kExamples) + HelpParagraphs(kNotes));
   app.add_option("--port", o.port,
                  "Port field: a number from 1 to 32767, a device name or path, or sim");
   app.add_option("--ecu", o.ecu, "ECU type: " + EcuCliNamesText())
@@ -176,6 +182,9 @@ int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostr
                  "value, min, max, mean, first and last time");
   app.set_version_flag("--version", std::string("klinediag-cli ") + KLINE_VERSION);
   Subcommands subcommands(app);
+  // For the build, which makes the man page (no group: not in the help).
+  bool manSections = false;
+  app.add_flag("--man-sections", manSections, "")->group("");
 
   std::vector<std::string> rev(args.rbegin(), args.rend());
   try {
@@ -194,6 +203,10 @@ int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostr
     err << "klinediag-cli: " << why << " (see --help)\n";
     return 2;
   };
+  if (manSections) {
+    out << ManSections(subcommands);
+    return 0;
+  }
   if (std::optional<int> rc = subcommands.run(out, err)) return *rc;
   if (o.replay) return Replay(*o.replay, out, err);
 

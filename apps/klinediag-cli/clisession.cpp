@@ -144,6 +144,8 @@ void CliSession::guarded(const std::function<void()>& fn) {
 
 std::string CliSession::load() {
   Form2& form = core_->form();
+  savedPort_ = form.settings().read("Hardware", "Com");
+  savedEcu_ = form.settings().read("Hardware", "Ecu");
   guarded([&] {
     core_->load();
     if (setup_.ecu)
@@ -153,6 +155,21 @@ std::string CliSession::load() {
   if (vhost_ && ParsePortField(form.portText()).kind != PortField::Kind::Sim)
     return "--virtual-time needs --port sim";
   return {};
+}
+
+std::string CliSession::portAndEcu() const {
+  const Form2& form = core_->form();
+  const std::string port = "port " + form.portText();
+  const EcuTypeInfo& type = SelectedEcuTypeInfo(form.ctl);
+  const std::string ecu = std::string("ECU ") + type.cliName;
+  // The window takes the port and the type from the file when the command line names none.
+  const bool portSaved = !setup_.port && !savedPort_.empty();
+  const bool ecuSaved = !setup_.ecu && *type.settingsCode && savedEcu_ == type.settingsCode;
+  const std::string from = " from " + form.settings().path();
+  if (portSaved && ecuSaved) return "using " + port + " and " + ecu + from;
+  if (portSaved) return "using " + port + from + " with " + ecu;
+  if (ecuSaved) return "using " + ecu + from + " on " + port;
+  return ecu + " on " + port;
 }
 
 bool CliSession::connect() {

@@ -82,6 +82,9 @@ class CliSession {
   // Loads the window, selects the ECU type and types the port. Returns a usage error (virtual
   // time with a device) or an empty text.
   std::string load();
+  // The port and the ECU type the window will connect with, and where each came from when not from
+  // the command line: "ECU 16m on port 5", "using port 5 and ECU 16m from FILE".
+  std::string portAndEcu() const;
   // Presses Connect; false, with the port and the reason on `err`, when the port did not open.
   bool connect();
   // Presses Disconnect and unloads the window.
@@ -109,6 +112,8 @@ class CliSession {
   std::vector<std::unique_ptr<EventSink>> owned_;
   std::unique_ptr<Remarks> remarks_;
   std::unique_ptr<SessionCore> core_;
+  // The settings file's port and ECU type code when the window loaded.
+  std::string savedPort_, savedEcu_;
   bool lost_ = false;
   bool toldSilent_ = false;
   bool toldBabble_ = false;

@@ -33,16 +33,24 @@ class FaultsJob : public SessionJob {
     }
     const auto& b = faults_->bytes;
     const bool set = faults_->faultStored;
-    // A state the ECU did not answer is null; one without a set bit an empty list.
-    auto lines = [](const std::optional<Readout>& r) { return r ? json(r->lines) : json(nullptr); };
+    // Each line with its fault flag. A state the ECU did not answer is null; one without a set bit
+    // an empty list.
+    auto lines = [](const std::optional<Readout>& r) {
+      if (!r) return json(nullptr);
+      json a = json::array();
+      for (std::size_t i = 0; i < r->lines.size(); ++i)
+        a.push_back({{"text", r->lines[i]}, {"fault", i < r->fault.size() && r->fault[i]}});
+      return a;
+    };
     bool trusted = faults_->trusted;
     for (const auto* r : {&immo_, &immo2_})
       if (*r && !(*r)->trusted) trusted = false;
     if (json_) {
       json j = {
           {"port", device},
+          {"ecu", ecu_},
           {"fault_bytes", {{"0F", HexByte(b[0])}, {"10", HexByte(b[1])}, {"11", HexByte(b[2])}}},
-          {"faults", faults_->lines},
+          {"faults", lines(faults_)},
           {"fault_set", set},
           {"immobiliser", lines(immo_)},
           {"immobiliser2", lines(immo2_)},

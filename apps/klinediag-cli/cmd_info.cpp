@@ -33,7 +33,7 @@ class InfoJob : public SessionJob {
     if (!id_.calibration.empty()) lines.push_back("calibration : " + id_.calibration);
     auto orNull = [](const std::string& s) { return s.empty() ? json(nullptr) : json(s); };
     if (json_) {
-      json j = {{"port", device}, {"lines", lines}};
+      json j = {{"port", device}, {"ecu", ecu_}, {"lines", lines}};
       j["iso_code"] = orNull(id_.isoCode);
       j["identification"] = orNull(id_.identification);
       j["calibration"] = orNull(id_.calibration);

@@ -1,6 +1,7 @@
 // The live subcommand: one line per completed live cycle the session published, as a table,
 // as a recording (--format csv) or as JSON Lines.
 #include <algorithm>
+#include <cmath>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -13,6 +14,14 @@ namespace kline {
 namespace {
 
 using nlohmann::json;
+
+// A channel's value as a JSON number (a whole one without a fraction); null when the field
+// holds none.
+json number(const std::optional<double>& v) {
+  if (!v) return nullptr;
+  if (std::trunc(*v) == *v && std::fabs(*v) < 1e15) return static_cast<int64_t>(*v);
+  return *v;
+}
 
 class LiveJob : public SessionJob {
  public:
@@ -49,12 +58,17 @@ class LiveJob : public SessionJob {
       for (std::size_t i = 0; i < shown_.size(); ++i)
         out_ << "  " << PadLeft(c->channels[shown_[i]].text, widths_[i]);
     } else {
-      json j = {{"ms", c->lineMs}};
+      json j = {{"ms", c->lineMs}, {"ecu", ecu_}};
       json values = json::array();
-      for (std::size_t i : shown_)
-        values.push_back({{"name", LiveChannels()[i].name},
-                          {"value", c->channels[i].text},
-                          {"unit", LiveChannels()[i].unit}});
+      for (std::size_t i : shown_) {
+        const ev::ChannelReading& r = c->channels[i];
+        json v = {{"name", LiveChannels()[i].name},
+                  {"value", number(r.value)},
+                  {"unit", LiveChannels()[i].unit}};
+        // The window's own writing where the number reads otherwise (".62", " ----").
+        if (!r.value || v["value"].dump() != Trim(r.text)) v["shown"] = r.text;
+        values.push_back(v);
+      }
       j["channels"] = values;
       out_ << j.dump();
     }

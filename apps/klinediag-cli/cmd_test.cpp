@@ -24,16 +24,22 @@ std::string lower(std::string s) {
 
 class TestJob : public SessionJob {
  public:
-  explicit TestJob(const JobOptions& o) : json_(o.format == "json"), wanted_(o.test) {}
+  explicit TestJob(const JobOptions& o) : json_(o.format == "json"), wanted_(o.test), yes_(o.yes) {}
 
-  // The list holds the loaded ECU type's tests.
+  // The list holds the loaded ECU type's tests. One that erases the stored faults runs only when
+  // the command line says so: nothing goes on the line otherwise.
   std::string prepare(CliSession& s) override {
+    const TestList& list = TestListFor(SelectedEcuTypeInfo(s.form().ctl).option);
     items_.clear();
-    for (const TestEntry& t : TestListFor(SelectedEcuTypeInfo(s.form().ctl).option))
-      items_.emplace_back(t.text);
+    for (const TestEntry& t : list) items_.emplace_back(t.text);
     std::string why;
     index_ = FindTest(items_, wanted_, why);
-    return index_ < 0 ? why : std::string();
+    if (index_ < 0) return why;
+    const TestEntry& t = list[static_cast<std::size_t>(index_)];
+    if (t.clearsFaults && !yes_)
+      return "test " + Trim(t.text) + " erases the faults stored in the " + ecu_ +
+             " ECU: add --yes to run it";
+    return {};
   }
 
   bool step(CliSession& s) override {
@@ -49,7 +55,7 @@ class TestJob : public SessionJob {
         Trim(started_ ? started_->name : items_[static_cast<std::size_t>(index_)]);
     const std::string shown = ended_ ? ended_->shown : std::string();
     if (json_) {
-      json j = {{"port", device}, {"test", name}, {"log", log_}};
+      json j = {{"port", device}, {"ecu", ecu_}, {"test", name}, {"log", log_}};
       j["verdict"] = shown.empty() ? json(nullptr) : json(shown);
       out << j.dump(2) << "\n";
     } else {
@@ -76,6 +82,7 @@ class TestJob : public SessionJob {
  private:
   bool json_;
   std::string wanted_;
+  bool yes_;
   std::vector<std::string> items_;
   int index_ = -1;
   bool logging_ = false;

@@ -20,6 +20,7 @@ struct JobOptions {
   std::string format = "table";  // "table", "csv" or "json" (--json is "json")
   std::optional<uint64_t> count;
   std::string test;
+  bool yes = false;  // a test that clears the faults may run
 };
 
 // One subcommand's job, observing the session's events from before Connect to the end.
@@ -39,6 +40,9 @@ class SessionJob : public EventSink {
 
   void onEvent(const SessionEvent& e) override;
 
+  // The ECU type the session uses, by its command-line name ("16m"), once the window loaded.
+  void setEcu(std::string ecu) { ecu_ = std::move(ecu); }
+
  protected:
   // Each typed event, after the job's own bookkeeping.
   virtual void on(const SessionEvent& /*e*/) {}
@@ -50,6 +54,8 @@ class SessionJob : public EventSink {
   }
   // A live cycle ran, completed or not: the records have been asked for.
   bool polled() const { return cycles_ > 0; }
+
+  std::string ecu_;
 
  private:
   uint64_t cycles_ = 0;

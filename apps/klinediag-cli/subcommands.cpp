@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "connection/ecutypes.h"
+#include "helptext.h"
 #include "inputcheck.h"
 #include "sessionjob.h"
 
@@ -10,9 +11,51 @@ namespace kline {
 
 namespace {
 
+// The exit codes of the session subcommands.
 const char* kCodes =
-    "\nExit codes: 0 done, 1 the port did not open or was lost, or no answer, 2 bad command "
-    "line,\n3 a fault is stored or the test said Erreur, 130 interrupted.\n";
+    "0 done; 1 the port did not open or was lost, no answer, a babbling line or no "
+    "verdict; 2 a bad command line, an unknown test, or a test that clears the faults without "
+    "--yes; 3 a fault is stored or the test said Erreur; 130 interrupted (live ends with 0).";
+
+// The examples of each subcommand, for its --help and the man page.
+const Example kPortsExamples[] = {
+    {"klinediag-cli ports",
+     "The serial ports the system sees, likely K-line cables first (marked *), with the number "
+     "that --port takes."},
+    {"klinediag-cli ports --json", "The same as JSON, for a script."},
+};
+const Example kCheckExamples[] = {
+    {"klinediag-cli check-adapter --port /dev/ttyUSB0",
+     "Writes the pattern at both rates and says per rate whether the echo came back."},
+    {"klinediag-cli check-adapter --port 1 --json",
+     "The first port of the list of 'klinediag-cli ports', as JSON."},
+};
+const Example kInfoExamples[] = {
+    {"klinediag-cli info --port sim --virtual-time",
+     "The built-in simulated ECU's iso code, identification and calibration, in milliseconds."},
+    {"klinediag-cli info --port /dev/ttyUSB0 --ecu 16m --json",
+     "A 16m's records on a real adapter, as JSON."},
+};
+const Example kFaultsExamples[] = {
+    {"klinediag-cli faults --port 1 --ecu 16m",
+     "The thirteen fault lines and both immobiliser states; exit code 3 when a fault is stored."},
+    {"klinediag-cli faults --port sim --virtual-time --json",
+     "The same as JSON, each line with its fault flag."},
+};
+const Example kLiveExamples[] = {
+    {"klinediag-cli live --port sim --count 20", "Twenty cycles of live values as a table."},
+    {"klinediag-cli live --port sim --virtual-time --count 20 --format csv > l.csv",
+     "A recording, which 'klinediag-cli --replay l.csv' and the window's chart read."},
+    {"klinediag-cli live --port /dev/ttyUSB0 --ecu 16m --format json",
+     "One JSON line per cycle until Ctrl+C."},
+};
+const Example kTestExamples[] = {
+    {"klinediag-cli test fuel --port sim", "Runs the fuel pump test (80) of the 15m's list."},
+    {"klinediag-cli test 81 --port /dev/ttyUSB0 --ecu p8 --json",
+     "Runs test 81 of the P8's list and prints its verdict as JSON."},
+    {"klinediag-cli test clear --port 1 --yes",
+     "Erases the faults stored in the ECU: a test that clears them runs only with --yes."},
+};
 
 }  // namespace
 
@@ -42,6 +85,7 @@ void SessionJob::onEvent(const SessionEvent& e) {
 Subcommands::Subcommands(CLI::App& app) {
   ports_ = app.add_subcommand("ports", "List the serial ports, likely K-line cables first");
   ports_->add_flag("--json", o_.json, "Print JSON");
+  help_.push_back({ports_, kPortsExamples, nullptr});
 
   check_ = app.add_subcommand(
       "check-adapter",
@@ -49,9 +93,9 @@ Subcommands::Subcommands(CLI::App& app) {
   check_->add_option("--port", o_.port, "The adapter's port: a number, a device name or path")
       ->required();
   check_->add_flag("--json", o_.json, "Print JSON");
-  check_->footer(
-      "\nSends 5A A5 3C C3, bytes the window never sends to an ECU. Exit 0 when the echo is "
-      "good\nat both rates, 1 otherwise.\n");
+  help_.push_back({check_, kCheckExamples,
+                   "Sends 5A A5 3C C3, bytes the window never sends to an ECU. Exit 0 when the "
+                   "echo is good at both rates, 1 otherwise."});
 
   info_ = app.add_subcommand("info", "Connect, read the identification and calibration, print");
   faults_ = app.add_subcommand("faults", "Connect, read the fault bytes and the immobiliser state");
@@ -70,7 +114,6 @@ Subcommands::Subcommands(CLI::App& app) {
                   "Give up after MS ms of line time without an answer (default 120000)")
         ->check(CLI::Range(uint64_t{1}, uint64_t{604800000}));
     s->add_flag("--json", o_.json, "Print JSON");
-    s->footer(kCodes);
   }
   live_
       ->add_option("--count", o_.count, "Stop after N cycles (default: Ctrl+C; 10 on virtual time)")
@@ -82,6 +125,29 @@ Subcommands::Subcommands(CLI::App& app) {
       ->check(CLI::IsMember({"table", "csv", "json"}));
   test_->add_option("test", o_.test, "The test's code (80) or a unique part of its name (fuel)")
       ->required();
+  test_->add_flag("--yes", o_.yes,
+                  "Run it also when it erases the faults stored in the ECU (Clear DTC)");
+  const std::string codes = std::string("Exit codes: ") + kCodes;
+  help_.push_back({info_, kInfoExamples, nullptr, true});
+  help_.push_back({faults_, kFaultsExamples, nullptr, true});
+  help_.push_back({live_, kLiveExamples, nullptr, true});
+  help_.push_back({test_, kTestExamples, nullptr, true});
+  // Each subcommand's help has its own examples, not the program's.
+  for (const Help& h : help_) {
+    const char* more = h.session ? codes.c_str() : h.more;
+    h.app->footer(HelpExamples(h.examples) + (more ? HelpParagraphs({&more, 1}) : ""));
+  }
+}
+
+std::string Subcommands::manSection() const {
+  std::string out = "Each subcommand has its own \\-\\-help with its options and examples.\n";
+  for (const Help& h : help_) {
+    out += ".SS " + Roff(h.app->get_name()) + "\n" + Roff(h.app->get_description()) + "\n" +
+           ManOptions(*h.app) + ".PP\nExamples:\n" + ManExamples(h.examples);
+    if (h.more) out += ManParagraphs({&h.more, 1});
+  }
+  return out + ".PP\n" + Roff(std::string("Exit codes of info, faults, live and test: ") + kCodes) +
+         "\n";
 }
 
 std::optional<int> Subcommands::run(std::ostream& out, std::ostream& err) {
@@ -109,6 +175,7 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   jo.count = o_.count;
   if (kind == Kind::Live && !jo.count && o_.virtualTime) jo.count = 10;
   jo.test = o_.test;
+  jo.yes = o_.yes;
 
   CliSession s({o_.port, o_.ecu, o_.settings, o_.virtualTime, sim}, err);
   // From here a signal ends the job as it should, also one that comes while it starts.
@@ -118,8 +185,17 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
                           : kind == Kind::Live   ? MakeLiveJob(jo, out)
                                                  : MakeTestJob(jo));
   if (std::string why = s.load(); !why.empty()) return usage(why);
+  job.setEcu(SelectedEcuTypeInfo(s.form().ctl).cliName);
   if (std::string why = job.prepare(s); !why.empty()) return usage(why);
-  if (!s.connect()) return 1;
+  err << "klinediag-cli: " << s.portAndEcu() << "\n";
+  // A port that does not open is not remembered: the settings keep the one they had.
+  const IniFile& settings = s.form().settings();
+  const std::string remembered = settings.read("Hardware", "Com");
+  if (!s.connect()) {
+    if (settings.read("Hardware", "Com") != remembered)
+      settings.write("Hardware", "Com", remembered);
+    return 1;
+  }
   const std::string device = s.form().port()->deviceName();
 
   const CliSession::End end = s.runJob([&] { return job.step(s); }, o_.limitMs);

@@ -4,7 +4,11 @@
 #include <cstdint>
 #include <optional>
 #include <ostream>
+#include <span>
 #include <string>
+#include <vector>
+
+#include "helptext.h"
 
 namespace kline {
 
@@ -22,6 +26,8 @@ class Subcommands {
   explicit Subcommands(CLI::App& app);
   // Runs the subcommand the command line chose, after parsing; nullopt when none was chosen.
   std::optional<int> run(std::ostream& out, std::ostream& err);
+  // The subcommands for the man page, each with its options and examples, as roff.
+  std::string manSection() const;
 
   // The longest a subcommand waits for the ECU without progress, in ms of line time.
   static constexpr uint64_t kDefaultLimitMs = 120000;
@@ -40,7 +46,16 @@ class Subcommands {
     std::optional<uint64_t> count;
     std::string format = "table";
     std::string test;
+    bool yes = false;
   } o_;
+  // What each subcommand's help and man page show beside its options.
+  struct Help {
+    CLI::App* app;
+    std::span<const Example> examples;
+    const char* more;      // after the examples, or none
+    bool session = false;  // after the examples: the exit codes of a session
+  };
+  std::vector<Help> help_;
   CLI::App* ports_ = nullptr;
   CLI::App* check_ = nullptr;
   CLI::App* info_ = nullptr;

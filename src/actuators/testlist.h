@@ -8,11 +8,11 @@
 namespace kline {
 
 // One entry of the main window's test list: its text and its item code, whose decimal digits
-// read as hexadecimal give the test code byte (87 sends 0x87).
+// read as hexadecimal give the test code byte (87 sends 0x87). `clearsFaults`: the test erases
+// the faults stored in the ECU rather than driving an actuator.
 struct TestEntry {
   const char* text;
   int itemCode;
-  // The ECU erases its stored faults (the clearing code of that ECU type).
   bool clearsFaults = false;
 };
 

@@ -10,6 +10,11 @@
 #include "platform/qtserialportadapter.h"
 #include "platform/system.h"
 
+// Where an install lays its mark, from the program's folder (see CMakeLists.txt).
+#ifndef KLINE_INSTALL_MARK
+#define KLINE_INSTALL_MARK "../share/klinediag/installed.txt"
+#endif
+
 kline::PortFactory MakeDeviceFactory() {
   return [](const std::string&) -> std::unique_ptr<kline::SerialPort> {
     return std::make_unique<kline::QtSerialPortAdapter>();
@@ -21,9 +26,11 @@ QString DefaultSettingsPath() {
   QString dir = QCoreApplication::applicationDirPath();
   QString file = exe.completeBaseName() + QStringLiteral(".ini");
   QFileInfo dirInfo(dir);
-  // An installed program keeps its settings in the user's configuration folder, also when run
-  // as root (to whom the system's program folder is writable).
-  const bool installed = kline::sys::IsSystemProgramFolder(dir);
+  // An installed program keeps its settings in the user's configuration folder: one in the
+  // system's program folders (also when run as root, to whom they are writable) and one in any
+  // prefix, beside whose folder the install laid its mark.
+  const bool installed = kline::sys::IsSystemProgramFolder(dir) ||
+                         QFileInfo::exists(QDir(dir).filePath(QStringLiteral(KLINE_INSTALL_MARK)));
   if (!dir.isEmpty() && !installed && dirInfo.isDir() && dirInfo.isWritable())
     return QDir(dir).filePath(file);
   QString conf = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);

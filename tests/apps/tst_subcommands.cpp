@@ -1,15 +1,15 @@
 // The subcommands for people: the port list's order, the adapter check over a pseudo-terminal
-// served by klinediag-sim, and each session subcommand against the simulated ECU on virtual time.
+// served by klinediag-sim, each session subcommand against the simulated ECU on virtual time, and
+// their help.
 #include <QDateTime>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
-#include <cmath>
+#include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
 
 #include "clirunner.h"
-#include "livedata/recording.h"
 #include "platform/adaptercheck.h"
 #include "platform/portlist.h"
 
@@ -157,7 +157,7 @@ class TestSubcommands : public QObject {
                           << "";
     QTest::newRow("info json") << QStringList{"info", "--ecu", "p8", "--json"} << none << 0
                                << QStringList{"\"identification\": \"KLP8--0815\"",
-                                              "\"iso_code\": null"}
+                                              "\"iso_code\": null", "\"ecu\": \"p8\""}
                                << "";
     // An identification that would clear and recolour the terminal shows its controls; JSON
     // escapes them as it must.
@@ -215,6 +215,18 @@ class TestSubcommands : public QObject {
     QTest::newRow("test no verdict")
         << QStringList{"test", "80"} << QByteArray(R"({"tests": {"80": {"verdict": null}}})") << 1
         << QStringList{"test 80 fuel pump: no verdict\n"} << "no verdict from the ECU on sim";
+    // A test that erases the stored faults runs only when asked by --yes; P8's 83 is a coil.
+    QTest::newRow("test clear refused")
+        << QStringList{"test", "clear", "--ecu", "16m"} << none << 2 << QStringList{}
+        << "klinediag-cli: test 84 Clear DTC erases the faults stored in the 16m ECU: add --yes to "
+           "run it (see --help)\n";
+    QTest::newRow("test clear 15m refused")
+        << QStringList{"test", "83"} << none << 2 << QStringList{} << "test 83 Clear DTC erases";
+    QTest::newRow("test clear with yes")
+        << QStringList{"test", "84", "--ecu", "16m", "--yes"} << none << 0
+        << QStringList{"test 84 Clear DTC: OK\n"} << "";
+    QTest::newRow("test coil 83 of P8") << QStringList{"test", "83", "--ecu", "p8"} << none << 0
+                                        << QStringList{"test 83 Coil 2: OK\n"} << "";
     QTest::newRow("test ambiguous")
         << QStringList{"test", "coil"} << none << 2 << QStringList{}
         << "'coil' names several tests (tests: 80 fuel pump, 81 Coil H, 82 Coil V";
@@ -225,9 +237,6 @@ class TestSubcommands : public QObject {
                                << "klinediag-cli: Port sim lost";
     QTest::newRow("version") << QStringList{"--version"} << none << 0
                              << QStringList{"klinediag-cli " KLINE_VERSION "\n"} << "";
-    QTest::newRow("help") << QStringList{"live", "--help"} << none << 0
-                          << QStringList{"--count", "--format", "--virtual-time", "Exit codes"}
-                          << "";
     QTest::newRow("ports") << QStringList{"ports"} << none << 0
                            << QStringList{"PORT", "sim", "Simulated ECU\n"} << "";
     QTest::newRow("check sim") << QStringList{"check-adapter", "--port", "sim"} << none << 2
@@ -254,6 +263,21 @@ class TestSubcommands : public QObject {
            << simFile("s.json", sim);
     Run r = cli(args);
     QVERIFY2(r.rc == rc, (r.out + r.err).c_str());
+    // A session that gets as far as Connect first says which ECU type on which port; a refused
+    // command line connects to nothing.
+    if (QStringList{"info", "faults", "live", "test"}.contains(args[0])) {
+      const qsizetype ecu = args.indexOf("--ecu");
+      const std::string said = "klinediag-cli: ECU " +
+                               (ecu < 0 ? std::string("15m") : args[ecu + 1].toStdString()) +
+                               " on port " + args[args.indexOf("--port") + 1].toStdString() + "\n";
+      if (rc == 2) {
+        QVERIFY2(r.err.find(" on port ") == std::string::npos, r.err.c_str());
+        QCOMPARE(r.out, std::string());
+      } else {
+        QVERIFY2(r.err.starts_with(said), r.err.c_str());
+        r.err.erase(0, said.size());
+      }
+    }
     // Nothing reaches the terminal that could take it over.
     QVERIFY(r.out.find('\x1B') == std::string::npos && r.err.find('\x1B') == std::string::npos);
     for (const auto& s : out)
@@ -279,6 +303,7 @@ class TestSubcommands : public QObject {
     Run j = cli(QStringList{"live", "--count", "1", "--json", "--ecu", "p8"} + common);
     QCOMPARE(j.rc, 0);
     auto row = nlohmann::json::parse(j.out);
+    QCOMPARE(row["ecu"], "p8");
     // P8 shows the channels it polls: the others are unticked at connect.
     std::vector<std::string> names;
     for (const auto& c : row["channels"]) names.push_back(c["name"]);
@@ -286,37 +311,117 @@ class TestSubcommands : public QObject {
     QCOMPARE(row["channels"][1]["unit"], "V");
   }
 
-  void liveCsvIsARecordingThatReplayReads() {
-    Run r = cli({"live", "--count", "3", "--format", "csv", "--port", "sim", "--virtual-time",
-                 "--settings", dir_.filePath("csv.ini")});
-    QCOMPARE(r.rc, 0);
-    const QString path = dir_.filePath("live.csv");
-    QFile f(path);
-    QVERIFY(f.open(QIODevice::WriteOnly));
-    f.write(QByteArray::fromStdString(r.out));
-    f.close();
+  void jsonValuesAreNumbersAndFaultLinesCarryTheirFlag() {
+    // Values are numbers, with the window's writing beside them where it reads otherwise; a
+    // field without a number (rpm FF FF) is null.
+    Run live = cli({"live", "--count", "1", "--json", "--port", "sim", "--virtual-time", "--sim",
+                    simFile("ff.json", R"({"answers": {"01": "FF", "02": "FF"}})"), "--settings",
+                    dir_.filePath("j.ini")});
+    QCOMPARE(live.rc, 0);
+    const nlohmann::json row = nlohmann::json::parse(live.out);
+    std::map<std::string, nlohmann::json> ch;
+    for (const auto& c : row["channels"]) ch[c["name"].get<std::string>()] = c;
+    QCOMPARE(ch["rpm"],
+             nlohmann::json::parse(R"({"name":"rpm","unit":"tr/m","value":null,"shown":" ----"})"));
+    QCOMPARE(ch["throttle"]["value"], nlohmann::json(0.62));
+    QCOMPARE(ch["throttle"]["shown"], ".62");
+    QCOMPARE(ch["ign advance"]["value"], nlohmann::json(10));
+    QCOMPARE(ch["battery"]["value"], nlohmann::json(13.875));
+    QVERIFY(!ch["battery"].contains("shown"));
 
-    const kline::Recording rec = kline::ReadRecording(path.toStdString());
-    QCOMPARE(rec.error, std::string());
-    QCOMPARE(rec.skipped, std::size_t{0});
-    QCOMPARE(rec.timesMs.size(), std::size_t{3});
-    QCOMPARE(rec.channels.size(), std::size_t{10});
-    QCOMPARE(rec.channels[0].name + " [" + rec.channels[0].unit + "]", std::string("rpm [tr/m]"));
-    for (float rpm : rec.channels[0].values) QVERIFY(rpm > 0);
-    // The 15m shows no throttle voltage: its column is empty.
-    for (float v : rec.channels[9].values) QVERIFY(std::isnan(v));
+    Run faults = cli({"faults", "--json", "--port", "sim", "--virtual-time", "--settings",
+                      dir_.filePath("j.ini")});
+    QCOMPARE(faults.rc, 3);
+    auto j = nlohmann::json::parse(faults.out);
+    QCOMPARE(j["faults"].size(), std::size_t{13});
+    QCOMPARE(j["faults"][0], nlohmann::json::parse(R"({"text":"Icv OK","fault":false})"));
+    QCOMPARE(j["faults"][10], nlohmann::json::parse(R"({"text":"EEprom Fault","fault":true})"));
+    QCOMPARE(j["immobiliser"], nlohmann::json::parse(
+                                   R"([{"text":"No code received or link interrupted",
+                                        "fault":true}])"));
+    QCOMPARE(j["ecu"], "15m");
+  }
 
-    // On virtual time the wall clock moves with the line's time.
-    QStringList rows = QString::fromStdString(r.out).split('\n', Qt::SkipEmptyParts);
-    auto wall = [&](int row) {
-      return QDateTime::fromString(rows[row].section(',', 1, 1), Qt::ISODateWithMs);
-    };
-    QVERIFY(wall(1).isValid());
-    QCOMPARE(wall(1).msecsTo(wall(3)), qint64{rec.timesMs[2] - rec.timesMs[0]});
+  void theSettingsSayWhatTheyGaveAndKeepAPortThatOpened() {
+    const QString ini = dir_.filePath("remember.ini");
+    const QStringList virtualTime{"--virtual-time", "--settings", ini};
+    Run first = cli(QStringList{"info", "--port", "sim", "--ecu", "16m"} + virtualTime);
+    QCOMPARE(first.rc, 0);
+    QCOMPARE(first.err, "klinediag-cli: ECU 16m on port sim\n");
+    // The port does not open: the ECU type came from the file, and the port is not remembered.
+    Run missing = cli({"info", "--port", "/dev/kline-none", "--settings", ini});
+    QCOMPARE(missing.rc, 1);
+    QCOMPARE(missing.err, "klinediag-cli: using ECU 16m from " + ini.toStdString() +
+                              " on port /dev/kline-none\n"
+                              "klinediag-cli: cannot open port /dev/kline-none: no such device\n");
+    Run again = cli(QStringList{"info", "--json"} + virtualTime);
+    QCOMPARE(again.rc, 0);
+    QCOMPARE(again.err,
+             "klinediag-cli: using port sim and ECU 16m from " + ini.toStdString() + "\n");
+    QCOMPARE(nlohmann::json::parse(again.out)["ecu"], "16m");
+  }
 
+  void eachSubcommandsHelpHasItsOwnOptionsAndExamples() {
+    const std::map<QString, QStringList> own = {{"ports", {"--json"}},
+                                                {"check-adapter", {"--port"}},
+                                                {"info", {"--timeout", "Exit codes"}},
+                                                {"faults", {"--timeout", "Exit codes"}},
+                                                {"live", {"--count", "--format"}},
+                                                {"test", {"--yes"}}};
+    for (const auto& [name, options] : own) {
+      Run r = cli({name, "--help"});
+      QCOMPARE(r.rc, 0);
+      for (const QString& s : options + QStringList{"Examples:\n  klinediag-cli " + name})
+        QVERIFY2(r.out.find(s.toStdString()) != std::string::npos, r.out.c_str());
+      // Not the program's own options and examples.
+      QVERIFY2(r.out.find("--duration") == std::string::npos, r.out.c_str());
+      QVERIFY2(r.out.find("--replay live.csv") == std::string::npos, r.out.c_str());
+    }
+  }
+
+  void liveCsvIsTheRecordingThatReplayReads() {
+    // live ... --format csv > l.csv, as a shell runs it.
+    const QString path = dir_.filePath("l.csv");
+    QProcess live;
+    live.setStandardOutputFile(path);
+    live.start(KLINE_CLI_PATH, {"live", "--port", "sim", "--virtual-time", "--count", "20",
+                                "--format", "csv", "--settings", dir_.filePath("csv.ini")});
+    QVERIFY(live.waitForFinished(20000));
+    QCOMPARE(live.exitCode(), 0);
     Run replay = cli({"--replay", path});
     QCOMPARE(replay.rc, 0);
-    QVERIFY2(replay.out.starts_with("rpm [tr/m]: 3 of 3 rows, min "), replay.out.c_str());
+    QVERIFY2(replay.out.starts_with("rpm [tr/m]: 20 of 20 rows, min "), replay.out.c_str());
+
+    // The same header and numbers as a --csv recording of the same session, which has the
+    // UTF-8 mark and CR LF line ends; only the wall clock differs.
+    const QString recorded = dir_.filePath("rec.csv");
+    QCOMPARE(cli({"--port", "sim", "--virtual-time", "--duration", "5000", "--csv", recorded,
+                  "--settings", dir_.filePath("rec.ini")})
+                 .rc,
+             0);
+    auto rows = [](const QString& file) {
+      QFile f(file);
+      if (!f.open(QIODevice::ReadOnly)) return QStringList{};
+      QStringList out;
+      const QString text = QString::fromUtf8(f.readAll()).remove(QChar(0xFEFF)).remove('\r');
+      for (const QString& line : text.split('\n', Qt::SkipEmptyParts))
+        out << line.section(',', 0, 0) + ',' + line.section(',', 2);
+      return out;
+    };
+    const QStringList printed = rows(path);
+    QCOMPARE(printed.size(), 21);
+    QCOMPARE(printed, rows(recorded).mid(0, 21));
+
+    // On virtual time the wall clock moves with the line's time.
+    QFile f(path);
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    const QStringList lines = QString::fromUtf8(f.readAll()).split('\n');
+    auto at = [&](int row) { return lines[row].section(',', 0, 0).toLongLong(); };
+    auto wall = [&](int row) {
+      return QDateTime::fromString(lines[row].section(',', 1, 1), Qt::ISODateWithMs);
+    };
+    QVERIFY(wall(1).isValid());
+    QCOMPARE(wall(1).msecsTo(wall(20)), at(20) - at(1));
   }
 
  private:
