@@ -101,7 +101,8 @@ int FindTest(const std::vector<std::string>& items, const std::string& wanted, s
   for (std::size_t i = 0; i < items.size(); ++i) {
     const std::string item = lower(Trim(items[i]));
     const std::string code = item.substr(0, item.find(' '));
-    if (code == w) return static_cast<int>(i);
+    // Its code, or its whole text as the list shows it.
+    if (code == w || item == w) return static_cast<int>(i);
     if (!w.empty() && item.substr(code.size()).find(w) != std::string::npos)
       hits.push_back(static_cast<int>(i));
   }

@@ -220,8 +220,8 @@ class TestSubcommands : public QObject {
         << QStringList{"test", "clear", "--ecu", "16m"} << none << 2 << QStringList{}
         << "klinediag-cli: test 84 Clear DTC erases the faults stored in the 16m ECU: add --yes to "
            "run it (see --help)\n";
-    QTest::newRow("test clear 15m refused")
-        << QStringList{"test", "83"} << none << 2 << QStringList{} << "test 83 Clear DTC erases";
+    QTest::newRow("test clear 15m refused") << QStringList{"test", "83 Clear DTC"} << none << 2
+                                            << QStringList{} << "test 83 Clear DTC erases";
     QTest::newRow("test clear with yes")
         << QStringList{"test", "84", "--ecu", "16m", "--yes"} << none << 0
         << QStringList{"test 84 Clear DTC: OK\n"} << "";
