@@ -17,6 +17,7 @@
 #include <QtCharts/QChartView>
 #include <QtCharts/QLineSeries>
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "gui/chartwindow.h"
@@ -35,6 +36,16 @@ qsizetype pointsDrawn(QWidget* strip) {
   for (auto* s : viewOf(strip)->chart()->series())
     if (auto* line = qobject_cast<QLineSeries*>(s)) n += line->count();
   return n;
+}
+
+// A recording: the header, then `row(i)` for each of `rows` rows.
+bool writeRecording(const QString& path, int rows, const std::function<std::string(int)>& row) {
+  QFile out(path);
+  if (!out.open(QIODevice::WriteOnly)) return false;
+  std::string text = kline::CsvRecorder::Header() + "\r\n";
+  for (int i = 0; i < rows; ++i) text += row(i);
+  return out.write(text.data(), static_cast<qint64>(text.size())) ==
+         static_cast<qint64>(text.size());
 }
 
 QAction* chartAction(MainWindow& w) {
@@ -150,16 +161,11 @@ class TestChartWindow : public QObject {
   void fitsALaptopScreenWithWholeAxisLabels() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ride.csv"));
-    {
-      QFile out(path);
-      QVERIFY(out.open(QIODevice::WriteOnly));
-      std::string text = kline::CsvRecorder::Header() + "\r\n";
-      for (int i = 0; i < 200; ++i)
-        text += std::to_string(i * 1750) + ",2026-01-01T10:00:00.000," +
-                std::to_string(1000 + 20 * i) + ",3.46,12.5,1013,21,85,5,13.38," +
-                std::to_string(i % 7) + ",\r\n";
-      out.write(text.data(), static_cast<qint64>(text.size()));
-    }
+    QVERIFY(writeRecording(path, 200, [](int i) {
+      return std::to_string(i * 1750) + ",2026-01-01T10:00:00.000," +
+             std::to_string(1000 + 20 * i) + ",3.46,12.5,1013,21,85,5,13.38," +
+             std::to_string(i % 7) + ",\r\n";
+    }));
     ChartWindow chart;
     chart.resize(900, 500);
     chart.show();
@@ -197,17 +203,12 @@ class TestChartWindow : public QObject {
   void aRecordingShowsItsChannelsWithACursor() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("ride.csv"));
-    {
-      QFile out(path);
-      QVERIFY(out.open(QIODevice::WriteOnly));
-      std::string text = kline::CsvRecorder::Header() + "\r\n";
-      for (int i = 0; i < 50; ++i) {
-        text += std::to_string(i * 200) + ",2026-01-01T10:00:00.000," + std::to_string(1000 + i) +
-                ",3.46,12.5,1013,21,85,5,13.38,,2.1\r\n";
-        if (i == 20) text += "4100,2026-01-01T10:00:04.100,abc,1,1,1,1,1,1,1,,1\r\n";
-      }
-      out.write(text.data(), static_cast<qint64>(text.size()));
-    }
+    QVERIFY(writeRecording(path, 50, [](int i) {
+      std::string row = std::to_string(i * 200) + ",2026-01-01T10:00:00.000," +
+                        std::to_string(1000 + i) + ",3.46,12.5,1013,21,85,5,13.38,,2.1\r\n";
+      if (i == 20) row += "4100,2026-01-01T10:00:04.100,abc,1,1,1,1,1,1,1,,1\r\n";
+      return row;
+    }));
     ChartWindow chart;
     chart.show();
     QVERIFY(chart.openRecording(path));
