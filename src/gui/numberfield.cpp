@@ -59,6 +59,13 @@ void NumberField::check(const QString& text, bool typed) {
   // An accepted edit answers an earlier refusal.
   if (typed || valid_) refused_ = false;
   showMark();
+  // A refusal's popup still up says what the field holds now, or goes once it is valid.
+  if (typed && QToolTip::isVisible()) {
+    if (marked())
+      explain();
+    else
+      QToolTip::hideText();
+  }
   if (valid_ && typed) emit edited(text);
 }
 

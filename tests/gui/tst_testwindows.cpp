@@ -20,6 +20,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolTip>
 #include <memory>
 
 #include "gui/actionasker.h"
@@ -178,6 +179,8 @@ class TestTestWindows : public QObject {
     QTest::keyClicks(field, "999");
     QCOMPARE(field->text(), QStringLiteral("999"));
     QVERIFY(field->property("invalid").toBool());
+    // The refusal's popup no longer speaks of the letter.
+    QVERIFY2(!QToolTip::text().contains(QLatin1String("not taken")), qPrintable(QToolTip::text()));
     QTRY_COMPARE(slider->value(), 99 - 127);
     const QString logBefore = f.tests->log()->toPlainText();
     QTest::mouseClick(f.test<QPushButton>("Command10"), Qt::LeftButton);
