@@ -461,8 +461,9 @@ void MainWindow::buildUi() {
   splitter_->setStretchFactor(1, 1);
   logs->setMinimumHeight(90);
   QObject::connect(splitter_, &QSplitter::splitterMoved, this, [this] { splitterMoved_ = true; });
-  // The controls' height changes as their texts and fonts arrive.
+  // The controls' height changes as their texts and fonts arrive, the room with the window.
   controls->installEventFilter(this);
+  splitter_->installEventFilter(this);
 
   auto* central = new QWidget;
   auto* outer = new QVBoxLayout(central);
@@ -778,7 +779,10 @@ bool MainWindow::writeReport(const QString& pdfPath) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
-  if (watched == controlsArea_->widget() && e->type() == QEvent::LayoutRequest && isVisible())
+  const bool controlsChanged =
+      watched == controlsArea_->widget() && e->type() == QEvent::LayoutRequest;
+  const bool roomChanged = watched == splitter_ && e->type() == QEvent::Resize;
+  if ((controlsChanged || roomChanged) && isVisible())
     QTimer::singleShot(0, this, &MainWindow::placeSplitter);
   return QMainWindow::eventFilter(watched, e);
 }
