@@ -372,6 +372,10 @@ void MainWindow::buildUi() {
   info->setFont(mono);
   info->setLineWrapMode(QPlainTextEdit::NoWrap);
   info->setMinimumWidth(info->fontMetrics().horizontalAdvance(QLatin1Char('M')) * 30);
+  // The iso code, the identification and the calibration without scrolling.
+  info->setMinimumHeight(info->fontMetrics().lineSpacing() * 5 +
+                         static_cast<int>(info->document()->documentMargin()) * 2 +
+                         info->frameWidth() * 2);
   bind(QStringLiteral("Text4"), info);
   info_ = info;
   infoLayout->addWidget(info);
