@@ -1,0 +1,68 @@
+#pragma once
+
+// Keeps the records of a session as it goes: an observer of the session's typed events that
+// writes the bike and its visit to the records file. The session thread only queues what
+// happened; a thread of the keeper's own writes it, at least once a second, so writing never
+// stalls the session and a process killed at any moment loses at most the last second.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+
+#include "records/recordstore.h"
+#include "ui/eventsink.h"
+
+namespace kline::records {
+
+// A connection identified a bike that has visited before.
+struct KnownBike {
+  Bike bike;              // as it was before this visit
+  int64_t previousVisit;  // its last visit before this one
+  int64_t visit;          // this visit
+  // One line for the status bar or stderr: "Known bike: NAME — last visit 2026-03-14, 2 faults
+  // then".
+  std::string text;
+};
+
+struct KeeperOptions {
+  std::string path;     // the records file (UTF-8)
+  std::string version;  // the program's version, kept with each visit
+  // What is known of the adapter on a port (a chip, a description); may be empty.
+  std::function<std::string(const std::string& port)> adapterOf;
+  // The wall clock for what the events do not stamp.
+  std::function<WallTime()> wallClock;
+  // Called on the keeper's thread: once when the records cannot be kept (the file cannot be
+  // opened or written; one line, the session goes on without them); when a visit starts (new
+  // or known bike); when a known bike is identified.
+  std::function<void(const std::string& problem)> onProblem;
+  std::function<void(int64_t bike, int64_t visit)> onVisit;
+  std::function<void(const KnownBike&)> onKnownBike;
+};
+
+class RecordKeeper : public EventSink {
+ public:
+  explicit RecordKeeper(KeeperOptions options);
+  // Ends the visit in progress and writes what is queued before it returns.
+  ~RecordKeeper() override;
+  RecordKeeper(const RecordKeeper&) = delete;
+  RecordKeeper& operator=(const RecordKeeper&) = delete;
+
+  void onEvent(const SessionEvent& e) override;
+
+  // What the front ends add (any thread): a file made during the visit, the mileage typed.
+  void noteFile(FileKind kind, const std::string& path);
+  void setMileage(std::optional<int> km);
+  // Writes what is queued now and waits for it (tests, the end of a command-line run).
+  void flush();
+
+  // The visit in progress (0: none yet), and whether records are being kept.
+  int64_t visit() const;
+  bool working() const;
+
+ private:
+  struct Impl;
+  std::unique_ptr<Impl> d_;
+};
+
+}  // namespace kline::records

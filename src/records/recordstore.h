@@ -1,0 +1,224 @@
+#pragma once
+
+// The bike records: every visit a bike made to the workshop, kept in one SQLite file that the
+// window and the command line share. A bike is known by its ECU's identification; a visit is one
+// connection that identified it, with what was read, tested and changed, and a summary of the
+// live values. The file is written in short transactions (WAL), so a process killed at any
+// moment loses at most the last second of a visit and never the file.
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <nlohmann/json_fwd.hpp>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "ui/sessionevents.h"
+
+namespace kline::records {
+
+// The schema this build writes (PRAGMA user_version). An older file is migrated when opened for
+// writing; a newer one is opened read-only.
+inline constexpr int kSchemaVersion = 2;
+
+// What a bike is known by: its ECU's type caption ("15m"...), iso code (empty on the types that
+// have none), identification and calibration as the window read them.
+struct BikeKey {
+  std::string ecu, isoCode, identification, calibration;
+};
+
+// What the user adds to a bike.
+struct BikeDetails {
+  std::string name, registration, owner, notes;
+};
+
+// A bike as the list shows it.
+struct Bike {
+  int64_t id = 0;
+  BikeKey key;
+  BikeDetails details;
+  int visits = 0;
+  // The last visit: its id (0: none), its start, and the fault lines of its last fault readout
+  // (-1: no fault readout in it).
+  int64_t lastVisit = 0;
+  WallTime lastStart;
+  int lastFaults = -1;
+};
+
+struct ReadoutRecord {
+  Readout readout;  // its lines, fault flags, bytes, code and trust
+  WallTime at;
+};
+
+struct TestRecord {
+  std::string window;  // "Form2" or "Form1"
+  std::string name;
+  int code = 0;
+  ev::Verdict verdict = ev::Verdict::Unknown;
+  std::string shown;  // "OK", "Test finish"... as the window showed it
+  WallTime at;
+};
+
+enum class Setting { Trimmer, CoRegulation };
+
+// The trimmer or the CO regulation changed: the value before (-1 unknown) and after (the CO
+// regulation: 0 off, 1 on).
+struct ChangeRecord {
+  Setting setting = Setting::Trimmer;
+  int before = -1;
+  int after = 0;
+  WallTime at;
+};
+
+// One live channel over the visit's completed cycles; min, max and mean also as the window
+// wrote them.
+struct ChannelSummary {
+  int index = 0;  // 0..8, the window's channel order
+  std::string name, unit;
+  uint64_t count = 0;
+  double min = 0, max = 0, mean = 0;
+  std::string minText, maxText, meanText;
+};
+
+enum class FileKind { Recording, Report, Log };
+
+// A file made during the visit.
+struct FileRecord {
+  FileKind kind = FileKind::Log;
+  std::string path;
+  WallTime at;
+};
+
+// How a visit began.
+struct VisitStart {
+  WallTime start;
+  std::string port;     // the port field's text
+  std::string adapter;  // what is known of the adapter on that port; may be empty
+  std::string ecu;      // the ECU type's caption
+  std::string version;  // the program's version
+  bool identityTrusted = true;
+};
+
+struct Visit {
+  int64_t id = 0;
+  int64_t bike = 0;
+  VisitStart begun;
+  WallTime end;  // msSinceEpoch 0: not ended (still running, or the process was killed)
+  std::optional<int> mileage;
+  BikeKey key;  // the identification as read on this visit
+  std::vector<ReadoutRecord> readouts;
+  std::vector<TestRecord> tests;
+  std::vector<ChangeRecord> changes;
+  std::vector<ChannelSummary> channels;
+  std::vector<FileRecord> files;
+};
+
+// A visit as a bike's list shows it.
+struct VisitSummary {
+  int64_t id = 0;
+  WallTime start, end;
+  std::string port, ecu;
+  std::optional<int> mileage;
+  int faults = -1;  // fault lines of its last fault readout; -1: none read
+  int tests = 0;
+};
+
+// What changed from one visit to a later one.
+struct Comparison {
+  int64_t older = 0, newer = 0;
+  // Fault lines of the last fault readout of each (a line that is no fault is left out).
+  std::vector<std::string> appeared, cleared, stayed;
+  bool faultsReadBoth = false;
+  // The last trimmer value known in each (-1: none).
+  int trimmerOlder = -1, trimmerNewer = -1;
+  struct Channel {
+    int index = 0;
+    std::string name, unit;
+    std::optional<double> older, newer;  // the means
+  };
+  std::vector<Channel> channels;
+};
+Comparison Compare(const Visit& older, const Visit& newer);
+
+// One open records file. Not shared between threads: each thread opens its own (WAL lets them
+// read while another writes). Every write is one short transaction, retried while another
+// process holds the file (busy time-out).
+class RecordStore {
+ public:
+  enum class Mode { ReadWrite, ReadOnly };
+  // Opens `path` (UTF-8), creating it and its folder when `mode` is ReadWrite and it does not
+  // exist. Returns null with `why` set (one line for the user) when it cannot: not a records
+  // database, a folder that cannot be made, a read-only file. A file is never replaced or
+  // truncated. A file of a newer schema opens read-only, with notice() saying so.
+  static std::unique_ptr<RecordStore> Open(const std::string& path, Mode mode, std::string& why);
+  ~RecordStore();
+  RecordStore(const RecordStore&) = delete;
+  RecordStore& operator=(const RecordStore&) = delete;
+
+  const std::string& path() const;
+  bool readOnly() const;
+  // A remark about the file for the user (a newer schema, a migration); empty when none.
+  const std::string& notice() const;
+  // Why the last call failed (a full disk, a read-only file); empty after a success.
+  const std::string& error() const;
+
+  // Writing. Each returns false (or 0) with error() set when it failed.
+  // The bike with this identification, found or added; its calibration is updated when given.
+  int64_t bikeFor(const BikeKey& key);
+  int64_t startVisit(int64_t bike, const VisitStart& v);
+  bool endVisit(int64_t visit, WallTime end);
+  bool setMileage(int64_t visit, std::optional<int> km);
+  bool addReadout(int64_t visit, const ReadoutRecord& r);
+  bool addTest(int64_t visit, const TestRecord& t);
+  bool addChange(int64_t visit, const ChangeRecord& c);
+  // Replaces the visit's channel summaries.
+  bool setChannels(int64_t visit, const std::vector<ChannelSummary>& channels);
+  bool addFile(int64_t visit, const FileRecord& f);
+  // Runs several writes as one transaction (the keeper's batch of a second); false and rolled
+  // back when one of them failed.
+  bool batch(const std::function<bool()>& writes);
+
+  bool setDetails(int64_t bike, const BikeDetails& d);
+  bool rename(int64_t bike, const std::string& name);
+  // Moves the visits of `from` to `into` and removes `from`.
+  bool merge(int64_t from, int64_t into);
+  // Removes the bike, its visits and everything in them.
+  bool forget(int64_t bike);
+
+  // Reading.
+  // The bikes, the most recently seen first; `search` (any case) matches the name, registration,
+  // owner, notes, identification and calibration.
+  std::vector<Bike> bikes(const std::string& search = {});
+  std::optional<Bike> bike(int64_t id);
+  std::optional<Bike> findBike(const BikeKey& key);  // by ecu, iso code and identification
+  // A bike by the command line's words: its number, or a unique part of its name, registration
+  // or identification; `why` says what is wrong otherwise.
+  std::optional<Bike> findBike(const std::string& words, std::string& why);
+  std::vector<VisitSummary> visits(int64_t bike);  // the latest first
+  std::optional<Visit> visit(int64_t id);
+  // The bike's visit before this one; 0 when none.
+  int64_t previousVisit(int64_t visit);
+
+  // Everything, for `records export`.
+  nlohmann::json exportJson();
+  // A consistent copy of the file (SQLite's online backup) to `path`; false with `why`.
+  bool backup(const std::string& path, std::string& why);
+
+ private:
+  struct Impl;
+  explicit RecordStore(std::unique_ptr<Impl> impl);
+  std::unique_ptr<Impl> d_;
+};
+
+// Where the records live by default: the user's data folder (XDG_DATA_HOME or
+// ~/.local/share/klinediag/records.sqlite; %LOCALAPPDATA%\klinediag\records.sqlite on Windows).
+std::string DefaultRecordsPath();
+
+// One visit or bike for JSON output.
+nlohmann::json ToJson(const Bike& b);
+nlohmann::json ToJson(const Visit& v);
+nlohmann::json ToJson(const VisitSummary& v);
+nlohmann::json ToJson(const Comparison& c);
+
+}  // namespace kline::records
