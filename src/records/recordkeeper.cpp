@@ -95,7 +95,7 @@ struct RecordKeeper::Impl {
 
   // The keeper's thread.
   void run();
-  bool apply(Op& op, std::vector<std::function<void()>>& after);
+  bool apply(const Op& op, std::vector<std::function<void()>>& after);
   void fail(const std::string& why);
 
   KeeperOptions options;
@@ -247,9 +247,9 @@ void RecordKeeper::Impl::fail(const std::string& why) {
   if (options.onProblem) options.onProblem(why);
 }
 
-bool RecordKeeper::Impl::apply(Op& op, std::vector<std::function<void()>>& after) {
+bool RecordKeeper::Impl::apply(const Op& op, std::vector<std::function<void()>>& after) {
   RecordStore& s = *store;
-  if (auto* start = std::get_if<StartOp>(&op)) {
+  if (const auto* start = std::get_if<StartOp>(&op)) {
     const std::optional<Bike> before = s.findBike(start->key);
     const int64_t bike = s.bikeFor(start->key);
     if (!bike) return false;
@@ -273,30 +273,30 @@ bool RecordKeeper::Impl::apply(Op& op, std::vector<std::function<void()>>& after
     }
     return true;
   }
-  if (auto* k = std::get_if<KeyOp>(&op)) return !current || s.bikeFor(k->key) != 0;
-  if (auto* m = std::get_if<MileageOp>(&op)) {
+  if (const auto* k = std::get_if<KeyOp>(&op)) return !current || s.bikeFor(k->key) != 0;
+  if (const auto* m = std::get_if<MileageOp>(&op)) {
     if (!current) {
       nextMileage = m->km;
       return true;
     }
     return s.setMileage(current, m->km);
   }
-  if (auto* f = std::get_if<FileRecord>(&op)) {
+  if (const auto* f = std::get_if<FileRecord>(&op)) {
     // A file saved after the visit ended (the log after Disconnect) belongs to it.
     if (const int64_t v = current ? current : last) return s.addFile(v, *f);
-    nextFiles.push_back(std::move(*f));
+    nextFiles.push_back(*f);
     return true;
   }
   if (!current) return true;
-  if (auto* e = std::get_if<EndOp>(&op)) {
+  if (const auto* e = std::get_if<EndOp>(&op)) {
     const bool ok = s.endVisit(current, e->at);
     current = 0;
     return ok;
   }
-  if (auto* r = std::get_if<ReadoutRecord>(&op)) return s.addReadout(current, *r);
-  if (auto* t = std::get_if<TestRecord>(&op)) return s.addTest(current, *t);
-  if (auto* c = std::get_if<ChangeRecord>(&op)) return s.addChange(current, *c);
-  if (auto* c = std::get_if<ChannelsOp>(&op)) return s.setChannels(current, *c);
+  if (const auto* r = std::get_if<ReadoutRecord>(&op)) return s.addReadout(current, *r);
+  if (const auto* t = std::get_if<TestRecord>(&op)) return s.addTest(current, *t);
+  if (const auto* c = std::get_if<ChangeRecord>(&op)) return s.addChange(current, *c);
+  if (const auto* c = std::get_if<ChannelsOp>(&op)) return s.setChannels(current, *c);
   return true;
 }
 
@@ -326,9 +326,17 @@ void RecordKeeper::Impl::run() {
     lock.unlock();
     if (!ops.empty() && store) {
       std::vector<std::function<void()>> after;
-      const int64_t was = current;
+      // A batch that another program kept busy runs again from the same start.
+      const int64_t wasCurrent = current, wasLast = last;
+      const std::optional<int> wasMileage = nextMileage;
+      const std::vector<FileRecord> wasFiles = nextFiles;
       const bool ok = store->batch([&] {
-        for (Op& op : ops)
+        current = wasCurrent;
+        last = wasLast;
+        nextMileage = wasMileage;
+        nextFiles = wasFiles;
+        after.clear();
+        for (const Op& op : ops)
           if (!apply(op, after)) return false;
         return true;
       });
@@ -336,7 +344,6 @@ void RecordKeeper::Impl::run() {
         visit = last;
         for (auto& f : after) f();
       } else {
-        current = was;
         fail(store->error().empty() ? "records not written to " + options.path : store->error());
       }
     }
