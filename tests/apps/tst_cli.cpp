@@ -11,6 +11,7 @@
 #include <sstream>
 
 #include "clirunner.h"
+#include "records/recordstore.h"
 
 using nlohmann::json;
 
@@ -51,7 +52,11 @@ class TestCli : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QVERIFY(dir_.isValid()); }
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    // The session subcommands keep their visits in the user's records: here, in the test's own.
+    qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
+  }
 
   void virtualSessionIsExactAndRepeatable() {
     // Two runs from the same start (no settings file yet) print the same events.
@@ -488,6 +493,133 @@ class TestCli : public QObject {
     QString out = QString::fromUtf8(p.readAllStandardOutput());
     QVERIFY2(out.contains("init successfull"), qPrintable(out));
     QVERIFY2(out.contains("[ECU] ecu data    : KL15M-0427"), qPrintable(out));
+  }
+
+  void sessionsKeepTheirVisitsAndTheRecordsShowThem() {
+    const std::string f = dir_.filePath("shop.sqlite").toStdString();
+    // Reading never makes the file.
+    Run missing = cli({"records", "--records", f});
+    QCOMPARE(missing.rc, 1);
+    QVERIFY2(missing.err.find("no records file " + f) != std::string::npos, missing.err.c_str());
+    QVERIFY(!QFile::exists(QString::fromStdString(f)));
+
+    auto session = [&](std::vector<std::string> args, const char* ini) {
+      for (const char* a : {"--port", "sim", "--virtual-time", "--records"}) args.push_back(a);
+      args.push_back(f);
+      args.push_back("--settings");
+      args.push_back(settings(ini));
+      return cli(args);
+    };
+    Run faults = session({"faults", "--mileage", "23410"}, "r1.ini");
+    QCOMPARE(faults.rc, 3);
+    QVERIFY2(faults.err.find("Known bike") == std::string::npos, faults.err.c_str());
+    Run test = session({"test", "fuel"}, "r2.ini");
+    QCOMPARE(test.rc, 0);
+    QVERIFY2(test.err.find("klinediag-cli: Known bike: KL15M-0427 \u2014 last visit ") !=
+                 std::string::npos,
+             test.err.c_str());
+    QVERIFY2(test.err.find(" faults then\n") != std::string::npos, test.err.c_str());
+
+    auto records = [&](std::vector<std::string> args) {
+      args.push_back("--records");
+      args.push_back(f);
+      Run r = cli(args);
+      if (r.rc != 0) qWarning("%s", r.err.c_str());
+      return r;
+    };
+    const json bikes = json::parse(records({"records", "--json"}).out);
+    QCOMPARE(bikes.size(), std::size_t{1});
+    QCOMPARE(bikes[0]["visits"], 2);
+    const std::string bike = std::to_string(bikes[0]["id"].get<int64_t>());
+    const json show = json::parse(records({"records", "show", bike, "--json"}).out);
+    QCOMPARE(show["visits"].size(), std::size_t{2});
+    const std::string second = std::to_string(show["visits"][0]["id"].get<int64_t>());
+    const std::string first = std::to_string(show["visits"][1]["id"].get<int64_t>());
+
+    const json read = json::parse(records({"records", "visit", first, "--json"}).out);
+    QCOMPARE(read["mileage"], 23410);
+    QCOMPARE(read["readouts"].size(), std::size_t{3});  // faults, immobiliser 1 and 2
+    const json& lines = read["readouts"][0]["lines"];
+    QCOMPARE(lines.size(), std::size_t{13});
+    int flagged = 0;
+    for (const json& l : lines) flagged += l["fault"].get<bool>();
+    QVERIFY(flagged > 0 && flagged < 13);
+    QVERIFY(!read["channels"].empty());
+    QVERIFY(read["end"].is_string());
+    const json tested = json::parse(records({"records", "visit", second, "--json"}).out);
+    QCOMPARE(tested["tests"].size(), std::size_t{1});
+    QCOMPARE(tested["tests"][0]["name"], "80 fuel pump");
+    QCOMPARE(tested["tests"][0]["verdict"], "passed");
+    QCOMPARE(tested["tests"][0]["shown"], "OK");
+
+    // A third visit without faults: compared with the first, they cleared.
+    QCOMPARE(session({"faults", "--sim",
+                      simFile("clean.json", R"({"answers":{"0F":"00","10":"00","11":"00"}})")
+                          .toStdString()},
+                     "r3.ini")
+                 .rc,
+             0);
+    const json latest = json::parse(records({"records", "show", bike, "--json"}).out);
+    const std::string third = std::to_string(latest["visits"][0]["id"].get<int64_t>());
+    Run cmp = records({"records", "compare", third, first});
+    QCOMPARE(cmp.rc, 0);
+    QVERIFY2(cmp.out.find("visit " + first + " (") == 0, cmp.out.c_str());
+    int cleared = 0;
+    for (std::size_t at = 0; (at = cmp.out.find("\n  cleared   ", at)) != std::string::npos; ++at)
+      ++cleared;
+    QVERIFY2(cleared == flagged, cmp.out.c_str());
+    QVERIFY2(cmp.out.find("appeared") == std::string::npos, cmp.out.c_str());
+    QVERIFY2(cmp.out.find("channel means:") != std::string::npos, cmp.out.c_str());
+    // By default against the visit before: the test's, which read no faults.
+    Run before = records({"records", "compare", third, "--json"});
+    QCOMPARE(json::parse(before.out)["older"].get<int64_t>(), std::stoll(second));
+    QCOMPARE(json::parse(before.out)["faults_read_both"], false);
+  }
+
+  void theRecordsAskBeforeForgettingAndShowTheirTextAsData() {
+    const std::string f = dir_.filePath("own.sqlite").toStdString();
+    QCOMPARE(cli({"info", "--port", "sim", "--virtual-time", "--records", f, "--settings",
+                  settings("o.ini")})
+                 .rc,
+             0);
+    auto records = [&](std::vector<std::string> args) {
+      args.push_back("--records");
+      args.push_back(f);
+      return cli(args);
+    };
+    QCOMPARE(records({"records", "name", "KL15M", "Red\x1b[2J 600"}).rc, 0);
+    Run list = records({"records", "--search", "RED"});
+    QCOMPARE(list.rc, 0);
+    QVERIFY2(list.out.find("Red") != std::string::npos, list.out.c_str());
+    QVERIFY2(list.out.find('\x1b') == std::string::npos, list.out.c_str());
+    QCOMPARE(records({"records", "--search", "blue"}).out, std::string("no bike matches\n"));
+
+    const std::string copy = dir_.filePath("copy.sqlite").toStdString();
+    QCOMPARE(records({"records", "backup", copy}).rc, 0);
+    QCOMPARE(kline::records::IntegrityCheck(copy), std::string("ok"));
+    const std::string all = dir_.filePath("all.json").toStdString();
+    QCOMPARE(records({"records", "export", all}).rc, 0);
+    std::ifstream exported(all);
+    QCOMPARE(json::parse(exported)["bikes"][0]["name"], "Red\x1b[2J 600");
+
+    Run unasked = records({"records", "forget", "red"});
+    QCOMPARE(unasked.rc, 2);
+    QVERIFY2(unasked.err.find("add --yes") != std::string::npos, unasked.err.c_str());
+    QCOMPARE(json::parse(records({"records", "--json"}).out).size(), std::size_t{1});
+    QCOMPARE(records({"records", "forget", "red", "--yes"}).rc, 0);
+    QCOMPARE(json::parse(records({"records", "--json"}).out).size(), std::size_t{0});
+    QCOMPARE(records({"records", "show", "red"}).rc, 2);
+
+    // A file that is no records: the session goes on, says so once, and leaves the file alone.
+    const QString notes = simFile("notes.txt", "shop notes\n");
+    Run info = cli({"info", "--port", "sim", "--virtual-time", "--records", notes.toStdString(),
+                    "--settings", settings("o.ini")});
+    QCOMPARE(info.rc, 0);
+    QCOMPARE(static_cast<int>(std::count(info.err.begin(), info.err.end(), '\n')), 2);
+    QVERIFY2(info.err.find("not kept in the records") != std::string::npos, info.err.c_str());
+    QFile n(notes);
+    QVERIFY(n.open(QIODevice::ReadOnly));
+    QCOMPARE(n.readAll(), QByteArray("shop notes\n"));
   }
 
  private:

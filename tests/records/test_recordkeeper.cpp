@@ -6,6 +6,7 @@
 
 #include <fstream>
 
+#include "actuators/form1.h"
 #include "records/recordkeeper.h"
 #include "support/simsession.h"
 
@@ -43,6 +44,7 @@ TEST(RecordKeeper, ASessionWithFaultsATestAndATrimmerChangeIsKeptAsItsVisit) {
   o.onKnownBike = [&](const KnownBike& k) { known.push_back(k); };
   RecordKeeper keeper(o);
   s.sinks.add(&keeper);
+  s.form->ctl.userSetValue("Check4", 1);  // the calibration too, read after the identification
 
   s.connect();
   s.run(3000);
@@ -51,6 +53,7 @@ TEST(RecordKeeper, ASessionWithFaultsATestAndATrimmerChangeIsKeptAsItsVisit) {
   s.run(40000);
   s.form->ctl.userClick("test");
   s.run(2000);
+  s.form->form1().ctl.userClick("Option1");  // CO regulation on, which frees the trimmer
   s.form->form1().ctl.userSetText("Text2", "140");
   s.form->form1().ctl.userClick("Command10");
   s.form->form1().ctl.userClick("back");
@@ -90,9 +93,11 @@ TEST(RecordKeeper, ASessionWithFaultsATestAndATrimmerChangeIsKeptAsItsVisit) {
   EXPECT_EQ(v->tests[0].verdict, ev::Verdict::Passed);
   EXPECT_EQ(v->tests[0].shown, "OK");
 
-  ASSERT_EQ(v->changes.size(), 1u);
-  EXPECT_EQ(v->changes[0].setting, Setting::Trimmer);
-  EXPECT_EQ(v->changes[0].after, 13);
+  ASSERT_EQ(v->changes.size(), 2u);
+  EXPECT_EQ(v->changes[0].setting, Setting::CoRegulation);
+  EXPECT_EQ(v->changes[0].after, 1);
+  EXPECT_EQ(v->changes[1].setting, Setting::Trimmer);
+  EXPECT_EQ(v->changes[1].after, 13);
 
   // The channels as the report computes them, numbers beside the texts.
   ASSERT_EQ(v->channels.size(), channels.size());
