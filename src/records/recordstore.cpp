@@ -162,7 +162,7 @@ std::string Describe(int code, const std::string& words) {
     case SQLITE_FULL:
       return "the disk is full";
     case SQLITE_READONLY:
-      return "the file is read-only";
+      return "the file or its folder is read-only";
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
       return "another program kept the file busy";
@@ -171,6 +171,8 @@ std::string Describe(int code, const std::string& words) {
       return "the file is damaged";
     case SQLITE_CANTOPEN:
       return "the file or its folder cannot be written";
+    case SQLITE_IOERR:
+      return "the file could not be written or read (" + words + ")";
     default:
       return words;
   }
@@ -273,7 +275,9 @@ struct RecordStore::Impl {
     Impl& d;
     bool open;
     explicit ReadTxn(Impl& impl)
-        : d(impl), open(impl.depth == 0 && impl.db.exec("BEGIN") == SQLITE_OK) {}
+        : d(impl),
+          open(sqlite3_get_autocommit(impl.db.handle()) != 0 &&
+               impl.db.exec("BEGIN") == SQLITE_OK) {}
     ~ReadTxn() {
       if (open) d.db.exec("COMMIT");
     }
@@ -356,17 +360,18 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
   auto d = std::make_unique<Impl>();
   d->path = path;
   std::string words;
+  int code = SQLITE_OK;
   auto openAs = [&](bool readOnly) {
     d->readOnly = readOnly;
     d->cache.clear();
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (!d->db.open(path, flags, words)) return false;
+    if (!d->db.open(path, flags, words, &code)) return false;
     sqlite3_busy_timeout(d->db.handle(), kBusyTimeoutMs);
     return true;
   };
   if (!openAs(mode == Mode::ReadOnly)) {
-    why = "The records file " + shown + " cannot be opened: " + words;
+    why = "The records file " + shown + " cannot be opened: " + Describe(code, words);
     return nullptr;
   }
   if (mode == Mode::ReadWrite && sqlite3_db_readonly(d->db.handle(), "main") == 1) {
@@ -379,10 +384,10 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
   const auto version = d->db.integer("PRAGMA user_version");
   const auto tables = d->db.integer("SELECT count(*) FROM sqlite_schema");
   if (!appId || !version || !tables) {
-    const int code = d->db.errorCode() & 0xff;
+    const int failed = d->db.errorCode() & 0xff;
     why = "The records file " + shown +
-          (code == SQLITE_NOTADB ? " is not a records file"
-                                 : " cannot be read: " + Describe(code, d->db.errorText()));
+          (failed == SQLITE_NOTADB ? " is not a records file"
+                                   : " cannot be used: " + Describe(failed, d->db.errorText()));
     return nullptr;
   }
   const bool empty = *appId == 0 && *version == 0 && *tables == 0;
@@ -1002,6 +1007,19 @@ bool RecordStore::backup(const std::string& path, std::string& why) {
     return false;
   }
   return true;
+}
+
+std::string IntegrityCheck(const std::string& path) {
+  sql::Database db;
+  std::string words;
+  if (!db.open(path, SQLITE_OPEN_READONLY, words)) return "cannot open: " + words;
+  sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
+  sql::Statement s(db, "PRAGMA integrity_check");
+  std::string out;
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) out += (out.empty() ? "" : "\n") + s.text(0);
+  if (rc != SQLITE_DONE) return "cannot check: " + db.errorText();
+  return out;
 }
 
 Comparison Compare(const Visit& older, const Visit& newer) {
