@@ -53,7 +53,11 @@ class TestSubcommands : public QObject {
   Q_OBJECT
 
  private slots:
-  void initTestCase() { QVERIFY(dir_.isValid()); }
+  void initTestCase() {
+    QVERIFY(dir_.isValid());
+    // The session subcommands keep their visits in the user's records: here, in the test's own.
+    qputenv("XDG_DATA_HOME", dir_.filePath("data").toUtf8());
+  }
 
   void portListPutsLikelyCablesFirstAndKeepsTheirNumbers() {
     PortRecord oldSim = port("sim");
