@@ -528,6 +528,8 @@ TEST_F(RecordStoreTest, ABackupIsAWholeRecordsFileAndReplacesNothingElse) {
   EXPECT_FALSE(s->backup(text, why));
   EXPECT_NE(why.find("not a records file"), std::string::npos);
   EXPECT_EQ(bytesOf(text), "Dear customer");
+  EXPECT_FALSE(s->backup(path_, why));  // not over itself
+  EXPECT_EQ(IntegrityCheck(path_), "ok");
 
   // A damaged file is reported as such.
   s.reset();
