@@ -321,6 +321,17 @@ TEST_F(RecordStoreTest, AVersionOneFileIsBroughtUpToDateAndANewerOneOpensReadOnl
     sqlite3_close(db);
   }
   {
+    // Read as it is, and left so, when opened for reading only.
+    const std::string before = bytesOf(path_);
+    auto s = open(RecordStore::Mode::ReadOnly);
+    ASSERT_TRUE(s);
+    EXPECT_EQ(s->bikes().at(0).details.name, "Red one");
+    EXPECT_EQ(s->visit(2)->tests.at(0).shown, "Test finish");
+    EXPECT_EQ(s->findBike(BikeKey{"15m", "0C 4D", "IDENT 4711", ""})->id, 1);
+    s.reset();
+    EXPECT_EQ(bytesOf(path_), before);
+  }
+  {
     auto s = open();
     ASSERT_TRUE(s);
     EXPECT_FALSE(s->readOnly());
