@@ -703,6 +703,7 @@ bool RecordStore::merge(int64_t from, int64_t into) {
 bool RecordStore::forget(int64_t bike) {
   // What is deleted is overwritten in the file too, not only unlinked: a customer who asks to be
   // forgotten is not left in free pages.
+  const int64_t secure = d_->db.integer("PRAGMA secure_delete").value_or(0);
   d_->db.exec("PRAGMA secure_delete = ON");
   const bool ok = d_->write("forget", [&] {
     Impl::Use s = d_->st("DELETE FROM bikes WHERE id = ?1");
@@ -713,7 +714,7 @@ bool RecordStore::forget(int64_t bike) {
     }
     return true;
   });
-  d_->db.exec("PRAGMA secure_delete = OFF");
+  if (!secure) d_->db.exec("PRAGMA secure_delete = OFF");
   // The log still holds the pages as they were; they go when it is written back and emptied
   // (not while another program reads the file).
   if (ok) d_->db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
