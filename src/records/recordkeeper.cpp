@@ -118,7 +118,6 @@ struct RecordKeeper::Impl {
   uint64_t asked = 0, done = 0;
   bool stop = false;
   bool failed = false;
-  bool opened = false;
 
   std::atomic<int64_t> visit{0};
   std::atomic<bool> working{true};
@@ -308,10 +307,6 @@ void RecordKeeper::Impl::run() {
     store.reset();
   }
   if (!store) fail(why.empty() ? "records cannot be kept in " + options.path : why);
-  {
-    std::lock_guard lock(m);
-    opened = true;
-  }
   std::unique_lock lock(m);
   for (;;) {
     wake.wait_for(lock, kPeriod, [&] { return stop || asked > done; });
