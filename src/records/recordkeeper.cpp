@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "livedata/csvrecorder.h"
+#include "serial/text.h"
 #include "session/sessionreport.h"
 
 namespace kline::records {
@@ -68,7 +69,7 @@ ChannelsOp summaries(const SessionReport& live) {
 }  // namespace
 
 std::string KnownBikeText(const Bike& b) {
-  const std::string name = b.details.name.empty() ? b.key.identification : b.details.name;
+  const std::string name = Trim(b.details.name.empty() ? b.key.identification : b.details.name);
   const std::string faults = b.lastFaults < 0    ? "faults not read then"
                              : b.lastFaults == 0 ? "no faults then"
                              : b.lastFaults == 1 ? "1 fault then"
