@@ -139,8 +139,18 @@ void printComparison(std::ostream& out, const records::Comparison& c, const reco
                      const records::Visit& newer) {
   out << "visit " << c.older << " (" << when(older.begun.start) << ") to visit " << c.newer << " ("
       << when(newer.begun.start) << ")\n";
+  auto readFaults = [](const records::Visit& v) {
+    for (const records::ReadoutRecord& r : v.readouts)
+      if (r.readout.kind == ReadoutKind::Faults) return true;
+    return false;
+  };
   if (!c.faultsReadBoth) {
-    out << "faults: not read in both visits\n";
+    const bool o = readFaults(older), n = readFaults(newer);
+    out << "faults: "
+        << (o   ? "read in visit " + std::to_string(c.older) + " only"
+            : n ? "read in visit " + std::to_string(c.newer) + " only"
+                : std::string("read in neither visit"))
+        << "\n";
   } else if (c.appeared.empty() && c.cleared.empty()) {
     out << "faults: no change" << (c.stayed.empty() ? " (none)" : "") << "\n";
   }
