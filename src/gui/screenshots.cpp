@@ -14,7 +14,10 @@
 #include "gui/chartwindow.h"
 #include "gui/mainwindow.h"
 #include "gui/modelwindow.h"
+#include "gui/recordsmenu.h"
+#include "gui/recordswindow.h"
 #include "gui/session.h"
+#include "records/recordstore.h"
 
 namespace {
 
@@ -146,4 +149,87 @@ void ScheduleChartScreenshot(QApplication& app, Session& session, MainWindow& wi
     return m.size() > 20 && m.lastTime() >= 14000 && m.hasValue(7) && chart->framesDrawn() > 0;
   };
   grabWhen(app, window, chart, ready, file);
+}
+
+void ScheduleRecordsScreenshot(QApplication& app, Session& session, MainWindow& window,
+                               QString file) {
+  RecordsMenu* records = window.records();
+  RecordsWindow* shown = records->window();
+  shown->fitTo(kLaptop);
+  connectToSim(session, &window);
+  // Each visit: live values, the faults read, the first test of the list run, Disconnect.
+  struct Steps {
+    int step = 0;
+    int faults = 0, tests = 0, disconnects = 0;
+    bool live = false;
+    QElapsedTimer since;
+  };
+  auto st = std::make_shared<Steps>();
+  QObject::connect(&session, &Session::sessionEvent, &window, [st](const kline::SessionEvent& e) {
+    using namespace kline;
+    if (const auto* c = std::get_if<ev::LiveCycle>(&e); c && c->completed) st->live = true;
+    if (const auto* r = std::get_if<ev::ReadoutDone>(&e);
+        r && r->readout.kind == ReadoutKind::Faults)
+      ++st->faults;
+    if (std::holds_alternative<ev::TestEnded>(e)) ++st->tests;
+    if (std::holds_alternative<ev::Disconnected>(e)) ++st->disconnects;
+  });
+  QObject::connect(&session, &Session::recordsVisit, &window, [&session, st](qint64, qint64) {
+    session.setRecordsMileage(st->disconnects == 0 ? 12480 : 13105);
+  });
+  auto ready = [&session, records, shown, st] {
+    switch (st->step) {
+      case 0:
+      case 4:
+        if (st->live && st->faults == st->step / 4) {
+          play(session, kline::UserAction::ReadFaults);
+          ++st->step;
+        }
+        return false;
+      case 1:
+      case 5:
+        if (st->faults > st->step / 4) {
+          play(session, kline::UserAction::RunTest);
+          ++st->step;
+        }
+        return false;
+      case 2:
+      case 6:
+        if (st->tests > st->step / 4) {
+          play(session, kline::UserAction::Connect);  // Disconnect
+          ++st->step;
+        }
+        return false;
+      case 3:
+        if (st->disconnects == 1) {
+          st->live = false;
+          play(session, kline::UserAction::Connect);
+          st->step = 4;
+        }
+        return false;
+      case 7: {
+        // Both visits written and ended: the bike gets what a user would add to it.
+        std::string why;
+        auto store = kline::records::RecordStore::Open(
+            records->path().toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+        if (!store) return false;
+        const auto bikes = store->bikes();
+        if (bikes.size() != 1 || bikes[0].visits != 2) return false;
+        const auto visits = store->visits(bikes[0].id);
+        if (visits[0].end.msSinceEpoch == 0 || visits[0].faults < 0) return false;
+        store->setDetails(bikes[0].id, {"Blue roadster", "AB-123-CD", "J. Martin",
+                                        "Idle hunts when warm; new plugs at 12,480 km."});
+        records->showBikes();
+        shown->selectVisit(visits[0].id);
+        shown->compareWithPrevious();
+        st->since.start();
+        st->step = 8;
+        return false;
+      }
+      default:
+        // Half a second for the window to take its final size.
+        return st->since.elapsed() >= 500;
+    }
+  };
+  grabWhen(app, window, shown, ready, file);
 }
