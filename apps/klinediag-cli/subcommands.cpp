@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "clirecords.h"
 #include "connection/ecutypes.h"
 #include "helptext.h"
 #include "inputcheck.h"
@@ -55,7 +56,62 @@ const Example kTestExamples[] = {
      "Runs test 81 of the P8's list and prints its verdict as JSON."},
     {"klinediag-cli test clear --port 1 --yes",
      "Erases the faults stored in the ECU: a test that clears them runs only with --yes."},
+    {"klinediag-cli test fuel --port sim --mileage 23410",
+     "Keeps the mileage with the visit in the records."},
 };
+const Example kRecordsExamples[] = {
+    {"klinediag-cli records", "The bikes in the records, the most recently seen first."},
+    {"klinediag-cli records --search smith",
+     "The bikes whose name, registration, owner, notes or identification say smith."},
+    {"klinediag-cli records show 3", "Bike 3's visits, the latest first."},
+    {"klinediag-cli records visit 12",
+     "Visit 12: the faults read, the tests run, the trimmer set, the live channels."},
+    {"klinediag-cli records compare 12",
+     "What changed from the bike's visit before 12: faults that appeared or cleared, the "
+     "trimmer, the channel means."},
+    {"klinediag-cli records name 3 \"Blue 900, AB-123-CD\"", "Names bike 3."},
+    {"klinediag-cli records forget 3 --yes", "Removes bike 3 and all its visits."},
+    {"klinediag-cli records export all.json", "Everything in the records as one JSON file."},
+    {"klinediag-cli records backup copy.sqlite --records /srv/shop/records.sqlite",
+     "A consistent copy of a shared records file, also while others write it."},
+};
+const Example kShowExamples[] = {
+    {"klinediag-cli records show KL15M", "The visits of the bike whose identification says KL15M."},
+    {"klinediag-cli records show 3 --json", "Bike 3 and its visits as JSON."},
+};
+const Example kVisitExamples[] = {
+    {"klinediag-cli records visit 12 --json", "Visit 12 with everything kept of it, as JSON."},
+};
+const Example kCompareExamples[] = {
+    {"klinediag-cli records compare 12", "Visit 12 beside the bike's visit before it."},
+    {"klinediag-cli records compare 12 4", "Visit 12 beside visit 4."},
+};
+const Example kNameExamples[] = {
+    {"klinediag-cli records name KL15M \"Red 600\"",
+     "Names the bike whose identification says KL15M."},
+};
+const Example kForgetExamples[] = {
+    {"klinediag-cli records forget 3 --yes",
+     "Removes bike 3 and its visits, for a customer who asks: only with --yes."},
+};
+const Example kExportExamples[] = {
+    {"klinediag-cli records export all.json", "Every bike and visit as one JSON file."},
+};
+const Example kBackupExamples[] = {
+    {"klinediag-cli records backup records-2026-12-07.sqlite",
+     "A consistent copy of the records file, made while others may write it."},
+};
+
+const char* kRecordsCodes =
+    "Exit codes of records: 0 done; 1 the records file is missing or cannot be read or written; "
+    "2 a bad command line, no such bike or visit, or forget without --yes.";
+const char* kRecordsMore =
+    "The records file is the user's ("
+    "~/.local/share/klinediag/records.sqlite; "
+    "%LOCALAPPDATA%\\klinediag\\records.sqlite on Windows) unless --records names another. "
+    "BIKE is a bike's number or a unique part of its name, registration or identification; N and "
+    "M are visit numbers. Exit codes: 0 done; 1 the records file is missing or cannot be read or "
+    "written; 2 a bad command line, no such bike or visit, or forget without --yes.";
 
 }  // namespace
 
@@ -114,6 +170,11 @@ Subcommands::Subcommands(CLI::App& app) {
                   "Give up after MS ms of line time without an answer (default 120000)")
         ->check(CLI::Range(uint64_t{1}, uint64_t{604800000}));
     s->add_flag("--json", o_.json, "Print JSON");
+    s->add_option("--records", o_.records,
+                  "Keep the visit in this records file (default: the user's records file)");
+    s->add_flag("--no-records", o_.noRecords, "Keep no record of the visit");
+    s->add_option("--mileage", o_.mileage, "The bike's mileage in km, kept with the visit")
+        ->check(CLI::Range(0, 9999999));
   }
   live_
       ->add_option("--count", o_.count, "Stop after N cycles (default: Ctrl+C; 10 on virtual time)")
@@ -127,6 +188,70 @@ Subcommands::Subcommands(CLI::App& app) {
       ->required();
   test_->add_flag("--yes", o_.yes,
                   "Run it also when it erases the faults stored in the ECU (Clear DTC)");
+  records_ = app.add_subcommand("records",
+                                "The bikes in the records, or one of the records "
+                                "subcommands below");
+  records_->require_subcommand(0, 1);
+  struct Child {
+    const char* name;
+    const char* what;
+    RecordsKind kind;
+    std::span<const Example> examples;
+  };
+  const Child children[] = {
+      {"show", "A bike and its visits", RecordsKind::Show, kShowExamples},
+      {"visit", "One visit: readouts, tests, changes, live channels, files", RecordsKind::Visit,
+       kVisitExamples},
+      {"compare", "What changed from one visit to another", RecordsKind::Compare, kCompareExamples},
+      {"name", "Name a bike", RecordsKind::Name, kNameExamples},
+      {"forget", "Remove a bike and its visits (with --yes)", RecordsKind::Forget, kForgetExamples},
+      {"export", "Write every bike and visit to a JSON file", RecordsKind::Export, kExportExamples},
+      {"backup", "Copy the records file consistently (also while others write it)",
+       RecordsKind::Backup, kBackupExamples},
+  };
+  recordsKinds_.push_back({records_, RecordsKind::Bikes});
+  help_.push_back({records_, kRecordsExamples, kRecordsMore});
+  records_->add_option("--search", o_.search,
+                       "Only the bikes whose name, registration, owner, notes, identification "
+                       "or calibration hold TEXT (any case)");
+  for (const Child& c : children) {
+    CLI::App* a = records_->add_subcommand(c.name, c.what);
+    recordsKinds_.push_back({a, c.kind});
+    help_.push_back({a, c.examples, kRecordsCodes});
+    switch (c.kind) {
+      case RecordsKind::Show:
+      case RecordsKind::Name:
+      case RecordsKind::Forget:
+        a->add_option("bike", o_.bike,
+                      "The bike's number or a unique part of its name, "
+                      "registration or identification")
+            ->required();
+        break;
+      case RecordsKind::Visit:
+      case RecordsKind::Compare:
+        a->add_option("visit", o_.visit, "The visit's number")
+            ->required()
+            ->check(CLI::PositiveNumber);
+        break;
+      case RecordsKind::Export:
+      case RecordsKind::Backup:
+        a->add_option("file", o_.file, "The file to write")->required();
+        break;
+      case RecordsKind::Bikes:
+        break;
+    }
+    if (c.kind == RecordsKind::Compare)
+      a->add_option("other", o_.other, "The visit to compare with (default: the one before)")
+          ->check(CLI::PositiveNumber);
+    if (c.kind == RecordsKind::Name) a->add_option("text", o_.text, "The name")->required();
+    if (c.kind == RecordsKind::Forget)
+      a->add_flag("--yes", o_.yes, "Remove it: without --yes nothing is removed");
+  }
+  for (auto& [a, kind] : recordsKinds_) {
+    a->add_option("--records", o_.records, "The records file (default: the user's)");
+    a->add_flag("--json", o_.json, "Print JSON");
+  }
+
   const std::string codes = std::string("Exit codes: ") + kCodes;
   help_.push_back({info_, kInfoExamples, nullptr, true});
   help_.push_back({faults_, kFaultsExamples, nullptr, true});
@@ -142,8 +267,13 @@ Subcommands::Subcommands(CLI::App& app) {
 std::string Subcommands::manSection() const {
   std::string out = "Each subcommand has its own \\-\\-help with its options and examples.\n";
   for (const Help& h : help_) {
-    out += ".SS " + Roff(h.app->get_name()) + "\n" + Roff(h.app->get_description()) + "\n" +
-           ManOptions(*h.app) + ".PP\nExamples:\n" + ManExamples(h.examples);
+    // A records subcommand by its whole words: "records show".
+    const CLI::App* parent = h.app->get_parent();
+    const std::string name = parent && parent->get_parent()
+                                 ? parent->get_name() + " " + h.app->get_name()
+                                 : h.app->get_name();
+    out += ".SS " + Roff(name) + "\n" + Roff(h.app->get_description()) + "\n" + ManOptions(*h.app) +
+           ".PP\nExamples:\n" + ManExamples(h.examples);
     if (h.more) out += ManParagraphs({&h.more, 1});
   }
   return out + ".PP\n" + Roff(std::string("Exit codes of info, faults, live and test: ") + kCodes) +
@@ -157,6 +287,9 @@ std::optional<int> Subcommands::run(std::ostream& out, std::ostream& err) {
   if (faults_->parsed()) return runSession(Kind::Faults, out, err);
   if (live_->parsed()) return runSession(Kind::Live, out, err);
   if (test_->parsed()) return runSession(Kind::Test, out, err);
+  // The deepest chosen first: "records show" before "records".
+  for (auto it = recordsKinds_.rbegin(); it != recordsKinds_.rend(); ++it)
+    if (it->first->parsed()) return runRecords(it->second, out, err);
   return std::nullopt;
 }
 
@@ -187,6 +320,11 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   if (std::string why = s.load(); !why.empty()) return usage(why);
   job.setEcu(SelectedEcuTypeInfo(s.form().ctl).cliName);
   if (std::string why = job.prepare(s); !why.empty()) return usage(why);
+  // The visit is kept in the records as the session goes, unless told not to.
+  CliRecords* records = nullptr;
+  if (!o_.noRecords)
+    records = &s.own(std::make_unique<CliRecords>(
+        o_.records ? *o_.records : records::DefaultRecordsPath(), o_.mileage, err));
   err << "klinediag-cli: " << s.portAndEcu() << "\n";
   // A port that does not open is not remembered: the settings keep the one they had.
   const IniFile& settings = s.form().settings();
@@ -201,6 +339,7 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   const CliSession::End end = s.runJob([&] { return job.step(s); }, o_.limitMs);
   const LinkStatus link = s.link();
   s.finish();
+  if (records) records->finish();
 
   switch (end) {
     case CliSession::End::Lost:

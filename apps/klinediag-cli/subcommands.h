@@ -12,7 +12,8 @@
 
 namespace kline {
 
-// The subcommands of klinediag-cli for people: ports, check-adapter, info, faults, live, test.
+// The subcommands of klinediag-cli for people: ports, check-adapter, info, faults, live, test,
+// and records (the bikes and their visits, which the session subcommands keep).
 // Each drives the window's logic through the user's actions only (or, for check-adapter, the
 // adapter alone), learns what happened from the session's typed events, and prints readable
 // text, or JSON with --json. One file per subcommand: cmd_*.cpp.
@@ -34,7 +35,9 @@ class Subcommands {
 
  private:
   enum class Kind { Info, Faults, Live, Test };
+  enum class RecordsKind { Bikes, Show, Visit, Compare, Name, Forget, Export, Backup };
   int runPorts(std::ostream& out);
+  int runRecords(RecordsKind kind, std::ostream& out, std::ostream& err);
   int runCheckAdapter(std::ostream& out, std::ostream& err);
   int runSession(Kind kind, std::ostream& out, std::ostream& err);
 
@@ -47,6 +50,13 @@ class Subcommands {
     std::string format = "table";
     std::string test;
     bool yes = false;
+    // The records file: --records, --no-records, --mileage; the records subcommands' words.
+    std::optional<std::string> records;
+    bool noRecords = false;
+    std::optional<int> mileage;
+    std::string search, bike, text, file;
+    int64_t visit = 0;
+    std::optional<int64_t> other;
   } o_;
   // What each subcommand's help and man page show beside its options.
   struct Help {
@@ -62,6 +72,8 @@ class Subcommands {
   CLI::App* faults_ = nullptr;
   CLI::App* live_ = nullptr;
   CLI::App* test_ = nullptr;
+  CLI::App* records_ = nullptr;
+  std::vector<std::pair<CLI::App*, RecordsKind>> recordsKinds_;
 };
 
 // Picks one entry of the test list by its code ("80") or a unique part of its name ("fuel",

@@ -25,6 +25,10 @@ struct KnownBike {
   std::string text;
 };
 
+// The known bike's line: "Known bike: NAME — last visit 2026-03-14, 2 faults then" (NAME: its
+// name, else its identification; "1 fault", "no faults", "faults not read then").
+std::string KnownBikeText(const Bike& b);
+
 struct KeeperOptions {
   std::string path;     // the records file (UTF-8)
   std::string version;  // the program's version, kept with each visit
@@ -56,7 +60,8 @@ class RecordKeeper : public EventSink {
   // Writes what is queued now and waits for it (tests, the end of a command-line run).
   void flush();
 
-  // The visit in progress (0: none yet), and whether records are being kept.
+  // The visit in progress or the last one, as far as written (0: none yet), and whether records
+  // are being kept (false once a problem was told).
   int64_t visit() const;
   bool working() const;
 

@@ -120,9 +120,10 @@ std::vector<ChannelStats> SessionReport::channels() const {
     const Channel& c = channels_[i];
     if (c.count == 0) continue;
     const LiveChannel& ch = LiveChannels()[i];
-    ChannelStats s{static_cast<int>(i), ch.name, ch.unit, c.count, c.minText, c.maxText, {}};
-    char buf[64];
     double mean = c.sum / static_cast<double>(c.count);
+    ChannelStats s{static_cast<int>(i), ch.name, ch.unit, c.count, c.minText,
+                   c.maxText,           {},      c.min,   c.max,   mean};
+    char buf[64];
     std::snprintf(buf, sizeof buf, "%.*f", c.decimals, mean);
     s.mean = buf;
     if (s.mean == "-0" || s.mean.find_first_not_of("-0.") == std::string::npos)

@@ -15,12 +15,13 @@
 namespace kline {
 
 // One live channel over the session: the smallest and largest value as the window wrote them
-// and the mean with as many decimals as the most precise of them.
+// and the mean with as many decimals as the most precise of them; the same as numbers.
 struct ChannelStats {
   int index = 0;
   std::string name, unit;
   std::size_t count = 0;
   std::string min, max, mean;
+  double minValue = 0, maxValue = 0, meanValue = 0;
 };
 
 struct TestRun {

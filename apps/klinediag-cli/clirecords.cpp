@@ -1,0 +1,69 @@
+#include "clirecords.h"
+
+#include "platform/portlist.h"
+#include "serial/text.h"
+
+namespace kline {
+
+namespace {
+
+// What the port list knows of the adapter on the port field's text: its description, maker and
+// USB ids.
+std::string adapterOf(const std::string& port) {
+  const std::string p = Trim(port);
+  for (const PortRecord& r : PortList::Available()) {
+    if (r.sim ? p != "sim" : p != r.device && p != r.name && p != std::to_string(r.number))
+      continue;
+    std::string about = r.description;
+    for (const std::string& more : {r.manufacturer, r.usbId()})
+      if (!more.empty()) about += (about.empty() ? "" : ", ") + more;
+    return about;
+  }
+  return {};
+}
+
+}  // namespace
+
+CliRecords::CliRecords(const std::string& path, std::optional<int> mileage, std::ostream& err)
+    : err_(err) {
+  records::KeeperOptions o;
+  o.path = path;
+  o.version = KLINE_VERSION;
+  o.adapterOf = adapterOf;
+  o.onProblem = [this](const std::string& why) {
+    std::lock_guard lock(m_);
+    said_ += "klinediag-cli: the visit is not kept in the records: " + why + "\n";
+  };
+  o.onKnownBike = [this](const records::KnownBike& k) {
+    std::lock_guard lock(m_);
+    said_ += "klinediag-cli: " + k.text + "\n";
+  };
+  keeper_ = std::make_unique<records::RecordKeeper>(std::move(o));
+  if (mileage) keeper_->setMileage(mileage);
+}
+
+CliRecords::~CliRecords() = default;
+
+void CliRecords::onEvent(const SessionEvent& e) {
+  if (!keeper_) return;
+  keeper_->onEvent(e);
+  tell();
+}
+
+void CliRecords::tell() {
+  std::string said;
+  {
+    std::lock_guard lock(m_);
+    if (said_.empty()) return;
+    said.swap(said_);
+  }
+  err_ << said << std::flush;
+}
+
+void CliRecords::finish() {
+  // The keeper's end ends the visit and writes it.
+  keeper_.reset();
+  tell();
+}
+
+}  // namespace kline
