@@ -56,6 +56,10 @@ QDateTime qtTime(const kline::WallTime& t) {
   return QDateTime::fromMSecsSinceEpoch(t.msSinceEpoch, QTimeZone(t.utcOffsetMinutes * 60));
 }
 
+QString channelName(const std::string& name, const std::string& unit) {
+  return unit.empty() ? plain(name) : QObject::tr("%1 (%2)").arg(plain(name), plain(unit));
+}
+
 QString faultsText(int faults) {
   return faults < 0 ? QObject::tr("not read") : QString::number(faults);
 }
@@ -493,7 +497,7 @@ void RecordsWindow::visitChosen() {
   QTreeWidgetItem* channels = section(details_, tr("Live channels (min / max / mean)"));
   if (v->channels.empty()) node(channels, {tr("No completed live cycle")});
   for (const records::ChannelSummary& c : v->channels)
-    node(channels, {tr("%1 (%2)").arg(plain(c.name), plain(c.unit)),
+    node(channels, {channelName(c.name, c.unit),
                     tr("%1 / %2 / %3 over %4 cycles")
                         .arg(plain(c.minText), plain(c.maxText), plain(c.meanText))
                         .arg(c.count)});
@@ -555,7 +559,7 @@ void RecordsWindow::showComparison(const records::Comparison& c, const records::
   for (const records::Comparison::Channel& ch : c.channels)
     node(channels,
          {tr("%1 (%2)").arg(plain(ch.name), plain(ch.unit)), mean(ch.older), mean(ch.newer)});
-  comparison_->resizeColumnToContents(0);
+  for (int c = 0; c < comparison_->columnCount(); ++c) comparison_->resizeColumnToContents(c);
   tabs_->setCurrentWidget(comparison_);
 }
 
