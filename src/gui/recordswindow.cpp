@@ -529,8 +529,11 @@ void RecordsWindow::compareWithPrevious() {
 void RecordsWindow::showComparison(const records::Comparison& c, const records::Visit& older,
                                    const records::Visit& newer) {
   comparison_->clear();
-  comparison_->setHeaderLabels({tr("What"), tr("Visit before, %1").arg(dateOf(older.begun.start)),
-                                tr("This visit, %1").arg(dateOf(newer.begun.start))});
+  auto* when = new QTreeWidgetItem(
+      comparison_, {tr("Date"), dateOf(older.begun.start), dateOf(newer.begun.start)});
+  QFont bold = when->font(0);
+  bold.setBold(true);
+  when->setFont(0, bold);
   QTreeWidgetItem* faults = section(comparison_, tr("Faults"));
   if (!c.faultsReadBoth) node(faults, {tr("The faults were not read on both visits")});
   const auto lines = [&](const std::vector<std::string>& list, const QString& was,
@@ -557,9 +560,9 @@ void RecordsWindow::showComparison(const records::Comparison& c, const records::
     return m ? QString::number(*m, 'f', 1) : tr("\u2013");
   };
   for (const records::Comparison::Channel& ch : c.channels)
-    node(channels,
-         {tr("%1 (%2)").arg(plain(ch.name), plain(ch.unit)), mean(ch.older), mean(ch.newer)});
-  for (int c = 0; c < comparison_->columnCount(); ++c) comparison_->resizeColumnToContents(c);
+    node(channels, {channelName(ch.name, ch.unit), mean(ch.older), mean(ch.newer)});
+  // The last column takes the rest of the width.
+  for (int c = 0; c + 1 < comparison_->columnCount(); ++c) comparison_->resizeColumnToContents(c);
   tabs_->setCurrentWidget(comparison_);
 }
 
