@@ -164,13 +164,16 @@ void RecordsMenu::showFileDialog() {
     text +=
         tr("\n\nChosen on the command line for this run; a choice made here is kept in the "
            "settings for the next runs as well.");
-  text += tr("\n\nA change applies from the next connection.");
+  text +=
+      tr("\n\nA change ends the visit in progress; the next connection is kept in the new "
+         "place.");
   where->setText(text);
   auto* choose = new QPushButton(tr("Choose another file\u2026"));
   auto* standard = new QPushButton(tr("Use the default file"));
   standard->setToolTip(
       QDir::toNativeSeparators(QString::fromStdString(kline::records::DefaultRecordsPath())));
   auto* off = new QPushButton(tr("Turn records off"));
+  off->setEnabled(!path_.isEmpty());
   auto* close = new QDialogButtonBox(QDialogButtonBox::Close);
   connect(close, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   connect(choose, &QPushButton::clicked, &dialog, [this, &dialog] {

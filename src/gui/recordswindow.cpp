@@ -90,6 +90,11 @@ QTableWidgetItem* cell(const QString& text, qint64 id = 0) {
   return it;
 }
 
+// Each column as wide as its texts, the last one taking the rest.
+void fitColumns(QTableWidget* t) {
+  for (int c = 0; c + 1 < t->columnCount(); ++c) t->resizeColumnToContents(c);
+}
+
 QTreeWidgetItem* node(QTreeWidgetItem* parent, const QStringList& texts) {
   return new QTreeWidgetItem(parent, texts);
 }
@@ -355,7 +360,7 @@ void RecordsWindow::fillBikes() {
     bikes_->setItem(r, 5, cell(dateOf(b.lastStart)));
     bikes_->setItem(r, 6, cell(b.lastVisit ? faultsText(b.lastFaults) : QString()));
   }
-  bikes_->resizeColumnsToContents();
+  fitColumns(bikes_);
   bikes_->clearSelection();
 }
 
@@ -413,7 +418,7 @@ void RecordsWindow::bikeChosen() {
         visits_->setItem(r, 3, cell(faultsText(v.faults)));
         visits_->setItem(r, 4, cell(QString::number(v.tests)));
       }
-      visits_->resizeColumnsToContents();
+      fitColumns(visits_);
     }
   }
   for (QWidget* w : {static_cast<QWidget*>(name_), static_cast<QWidget*>(registration_),
