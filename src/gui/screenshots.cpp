@@ -21,22 +21,25 @@
 
 namespace {
 
-// Polls `ready` every 100 ms; once it holds (or after 20 s) saves `target` as an image to `file`
-// and quits.
+// Polls `ready` every 100 ms; once it holds (or after `limitMs`) saves `target` as an image to
+// `file` and quits.
 void grabWhen(QApplication& app, QWidget& window, QWidget* target, std::function<bool()> ready,
-              QString file) {
+              QString file, int limitMs = 20000) {
   auto* poll = new QTimer(&window);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  QObject::connect(poll, &QTimer::timeout, &window, [&app, target, poll, clock, ready, file] {
-    bool done = ready();
-    if (!done && clock->elapsed() < 20000) return;
-    poll->stop();
-    bool saved = target->grab().save(file);
-    if (!saved) std::fprintf(stderr, "klinediag: screenshot not saved to %s\n", qPrintable(file));
-    if (!done) std::fprintf(stderr, "klinediag: the window was not ready within 20 s\n");
-    app.exit(saved && done ? 0 : 1);
-  });
+  QObject::connect(
+      poll, &QTimer::timeout, &window, [&app, target, poll, clock, ready, file, limitMs] {
+        bool done = ready();
+        if (!done && clock->elapsed() < limitMs) return;
+        poll->stop();
+        bool saved = target->grab().save(file);
+        if (!saved)
+          std::fprintf(stderr, "klinediag: screenshot not saved to %s\n", qPrintable(file));
+        if (!done)
+          std::fprintf(stderr, "klinediag: the window was not ready within %d s\n", limitMs / 1000);
+        app.exit(saved && done ? 0 : 1);
+      });
   poll->start(100);
 }
 
@@ -231,5 +234,6 @@ void ScheduleRecordsScreenshot(QApplication& app, Session& session, MainWindow& 
         return st->since.elapsed() >= 500;
     }
   };
-  grabWhen(app, window, shown, ready, file);
+  // Two visits with a test each take a while on a busy machine.
+  grabWhen(app, window, shown, ready, file, 60000);
 }
