@@ -32,7 +32,7 @@ CliRecords::CliRecords(const std::string& path, std::optional<int> mileage, std:
   o.adapterOf = adapterOf;
   o.onProblem = [this](const std::string& why) {
     std::lock_guard lock(m_);
-    said_ += "klinediag-cli: the visit is not kept in the records: " + why + "\n";
+    said_ += "klinediag-cli: " + why + " (the visit is not kept; the session goes on)\n";
   };
   o.onKnownBike = [this](const records::KnownBike& k) {
     std::lock_guard lock(m_);
@@ -42,7 +42,10 @@ CliRecords::CliRecords(const std::string& path, std::optional<int> mileage, std:
   if (mileage) keeper_->setMileage(mileage);
 }
 
-CliRecords::~CliRecords() = default;
+// A session that ended early (a port that did not open) still tells a records problem.
+CliRecords::~CliRecords() {
+  finish();
+}
 
 void CliRecords::onEvent(const SessionEvent& e) {
   if (!keeper_) return;

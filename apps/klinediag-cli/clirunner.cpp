@@ -69,7 +69,9 @@ const Example kExamples[] = {
      "Runs the fuel pump test from the Tests window and writes the session's report."},
     {"klinediag-cli live --port sim --count 20 --format csv",
      "A subcommand: the live values, one line per cycle. Each subcommand (ports, check-adapter, "
-     "info, faults, live, test) has its own --help with its options and examples."},
+     "info, faults, live, test, records) has its own --help with its options and examples."},
+    {"klinediag-cli records show KL15M",
+     "The visits the session subcommands kept of a bike (see 'klinediag-cli records --help')."},
 };
 
 const char* const kNotes[] = {

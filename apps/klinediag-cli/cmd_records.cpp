@@ -47,7 +47,7 @@ std::string nameOf(const Bike& b) {
 
 std::string number(double v) {
   char buf[32];
-  std::snprintf(buf, sizeof buf, "%.2f", v);
+  std::snprintf(buf, sizeof buf, "%.3f", v);
   std::string s = buf;
   while (s.back() == '0') s.pop_back();
   if (s.back() == '.') s.pop_back();
@@ -128,9 +128,9 @@ void printVisit(std::ostream& out, const records::Visit& v) {
   if (!v.channels.empty()) {
     out << "live channels:\n";
     for (const records::ChannelSummary& c : v.channels)
-      out << "  " << PadRight(c.name + (c.unit.empty() ? "" : " [" + c.unit + "]"), 22) << "min "
+      out << "  " << PadRight(c.name + (c.unit.empty() ? "" : " [" + c.unit + "]"), 26) << "min "
           << PadLeft(c.minText, 8) << "  max " << PadLeft(c.maxText, 8) << "  mean "
-          << PadLeft(c.meanText, 8) << "  " << c.count << " cycles\n";
+          << PadLeft(c.meanText, 8) << "  " << c.count << (c.count == 1 ? " cycle\n" : " cycles\n");
   }
   for (const records::FileRecord& f : v.files) out << fileKindName(f.kind) << " " << f.path << "\n";
 }
@@ -156,11 +156,11 @@ void printComparison(std::ostream& out, const records::Comparison& c, const reco
   else
     out << "trimmer: moved from " << trim(c.trimmerOlder) << " to " << trim(c.trimmerNewer) << "\n";
   if (!c.channels.empty()) {
-    out << "channel means: " << PadLeft("visit " + std::to_string(c.older), 10)
+    out << PadRight("channel means:", 28) << PadLeft("visit " + std::to_string(c.older), 10)
         << PadLeft("visit " + std::to_string(c.newer), 12) << "\n";
     for (const auto& ch : c.channels)
-      out << "  " << PadRight(ch.name + (ch.unit.empty() ? "" : " [" + ch.unit + "]"), 22)
-          << PadLeft(ch.older ? number(*ch.older) : "-", 8)
+      out << "  " << PadRight(ch.name + (ch.unit.empty() ? "" : " [" + ch.unit + "]"), 26)
+          << PadLeft(ch.older ? number(*ch.older) : "-", 10)
           << PadLeft(ch.newer ? number(*ch.newer) : "-", 12) << "\n";
   }
 }

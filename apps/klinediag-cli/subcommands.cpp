@@ -171,9 +171,11 @@ Subcommands::Subcommands(CLI::App& app) {
         ->check(CLI::Range(uint64_t{1}, uint64_t{604800000}));
     s->add_flag("--json", o_.json, "Print JSON");
     s->add_option("--records", o_.records,
-                  "Keep the visit in this records file (default: the user's records file)");
+                  "Keep the visit in this records file (default: the user's records file)")
+        ->type_name("FILE");
     s->add_flag("--no-records", o_.noRecords, "Keep no record of the visit");
     s->add_option("--mileage", o_.mileage, "The bike's mileage in km, kept with the visit")
+        ->type_name("KM")
         ->check(CLI::Range(0, 9999999));
   }
   live_
@@ -248,7 +250,8 @@ Subcommands::Subcommands(CLI::App& app) {
       a->add_flag("--yes", o_.yes, "Remove it: without --yes nothing is removed");
   }
   for (auto& [a, kind] : recordsKinds_) {
-    a->add_option("--records", o_.records, "The records file (default: the user's)");
+    a->add_option("--records", o_.records, "The records file (default: the user's)")
+        ->type_name("FILE");
     a->add_flag("--json", o_.json, "Print JSON");
   }
 

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "livedata/csvrecorder.h"
+#include "serial/text.h"
 #include "session/sessionreport.h"
 
 namespace kline::records {
@@ -68,7 +69,7 @@ ChannelsOp summaries(const SessionReport& live) {
 }  // namespace
 
 std::string KnownBikeText(const Bike& b) {
-  const std::string name = b.details.name.empty() ? b.key.identification : b.details.name;
+  const std::string name = Trim(b.details.name.empty() ? b.key.identification : b.details.name);
   const std::string faults = b.lastFaults < 0    ? "faults not read then"
                              : b.lastFaults == 0 ? "no faults then"
                              : b.lastFaults == 1 ? "1 fault then"
@@ -118,7 +119,6 @@ struct RecordKeeper::Impl {
   uint64_t asked = 0, done = 0;
   bool stop = false;
   bool failed = false;
-  bool opened = false;
 
   std::atomic<int64_t> visit{0};
   std::atomic<bool> working{true};
@@ -308,10 +308,6 @@ void RecordKeeper::Impl::run() {
     store.reset();
   }
   if (!store) fail(why.empty() ? "records cannot be kept in " + options.path : why);
-  {
-    std::lock_guard lock(m);
-    opened = true;
-  }
   std::unique_lock lock(m);
   for (;;) {
     wake.wait_for(lock, kPeriod, [&] { return stop || asked > done; });

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <random>
 #include <set>
 #include <system_error>
 
@@ -162,7 +163,7 @@ std::string Describe(int code, const std::string& words) {
     case SQLITE_FULL:
       return "the disk is full";
     case SQLITE_READONLY:
-      return "the file is read-only";
+      return "the file or its folder is read-only";
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
       return "another program kept the file busy";
@@ -171,6 +172,8 @@ std::string Describe(int code, const std::string& words) {
       return "the file is damaged";
     case SQLITE_CANTOPEN:
       return "the file or its folder cannot be written";
+    case SQLITE_IOERR:
+      return "the file could not be written or read (" + words + ")";
     default:
       return words;
   }
@@ -221,8 +224,9 @@ struct RecordStore::Impl {
     return Use(it->second);
   }
 
-  void fail(const std::string& what) {
-    error = "Records not written (" + what + "): " + Describe(db.errorCode(), db.errorText());
+  void fail(const std::string& what, const char* verb = "written") {
+    error = std::string("Records not ") + verb + " (" + what +
+            "): " + Describe(db.errorCode(), db.errorText());
   }
 
   // Runs `f` as one write transaction, or as part of the one open; a transaction that finds the
@@ -247,10 +251,12 @@ struct RecordStore::Impl {
       int rc = t.begin();
       bool ok = rc == SQLITE_OK;
       if (ok) {
-        depth = 1;
+        struct Depth {
+          int& n;
+          ~Depth() { n = 0; }
+        } inside{depth = 1};
         failed = false;
         ok = f() && !failed;
-        depth = 0;
         if (ok) {
           rc = t.commit();
           ok = rc == SQLITE_OK;
@@ -273,7 +279,9 @@ struct RecordStore::Impl {
     Impl& d;
     bool open;
     explicit ReadTxn(Impl& impl)
-        : d(impl), open(impl.depth == 0 && impl.db.exec("BEGIN") == SQLITE_OK) {}
+        : d(impl),
+          open(sqlite3_get_autocommit(impl.db.handle()) != 0 &&
+               impl.db.exec("BEGIN") == SQLITE_OK) {}
     ~ReadTxn() {
       if (open) d.db.exec("COMMIT");
     }
@@ -356,17 +364,18 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
   auto d = std::make_unique<Impl>();
   d->path = path;
   std::string words;
+  int code = SQLITE_OK;
   auto openAs = [&](bool readOnly) {
     d->readOnly = readOnly;
     d->cache.clear();
     const int flags =
         (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
-    if (!d->db.open(path, flags, words)) return false;
+    if (!d->db.open(path, flags, words, &code)) return false;
     sqlite3_busy_timeout(d->db.handle(), kBusyTimeoutMs);
     return true;
   };
   if (!openAs(mode == Mode::ReadOnly)) {
-    why = "The records file " + shown + " cannot be opened: " + words;
+    why = "The records file " + shown + " cannot be opened: " + Describe(code, words);
     return nullptr;
   }
   if (mode == Mode::ReadWrite && sqlite3_db_readonly(d->db.handle(), "main") == 1) {
@@ -379,10 +388,10 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
   const auto version = d->db.integer("PRAGMA user_version");
   const auto tables = d->db.integer("SELECT count(*) FROM sqlite_schema");
   if (!appId || !version || !tables) {
-    const int code = d->db.errorCode() & 0xff;
+    const int failed = d->db.errorCode() & 0xff;
     why = "The records file " + shown +
-          (code == SQLITE_NOTADB ? " is not a records file"
-                                 : " cannot be read: " + Describe(code, d->db.errorText()));
+          (failed == SQLITE_NOTADB ? " is not a records file"
+                                   : " cannot be used: " + Describe(failed, d->db.errorText()));
     return nullptr;
   }
   const bool empty = *appId == 0 && *version == 0 && *tables == 0;
@@ -694,6 +703,7 @@ bool RecordStore::merge(int64_t from, int64_t into) {
 bool RecordStore::forget(int64_t bike) {
   // What is deleted is overwritten in the file too, not only unlinked: a customer who asks to be
   // forgotten is not left in free pages.
+  const int64_t secure = d_->db.integer("PRAGMA secure_delete").value_or(0);
   d_->db.exec("PRAGMA secure_delete = ON");
   const bool ok = d_->write("forget", [&] {
     Impl::Use s = d_->st("DELETE FROM bikes WHERE id = ?1");
@@ -704,7 +714,7 @@ bool RecordStore::forget(int64_t bike) {
     }
     return true;
   });
-  d_->db.exec("PRAGMA secure_delete = OFF");
+  if (!secure) d_->db.exec("PRAGMA secure_delete = OFF");
   // The log still holds the pages as they were; they go when it is written back and emptied
   // (not while another program reads the file).
   if (ok) d_->db.exec("PRAGMA wal_checkpoint(TRUNCATE)");
@@ -726,7 +736,7 @@ std::vector<Bike> RecordStore::bikes(const std::string& search) {
   std::vector<Bike> out;
   int rc;
   while ((rc = s->step()) == SQLITE_ROW) out.push_back(d_->bikeRow(*s));
-  if (rc != SQLITE_DONE) d_->fail("bikes");
+  if (rc != SQLITE_DONE) d_->fail("bikes", "read");
   return out;
 }
 
@@ -804,7 +814,7 @@ std::vector<VisitSummary> RecordStore::visits(int64_t bike) {
     v.tests = static_cast<int>(s->integer(9));
     out.push_back(std::move(v));
   }
-  if (rc != SQLITE_DONE) d_->fail("visits");
+  if (rc != SQLITE_DONE) d_->fail("visits", "read");
   return out;
 }
 
@@ -956,6 +966,16 @@ bool RecordStore::backup(const std::string& path, std::string& why) {
   const std::string shown = OneLine(path);
   const fs::path target = PathFromUtf8(path);
   std::error_code ec;
+  if (fs::exists(target, ec) && fs::equivalent(target, PathFromUtf8(d_->path), ec)) {
+    why = "The backup cannot replace the records file itself";
+    return false;
+  }
+  fs::path wal = target;
+  wal += "-wal";
+  if (fs::exists(wal, ec)) {
+    why = "The backup would replace " + shown + ", which a program has open";
+    return false;
+  }
   if (fs::exists(target, ec)) {
     // Only an earlier copy of records is replaced, never some other file.
     std::string notOurs;
@@ -968,8 +988,11 @@ bool RecordStore::backup(const std::string& path, std::string& why) {
   // Copied beside the target and put in its place at once: a copy cut short leaves no half file
   // under the target's name.
   fs::path tmp = target;
-  tmp += ".part";
-  fs::remove(tmp, ec);
+  tmp += ".part-" + std::to_string(std::random_device{}());
+  if (fs::exists(tmp, ec)) {
+    why = "The backup " + shown + " cannot be made: " + OneLine(PathToUtf8(tmp)) + " is in the way";
+    return false;
+  }
   sql::Database out;
   std::string words;
   if (!out.open(PathToUtf8(tmp), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE, words)) {
@@ -1002,6 +1025,19 @@ bool RecordStore::backup(const std::string& path, std::string& why) {
     return false;
   }
   return true;
+}
+
+std::string IntegrityCheck(const std::string& path) {
+  sql::Database db;
+  std::string words;
+  if (!db.open(path, SQLITE_OPEN_READONLY, words)) return "cannot open: " + words;
+  sqlite3_busy_timeout(db.handle(), kBusyTimeoutMs);
+  sql::Statement s(db, "PRAGMA integrity_check");
+  std::string out;
+  int rc;
+  while ((rc = s.step()) == SQLITE_ROW) out += (out.empty() ? "" : "\n") + s.text(0);
+  if (rc != SQLITE_DONE) return "cannot check: " + db.errorText();
+  return out;
 }
 
 Comparison Compare(const Visit& older, const Visit& newer) {

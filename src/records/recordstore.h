@@ -164,7 +164,8 @@ class RecordStore {
   const std::string& error() const;
 
   // Writing. Each returns false (or 0) with error() set when it failed.
-  // The bike with this identification, found or added; its calibration is updated when given.
+  // The bike with this identification (or merged into a bike, see merge()), found or added; its
+  // calibration is updated when given, and so is its latest visit's when that began without one.
   int64_t bikeFor(const BikeKey& key);
   int64_t startVisit(int64_t bike, const VisitStart& v);
   bool endVisit(int64_t visit, WallTime end);
@@ -176,19 +177,21 @@ class RecordStore {
   bool setChannels(int64_t visit, const std::vector<ChannelSummary>& channels);
   bool addFile(int64_t visit, const FileRecord& f);
   // Runs several writes as one transaction (the keeper's batch of a second); false and rolled
-  // back when one of them failed.
+  // back when one of them failed. When another program keeps the file busy past the time-out,
+  // the transaction is rolled back and `writes` runs again (up to three times in all).
   bool batch(const std::function<bool()>& writes);
 
   bool setDetails(int64_t bike, const BikeDetails& d);
   bool rename(int64_t bike, const std::string& name);
-  // Moves the visits of `from` to `into` and removes `from`.
+  // Moves the visits of `from` to `into` and removes `from`; `into` takes the details it lacks
+  // from `from`, and `from`'s identification, so that ECU's next visit comes to `into`.
   bool merge(int64_t from, int64_t into);
   // Removes the bike, its visits and everything in them.
   bool forget(int64_t bike);
 
   // Reading.
-  // The bikes, the most recently seen first; `search` (any case) matches the name, registration,
-  // owner, notes, identification and calibration.
+  // The bikes, the most recently seen first; `search` (any case of the letters A-Z) matches the
+  // name, registration, owner, notes, identification and calibration.
   std::vector<Bike> bikes(const std::string& search = {});
   std::optional<Bike> bike(int64_t id);
   std::optional<Bike> findBike(const BikeKey& key);  // by ecu, iso code and identification
@@ -211,11 +214,17 @@ class RecordStore {
   std::unique_ptr<Impl> d_;
 };
 
+// Whether the records file at `path` is sound: "ok", or what PRAGMA integrity_check found (one
+// line per problem), or why it could not be checked.
+std::string IntegrityCheck(const std::string& path);
+
 // Where the records live by default: the user's data folder (XDG_DATA_HOME or
 // ~/.local/share/klinediag/records.sqlite; %LOCALAPPDATA%\klinediag\records.sqlite on Windows).
 std::string DefaultRecordsPath();
 
-// One visit or bike for JSON output.
+// One visit or bike for JSON output (snake_case keys, times as ISO 8601 with the offset). Text
+// that is not UTF-8 has each invalid byte replaced by U+FFFD here, so any dump() of the result
+// works; the file keeps the bytes as given.
 nlohmann::json ToJson(const Bike& b);
 nlohmann::json ToJson(const Visit& v);
 nlohmann::json ToJson(const VisitSummary& v);

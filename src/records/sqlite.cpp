@@ -20,9 +20,10 @@ Database& Database::operator=(Database&& o) noexcept {
   return *this;
 }
 
-bool Database::open(const std::string& path, int flags, std::string& why) {
+bool Database::open(const std::string& path, int flags, std::string& why, int* code) {
   close();
   const int rc = sqlite3_open_v2(path.c_str(), &db_, flags, nullptr);
+  if (code) *code = rc;
   if (rc == SQLITE_OK) {
     sqlite3_extended_result_codes(db_, 1);
     return true;

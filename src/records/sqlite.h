@@ -22,8 +22,9 @@ class Database {
   Database(const Database&) = delete;
   Database& operator=(const Database&) = delete;
 
-  // sqlite3_open_v2 with `flags` (SQLITE_OPEN_*); false with `why` (SQLite's words).
-  bool open(const std::string& path, int flags, std::string& why);
+  // sqlite3_open_v2 with `flags` (SQLITE_OPEN_*); false with `why` (SQLite's words) and, when
+  // asked, its result code.
+  bool open(const std::string& path, int flags, std::string& why, int* code = nullptr);
   void close();
   sqlite3* handle() const { return db_; }
   explicit operator bool() const { return db_ != nullptr; }
