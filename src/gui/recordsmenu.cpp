@@ -105,7 +105,7 @@ void RecordsMenu::onEvent(const kline::SessionEvent& e) {
 }
 
 void RecordsMenu::knownBike(const QString& text, qint64 previousVisit) {
-  statusnote::show(status_, text);
+  statusnote::show(status_, RecordsWindow::plain(text.toStdString()));
   // The faults panel offers the last visit's fault readout beside today's.
   std::string why;
   auto store = kline::records::RecordStore::Open(path_.toStdString(),
@@ -115,7 +115,7 @@ void RecordsMenu::knownBike(const QString& text, qint64 previousVisit) {
   for (auto r = visit->readouts.rbegin(); r != visit->readouts.rend(); ++r) {
     if (r->readout.kind != kline::ReadoutKind::Faults) continue;
     QStringList lines;
-    for (const std::string& l : r->readout.lines) lines << QString::fromStdString(l);
+    for (const std::string& l : r->readout.lines) lines << RecordsWindow::plain(l);
     faults_->setLastVisit(
         lines, QList<bool>(r->readout.fault.begin(), r->readout.fault.end()),
         r->readout.faultStored,

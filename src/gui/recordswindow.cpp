@@ -32,18 +32,8 @@ namespace records = kline::records;
 
 namespace {
 
-// Text from the file as a widget shows it: control characters as their visible symbols (a line
-// break or an escape would garble a row); `multiLine` keeps line breaks and tabs (the notes).
 QString plain(const std::string& s, bool multiLine = false) {
-  QString q = QString::fromStdString(s);
-  for (QChar& c : q) {
-    const char16_t u = c.unicode();
-    if (u < 0x20 && !(multiLine && (u == '\n' || u == '\t')))
-      c = QChar(static_cast<char16_t>(0x2400 + u));
-    else if (u == 0x7f)
-      c = QChar(0x2421);
-  }
-  return q;
+  return RecordsWindow::plain(s, multiLine);
 }
 
 QString dateOf(const kline::WallTime& t, bool seconds = false) {
@@ -141,6 +131,18 @@ QTableWidget* table(const char* name, const QStringList& headers) {
 }
 
 }  // namespace
+
+QString RecordsWindow::plain(const std::string& s, bool multiLine) {
+  QString q = QString::fromStdString(s);
+  for (QChar& c : q) {
+    const char16_t u = c.unicode();
+    if (u < 0x20 && !(multiLine && (u == '\n' || u == '\t')))
+      c = QChar(static_cast<char16_t>(0x2400 + u));
+    else if (u == 0x7f)
+      c = QChar(0x2421);
+  }
+  return q;
+}
 
 RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   setObjectName(QStringLiteral("recordsWindow"));

@@ -47,6 +47,9 @@ class RecordsWindow : public QWidget {
   QTabWidget* tabs() const { return tabs_; }
   QLabel* statusLine() const { return status_; }
   static constexpr int kFaultRole = Qt::UserRole + 1;
+  // Text from the file as a widget shows it: control characters as their visible symbols (a
+  // line break or an escape would garble a row); `multiLine` keeps line breaks and tabs.
+  static QString plain(const std::string& s, bool multiLine = false);
 
   bool selectBike(qint64 id);
   bool selectVisit(qint64 id);

@@ -27,7 +27,7 @@ TEST(VisitReport, WallTimesReadAsTheLocalTimeTheyWereTakenAt) {
 
 TEST(VisitReport, IsTheSessionReportOfTheStoredVisit) {
   Visit v;
-  v.begun = {{1773500000000, 60}, "COM7", "FT232R", "15m", "0.1.0", false};
+  v.begun = {{1773500000000, 60}, "COM7", "USB serial", "15m", "0.1.0", false};
   v.key = {"15m", "55A38F", "KL15M-0427", "CAL <1>"};
   Readout faults;
   faults.lines = {"Icv OK", "Throttle sensor Open circuit"};
