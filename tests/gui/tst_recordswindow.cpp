@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QStatusBar>
 #include <QTabWidget>
@@ -169,6 +170,54 @@ class TestRecordsWindow : public QObject {
     QFile written(dir.filePath(QStringLiteral("visit.html")));
     QVERIFY(written.open(QIODevice::ReadOnly));
     QCOMPARE(written.readAll().toStdString(), html);
+  }
+
+  void sameBikeAndForgetDoNothingUnlessConfirmed() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    int64_t kept = 0;
+    {
+      std::string why;
+      auto store = kline::records::RecordStore::Open(
+          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+      QVERIFY2(store, why.c_str());
+      for (const char* id : {"KL15M-0427", "KL15M-9999"}) {
+        kept = store->bikeFor({"15m", "", id, ""});
+        QVERIFY(store->startVisit(kept, {{1773500000000, 60}, "sim", "", "15m", "0.1", true}));
+      }
+    }
+    RecordsWindow w;
+    w.setPath(path);
+    QCOMPARE(w.bikes()->rowCount(), 2);
+    w.selectBike(w.bikes()->item(0, 0)->data(Qt::UserRole).toLongLong() == kept
+                     ? w.bikes()->item(1, 0)->data(Qt::UserRole).toLongLong()
+                     : w.bikes()->item(0, 0)->data(Qt::UserRole).toLongLong());
+    w.setSameBikeChooser([kept](const std::vector<kline::records::Bike>& others) {
+      return others.size() == 1 ? std::optional<qint64>(kept) : std::nullopt;
+    });
+    QStringList asked;
+    bool yes = false;
+    w.setConfirm([&](const QString& q) {
+      asked << q;
+      return yes;
+    });
+    auto* merge = w.findChild<QPushButton*>(QStringLiteral("bikeMerge"));
+    auto* forget = w.findChild<QPushButton*>(QStringLiteral("bikeForget"));
+    merge->click();
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(w.bikes()->rowCount(), 2);
+    yes = true;
+    merge->click();
+    QCOMPARE(w.bikes()->rowCount(), 1);
+    QCOMPARE(w.selectedBike(), kept);
+    QCOMPARE(w.visits()->rowCount(), 2);
+    yes = false;
+    forget->click();
+    QCOMPARE(w.bikes()->rowCount(), 1);
+    yes = true;
+    forget->click();
+    QCOMPARE(asked.size(), 4);
+    QCOMPARE(w.bikes()->rowCount(), 0);
   }
 
   void aRecordsFileThatCannotBeUsedIsSaidOnceAndTheSessionGoesOn() {
