@@ -47,14 +47,18 @@ struct KeeperOptions {
 class RecordKeeper : public EventSink {
  public:
   explicit RecordKeeper(KeeperOptions options);
-  // Ends the visit in progress and writes what is queued before it returns.
+  // Ends the visit in progress and writes what is queued before it returns. On the session
+  // thread, or once the session's events have stopped.
   ~RecordKeeper() override;
   RecordKeeper(const RecordKeeper&) = delete;
   RecordKeeper& operator=(const RecordKeeper&) = delete;
 
+  // Session thread: queues what happened and sums the live cycles, nothing more.
   void onEvent(const SessionEvent& e) override;
 
-  // What the front ends add (any thread): a file made during the visit, the mileage typed.
+  // What the front ends add (any thread; wallClock is read there): a file made during the visit
+  // (or after it, as the log saved after Disconnect: it goes with the last visit), the mileage
+  // typed (for the visit in progress, else the next one).
   void noteFile(FileKind kind, const std::string& path);
   void setMileage(std::optional<int> km);
   // Writes what is queued now and waits for it (tests, the end of a command-line run).
