@@ -78,6 +78,19 @@ int main(int argc, char** argv) {
       QStringLiteral("chart-recording"),
       QStringLiteral("With --screenshot-chart: show the recording CSV instead of live values."),
       QStringLiteral("CSV"));
+  QCommandLineOption recordsOpt(
+      QStringLiteral("records"),
+      QStringLiteral("Keep the bike records in FILE (SQLite) for this run, instead of the file "
+                     "the settings name (by default in the user's data folder)."),
+      QStringLiteral("FILE"));
+  QCommandLineOption noRecordsOpt(QStringLiteral("no-records"),
+                                  QStringLiteral("Keep no bike records in this run."));
+  QCommandLineOption recordsShotOpt(
+      QStringLiteral("screenshot-records"),
+      QStringLiteral("Make two short visits of the simulated ECU into a scratch records file, "
+                     "open the records window on the bike with its latest visit compared with "
+                     "the one before, save that window to FILE (PNG), and quit."),
+      QStringLiteral("FILE"));
   cli.addPositionalArgument(QStringLiteral("FILE.csv"),
                             QStringLiteral("With --chart: a recording to show."),
                             QStringLiteral("[FILE.csv]"));
@@ -89,6 +102,9 @@ int main(int argc, char** argv) {
   cli.addOption(chartOpt);
   cli.addOption(chartShotOpt);
   cli.addOption(chartRecordingOpt);
+  cli.addOption(recordsOpt);
+  cli.addOption(noRecordsOpt);
+  cli.addOption(recordsShotOpt);
   cli.process(app);
 
   // The numbers in the windows use the platform's decimal separator.
@@ -119,15 +135,33 @@ int main(int argc, char** argv) {
   QTemporaryDir scratch;
   QString settings = cli.isSet(settingsOpt) ? cli.value(settingsOpt) : DefaultSettingsPath();
   // A screenshot run leaves the user's settings alone.
-  const bool shot = cli.isSet(shotOpt) || cli.isSet(testsShotOpt) || cli.isSet(chartShotOpt);
+  const bool shot = cli.isSet(shotOpt) || cli.isSet(testsShotOpt) || cli.isSet(chartShotOpt) ||
+                    cli.isSet(recordsShotOpt);
   if (shot) settings = scratch.filePath(QStringLiteral("klinediag.ini"));
+  if (cli.isSet(recordsOpt) && cli.isSet(noRecordsOpt)) {
+    std::fprintf(stderr, "klinediag: --records and --no-records exclude each other\n");
+    return 2;
+  }
 
   Session session(settings, sim, typeFollowsForm);
+  // The records: the command line's choice, else the settings' (a screenshot keeps its own or
+  // none, never the user's).
+  using From = Session::RecordsChoice::From;
+  if (cli.isSet(recordsShotOpt))
+    session.setRecordsChoice({From::File, scratch.filePath(QStringLiteral("records.sqlite"))});
+  else if (cli.isSet(noRecordsOpt) || shot)
+    session.setRecordsChoice({From::Off, {}});
+  else if (cli.isSet(recordsOpt))
+    session.setRecordsChoice({From::File, cli.value(recordsOpt)});
+  else
+    session.setRecordsChoice({From::Settings, {}});
   MainWindow window(session);
   if (cli.isSet(shotOpt))
     ScheduleScreenshot(app, session, window, cli.value(shotOpt));
   else if (cli.isSet(testsShotOpt))
     ScheduleTestsScreenshot(app, session, window, cli.value(testsShotOpt));
+  else if (cli.isSet(recordsShotOpt))
+    ScheduleRecordsScreenshot(app, session, window, cli.value(recordsShotOpt));
   else if (cli.isSet(chartShotOpt))
     ScheduleChartScreenshot(app, session, window, cli.value(chartShotOpt),
                             cli.value(chartRecordingOpt));

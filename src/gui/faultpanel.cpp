@@ -1,6 +1,7 @@
 #include "gui/faultpanel.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QHeaderView>
 #include <QStyle>
 #include <QTableWidget>
@@ -26,7 +27,14 @@ FaultPanel::FaultPanel(QWidget* parent) : QGroupBox(tr("Faults"), parent) {
   table_->setToolTip(
       tr("The latest fault and immobiliser readouts: a warning sign marks a line that reports a "
          "fault, a tick one that does not"));
+  lastVisitBox_ = new QCheckBox(tr("Last visit"));
+  lastVisitBox_->setObjectName(QStringLiteral("lastVisitFaults"));
+  lastVisitBox_->setToolTip(
+      tr("Show the fault readout of this bike's last visit below today's (from the records)"));
+  lastVisitBox_->hide();
+  connect(lastVisitBox_, &QCheckBox::toggled, this, &FaultPanel::rebuild);
   auto* layout = new QVBoxLayout(this);
+  layout->addWidget(lastVisitBox_);
   layout->addWidget(table_);
   rebuild();
 }
@@ -42,6 +50,16 @@ void FaultPanel::showReadout(int kind, const QStringList& lines, const QList<boo
 
 void FaultPanel::startConnection() {
   for (Shown& s : shown_) s.earlier = s.valid;
+  // Another bike may be on the line now.
+  lastVisit_ = Shown{};
+  lastVisitBox_->hide();
+  rebuild();
+}
+
+void FaultPanel::setLastVisit(const QStringList& lines, const QList<bool>& faults, bool stored,
+                              const QDateTime& when, bool trusted) {
+  lastVisit_ = Shown{true, lines, faults, stored, when, false, trusted};
+  lastVisitBox_->show();
   rebuild();
 }
 
@@ -94,6 +112,17 @@ void FaultPanel::rebuild() {
     if (k == 0 && s.stored && !s.faults.contains(true))
       addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s);
     if (k > 0 && s.lines.isEmpty()) addRow(readout, tr("No state bit set"), false, s);
+  }
+  if (lastVisit_.valid && lastVisitBox_->isChecked()) {
+    any = true;
+    const Shown& s = lastVisit_;
+    QString readout =
+        tr("Faults, last visit %1").arg(s.when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
+    if (!s.trusted) readout = tr("%1 (not trustworthy: the line babbled)").arg(readout);
+    for (int i = 0; i < s.lines.size(); ++i)
+      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i], s);
+    if (s.stored && !s.faults.contains(true))
+      addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s);
   }
   if (!any) {
     table_->insertRow(0);

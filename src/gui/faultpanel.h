@@ -6,11 +6,13 @@
 #include <QStringList>
 #include <array>
 
+class QCheckBox;
 class QTableWidget;
 
 // The "Faults" panel: the latest fault readout and immobiliser readouts of the main window, one
 // row per line the window logged, the lines that report a fault marked with a warning icon and
-// a colour, the others with a tick; each readout with its time.
+// a colour, the others with a tick; each readout with its time. When the bike has been here
+// before, "Last visit" adds that visit's fault readout below today's.
 class FaultPanel : public QGroupBox {
   Q_OBJECT
 
@@ -36,6 +38,8 @@ class FaultPanel : public QGroupBox {
   };
   // The latest readout of a kind (0 faults, 1 immobiliser, 2 immobiliser 2).
   const Shown& latest(int kind) const { return shown_.at(static_cast<std::size_t>(kind)); }
+  // Shows or hides the last visit's fault readout; offered once setLastVisit gave one.
+  QCheckBox* lastVisitBox() const { return lastVisitBox_; }
 
  public slots:
   // A readout as Session::faultReadout gives it, at `when` (now if invalid).
@@ -43,11 +47,16 @@ class FaultPanel : public QGroupBox {
                    QDateTime when = QDateTime(), bool trusted = true);
   // A new connection starts: what is shown belongs to the one before.
   void startConnection();
+  // The fault readout of the bike's last visit (from the records), read at `when`.
+  void setLastVisit(const QStringList& lines, const QList<bool>& faults, bool stored,
+                    const QDateTime& when, bool trusted);
 
  private:
   void rebuild();
   void addRow(const QString& readout, const QString& text, bool fault, const Shown& s);
 
   QTableWidget* table_ = nullptr;
+  QCheckBox* lastVisitBox_ = nullptr;
   std::array<Shown, 3> shown_{};
+  Shown lastVisit_;
 };

@@ -6,6 +6,7 @@
 
 #include "gui/dialogfolder.h"
 #include "gui/session.h"
+#include "records/recordstore.h"
 
 LogSaver::LogSaver(Session& session, QString win, QWidget* dialogParent)
     : QObject(dialogParent), session_(session), win_(std::move(win)) {
@@ -35,5 +36,6 @@ void LogSaver::write(const QString& win, const QByteArray& text) {
     emit failed(tr("Log not saved to %1: %2").arg(path, f.errorString()));
     return;
   }
+  session_.noteRecordsFile(static_cast<int>(kline::records::FileKind::Log), path);
   emit saved(path);
 }

@@ -53,11 +53,14 @@
 #include "gui/numberfield.h"
 #include "gui/portchooser.h"
 #include "gui/portlock.h"
+#include "gui/recordsmenu.h"
+#include "gui/recordswindow.h"
 #include "gui/reportwriter.h"
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "gui/statusnote.h"
 #include "gui/widgetbinder.h"
+#include "records/recordstore.h"
 #include "session/sessionreport.h"
 #include "ui/eventsink.h"
 
@@ -92,6 +95,7 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   buildLinkView();
   buildRecorder();
   buildFaultsAndReport();
+  records_ = new RecordsMenu(session_, menuBar(), statusBar(), faults_, this);
   buildShortcuts();
   buildHelp();
   addWindow(std::make_unique<Form1Window>(session_, this));
@@ -634,6 +638,7 @@ void MainWindow::explainIfLost() {
 void MainWindow::closeEvent(QCloseEvent* e) {
   // The other windows belong to this one: closing it ends the session and closes them all.
   if (chart_) chart_->close();
+  if (records_) records_->window()->close();
   for (auto& [name, w] : windows_) w->hide();
   QMainWindow::closeEvent(e);
 }
@@ -776,6 +781,7 @@ bool MainWindow::writeReport(const QString& pdfPath) {
     statusnote::show(statusBar(), why, statusnote::Kind::Error);
     return false;
   }
+  session_.noteRecordsFile(static_cast<int>(kline::records::FileKind::Report), pdfPath);
   statusnote::show(statusBar(), tr("Report written to %1 and %2")
                                     .arg(QDir::toNativeSeparators(pdfPath),
                                          QDir::toNativeSeparators(ReportHtmlPath(pdfPath))));

@@ -18,6 +18,7 @@ class FaultPanel;
 class LinkStateView;
 class LogSaver;
 class PortChooser;
+class RecordsMenu;
 class ModelWindow;
 class QAction;
 class QCloseEvent;
@@ -79,6 +80,8 @@ class MainWindow : public QMainWindow {
   // "Save log…" of this window and of the others (by the logic's window name); their file
   // dialogs can be replaced as the record path's can.
   LogSaver* logSaver(const QString& win = QStringLiteral("Form2")) const;
+  // The "Records" menu, the bikes' window and what the records show around this window.
+  RecordsMenu* records() const { return records_; }
   // What "Report…" writes, and where it asks for the PDF file (the HTML goes beside it).
   const kline::SessionReport& report() const { return *report_; }
   void setReportPathChooser(std::function<QString()> chooser) {
@@ -145,4 +148,5 @@ class MainWindow : public QMainWindow {
   std::unique_ptr<kline::SessionReport> report_;
   std::function<QString()> chooseReportPath_;
   ActionAsker* asker_ = nullptr;
+  RecordsMenu* records_ = nullptr;
 };

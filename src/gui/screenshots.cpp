@@ -14,26 +14,32 @@
 #include "gui/chartwindow.h"
 #include "gui/mainwindow.h"
 #include "gui/modelwindow.h"
+#include "gui/recordsmenu.h"
+#include "gui/recordswindow.h"
 #include "gui/session.h"
+#include "records/recordstore.h"
 
 namespace {
 
-// Polls `ready` every 100 ms; once it holds (or after 20 s) saves `target` as an image to `file`
-// and quits.
+// Polls `ready` every 100 ms; once it holds (or after `limitMs`) saves `target` as an image to
+// `file` and quits.
 void grabWhen(QApplication& app, QWidget& window, QWidget* target, std::function<bool()> ready,
-              QString file) {
+              QString file, int limitMs = 20000) {
   auto* poll = new QTimer(&window);
   auto clock = std::make_shared<QElapsedTimer>();
   clock->start();
-  QObject::connect(poll, &QTimer::timeout, &window, [&app, target, poll, clock, ready, file] {
-    bool done = ready();
-    if (!done && clock->elapsed() < 20000) return;
-    poll->stop();
-    bool saved = target->grab().save(file);
-    if (!saved) std::fprintf(stderr, "klinediag: screenshot not saved to %s\n", qPrintable(file));
-    if (!done) std::fprintf(stderr, "klinediag: the window was not ready within 20 s\n");
-    app.exit(saved && done ? 0 : 1);
-  });
+  QObject::connect(
+      poll, &QTimer::timeout, &window, [&app, target, poll, clock, ready, file, limitMs] {
+        bool done = ready();
+        if (!done && clock->elapsed() < limitMs) return;
+        poll->stop();
+        bool saved = target->grab().save(file);
+        if (!saved)
+          std::fprintf(stderr, "klinediag: screenshot not saved to %s\n", qPrintable(file));
+        if (!done)
+          std::fprintf(stderr, "klinediag: the window was not ready within %d s\n", limitMs / 1000);
+        app.exit(saved && done ? 0 : 1);
+      });
   poll->start(100);
 }
 
@@ -146,4 +152,88 @@ void ScheduleChartScreenshot(QApplication& app, Session& session, MainWindow& wi
     return m.size() > 20 && m.lastTime() >= 14000 && m.hasValue(7) && chart->framesDrawn() > 0;
   };
   grabWhen(app, window, chart, ready, file);
+}
+
+void ScheduleRecordsScreenshot(QApplication& app, Session& session, MainWindow& window,
+                               QString file) {
+  RecordsMenu* records = window.records();
+  RecordsWindow* shown = records->window();
+  shown->fitTo(kLaptop);
+  connectToSim(session, &window);
+  // Each visit: live values, the faults read, the first test of the list run, Disconnect.
+  struct Steps {
+    int step = 0;
+    int faults = 0, tests = 0, disconnects = 0;
+    bool live = false;
+    QElapsedTimer since;
+  };
+  auto st = std::make_shared<Steps>();
+  QObject::connect(&session, &Session::sessionEvent, &window, [st](const kline::SessionEvent& e) {
+    using namespace kline;
+    if (const auto* c = std::get_if<ev::LiveCycle>(&e); c && c->completed) st->live = true;
+    if (const auto* r = std::get_if<ev::ReadoutDone>(&e);
+        r && r->readout.kind == ReadoutKind::Faults)
+      ++st->faults;
+    if (std::holds_alternative<ev::TestEnded>(e)) ++st->tests;
+    if (std::holds_alternative<ev::Disconnected>(e)) ++st->disconnects;
+  });
+  QObject::connect(&session, &Session::recordsVisit, &window, [&session, st](qint64, qint64) {
+    session.setRecordsMileage(st->disconnects == 0 ? 12480 : 13105);
+  });
+  auto ready = [&session, records, shown, st] {
+    switch (st->step) {
+      case 0:
+      case 4:
+        if (st->live && st->faults == st->step / 4) {
+          play(session, kline::UserAction::ReadFaults);
+          ++st->step;
+        }
+        return false;
+      case 1:
+      case 5:
+        if (st->faults > st->step / 4) {
+          play(session, kline::UserAction::RunTest);
+          ++st->step;
+        }
+        return false;
+      case 2:
+      case 6:
+        if (st->tests > st->step / 4) {
+          play(session, kline::UserAction::Connect);  // Disconnect
+          ++st->step;
+        }
+        return false;
+      case 3:
+        if (st->disconnects == 1) {
+          st->live = false;
+          play(session, kline::UserAction::Connect);
+          st->step = 4;
+        }
+        return false;
+      case 7: {
+        // Both visits written and ended: the bike gets what a user would add to it.
+        std::string why;
+        auto store = kline::records::RecordStore::Open(
+            records->path().toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+        if (!store) return false;
+        const auto bikes = store->bikes();
+        if (bikes.size() != 1 || bikes[0].visits != 2) return false;
+        const auto visits = store->visits(bikes[0].id);
+        if (visits[0].end.msSinceEpoch == 0 || visits[0].faults < 0) return false;
+        store->setDetails(bikes[0].id, {"Blue roadster", "AB-123-CD", "J. Martin",
+                                        "Idle hunts when warm; new plugs at 12,480 km."});
+        records->showBikes();
+        shown->selectVisit(visits[0].id);
+        shown->compareWithPrevious();
+        st->since.start();
+        st->step = 8;
+        return false;
+      }
+      default:
+        // Half a second for the window to take its final size.
+        return st->since.elapsed() >= 500;
+    }
+  };
+  // Two visits with a test each take a while on a busy machine.
+  grabWhen(app, window, shown, ready, file, 60000);
 }

@@ -15,3 +15,7 @@ void ScheduleTestsScreenshot(QApplication& app, Session& session, MainWindow& wi
 // The chart window: after some seconds of live values, or showing the recording `csv`.
 void ScheduleChartScreenshot(QApplication& app, Session& session, MainWindow& window, QString file,
                              QString csv);
+// The records window: two visits of the simulated ECU (faults read, a test run), the bike
+// named, its latest visit compared with the one before.
+void ScheduleRecordsScreenshot(QApplication& app, Session& session, MainWindow& window,
+                               QString file);

@@ -9,7 +9,9 @@
 #include "connection/useractions.h"
 #include "platform/adaptercheck.h"
 #include "platform/portfactory.h"
+#include "platform/portlist.h"
 #include "platform/qthost.h"
+#include "records/recordkeeper.h"
 #include "session/sessioncore.h"
 #include "ui/eventsink.h"
 
@@ -23,6 +25,32 @@ QVariant toVariant(const kline::PropValue& v) {
   QStringList list;
   for (const auto& s : std::get<std::vector<std::string>>(v)) list << QString::fromStdString(s);
   return QVariant(list);
+}
+
+// Where the settings keep the records' place: the file (empty: the default one) and whether
+// they are off.
+const char* const kRecordsSection = "Records";
+const char* const kRecordsFile = "File";
+const char* const kRecordsOff = "Off";
+
+// What the platform says of the adapter behind the port field's text: its description, maker
+// and USB ids.
+std::string adapterOf(const std::string& portText) {
+  const QString text = QString::fromStdString(portText).trimmed();
+  if (text.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0) return "simulated ECU";
+  bool isNumber = false;
+  const int number = text.toInt(&isNumber);
+  for (const kline::PortRecord& p : kline::PortList::Available()) {
+    if (p.sim) continue;
+    if (QString::fromStdString(p.device) != text && QString::fromStdString(p.name) != text &&
+        !(isNumber && p.number == number))
+      continue;
+    std::string out = p.description;
+    for (const std::string& more : {p.manufacturer, p.usbId()})
+      if (!more.empty()) out += (out.empty() ? "" : ", ") + more;
+    return out;
+  }
+  return {};
 }
 
 }  // namespace
@@ -120,14 +148,80 @@ void Session::loadOnThread() {
                     .arg(settingsPath_, QString::fromStdString(why)));
   });
   host_->runGuarded([this] { core_->load(); });
+  // The settings' choice is read once the window has loaded them.
+  using From = RecordsChoice::From;
+  const QString records = recordsChoice_.from == From::File       ? recordsChoice_.file
+                          : recordsChoice_.from == From::Settings ? recordsPathFromSettings()
+                                                                  : QString();
+  keepRecordsOnThread(records);
+  emit recordsFile(records, recordsChoice_.from == From::Settings);
   loaded_ = true;
   emit loaded();
   onEventOnThread(kline::ev::LinkChanged{core_->link()});
   snapshotOnThread(QStringLiteral("Form2"));
 }
 
+QString Session::recordsPathFromSettings() const {
+  const kline::IniFile& ini = core_->form().settings();
+  if (ini.read(kRecordsSection, kRecordsOff) == "1") return {};
+  const std::string file = ini.read(kRecordsSection, kRecordsFile);
+  return QString::fromStdString(file.empty() ? kline::records::DefaultRecordsPath() : file);
+}
+
+void Session::keepRecordsOnThread(const QString& path) {
+  // The visit in progress ends in its own file before another begins.
+  keeper_.reset();
+  if (path.isEmpty()) return;
+  kline::records::KeeperOptions o;
+  o.path = path.toStdString();
+  o.version = KLINE_VERSION;
+  o.adapterOf = adapterOf;
+  o.wallClock = kline::CsvRecorder::SystemTime;
+  // These come on the keeper's own thread: each goes to the GUI thread as a queued call.
+  auto toGui = [this](auto fn) {
+    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+  };
+  o.onProblem = [this, toGui](const std::string& why) {
+    toGui([this, why = QString::fromStdString(why)] { emit recordsProblem(why); });
+  };
+  o.onVisit = [this, toGui](int64_t bike, int64_t visit) {
+    toGui([this, bike, visit] { emit recordsVisit(bike, visit); });
+  };
+  o.onKnownBike = [this, toGui](const kline::records::KnownBike& k) {
+    toGui([this, text = QString::fromStdString(k.text), bike = k.bike.id, prev = k.previousVisit,
+           visit = k.visit] { emit knownBike(text, bike, prev, visit); });
+  };
+  keeper_ = std::make_unique<kline::records::RecordKeeper>(std::move(o));
+}
+
+void Session::chooseRecords(const QString& path, bool off) {
+  post([this, path, off] {
+    if (!core_) return;
+    const kline::IniFile& ini = core_->form().settings();
+    ini.write(kRecordsSection, kRecordsOff, off ? "1" : "0");
+    ini.write(kRecordsSection, kRecordsFile, off ? std::string() : path.toStdString());
+    recordsChoice_ = {RecordsChoice::From::Settings, {}};
+    const QString now = recordsPathFromSettings();
+    keepRecordsOnThread(now);
+    emit recordsFile(now, true);
+  });
+}
+
+void Session::noteRecordsFile(int kind, const QString& path) {
+  post([this, kind, path] {
+    if (keeper_) keeper_->noteFile(static_cast<kline::records::FileKind>(kind), path.toStdString());
+  });
+}
+
+void Session::setRecordsMileage(int km) {
+  post([this, km] {
+    if (keeper_) keeper_->setMileage(km < 0 ? std::nullopt : std::optional<int>(km));
+  });
+}
+
 void Session::onEventOnThread(const kline::SessionEvent& e) {
   using namespace kline;
+  if (keeper_) keeper_->onEvent(e);
   bool first = false;
   {
     std::lock_guard<std::mutex> lock(eventsLock_);
@@ -186,6 +280,8 @@ void Session::unloadOnThread() {
   stopRecordingOnThread();
   // Disconnect as the user would, then unload every window.
   if (core_) host_->runGuarded([this] { core_->unload(); });
+  // After the unload's disconnect: the visit ends and what is queued is written.
+  keeper_.reset();
   core_.reset();
   hostForQuit_ = nullptr;
   host_.reset();
@@ -303,6 +399,7 @@ void Session::startRecording(const QString& path) {
       return;
     }
     recordedRows_ = 0;
+    if (keeper_) keeper_->noteFile(kline::records::FileKind::Recording, path.toStdString());
     emit recordingStarted(path);
   });
 }

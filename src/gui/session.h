@@ -21,6 +21,9 @@ namespace kline {
 class QtHost;
 class ControlModel;
 class SessionCore;
+namespace records {
+class RecordKeeper;
+}
 }  // namespace kline
 
 Q_DECLARE_METATYPE(kline::SessionEvent)
@@ -46,6 +49,14 @@ class Session : public QObject {
   void stop();
   bool isLoaded() const { return loaded_; }
 
+  // Where the bike records go. Off until told (tests and benchmarks keep none); the program
+  // passes the settings' choice, the command line's file or off. Set before start().
+  struct RecordsChoice {
+    enum class From { Off, Settings, File } from = From::Off;
+    QString file;
+  };
+  void setRecordsChoice(RecordsChoice choice) { recordsChoice_ = std::move(choice); }
+
  public slots:
   void click(const QString& ctl, const QString& win = QStringLiteral("Form2"));
   void setText(const QString& ctl, const QString& text,
@@ -67,6 +78,14 @@ class Session : public QObject {
   // Fetches the log pane's text of `win` as the logic holds it (every line ending CR LF);
   // answered by logText.
   void requestLogText(const QString& win);
+  // The records from now on: `path` (UTF-8 file), or none when empty; the settings remember the
+  // choice (an empty path with `off` false: the default file). The visit in progress ends in the
+  // file it began in; the next connection starts one in the new file. Answered by recordsFile.
+  void chooseRecords(const QString& path, bool off);
+  // Tells the records of a file made during the visit (a kline::records::FileKind), and the
+  // mileage the user typed (none: negative).
+  void noteRecordsFile(int kind, const QString& path);
+  void setRecordsMileage(int km);
 
  signals:
   // A property write of the logic; `prop` is a kline::Prop, `value` a bool, int, QString or
@@ -107,6 +126,15 @@ class Session : public QObject {
   // `trusted` is false when the line babbled while it was read.
   void faultReadout(int kind, const QStringList& lines, const QList<bool>& faults, bool stored,
                     bool trusted);
+  // The records file in use (empty: records are off), at load and after each choice;
+  // `fromSettings` when no command-line option decided it.
+  void recordsFile(const QString& path, bool fromSettings);
+  // Said once per records file: the records cannot be kept (the session goes on without them).
+  void recordsProblem(const QString& why);
+  // A visit started in the records (a new or known bike).
+  void recordsVisit(qint64 bike, qint64 visit);
+  // The connection identified a bike seen before: `text` is the line for the status bar.
+  void knownBike(const QString& text, qint64 bike, qint64 previousVisit, qint64 visit);
 
  private:
   class Sink;
@@ -116,6 +144,9 @@ class Session : public QObject {
   kline::ControlModel* model(const QString& win);
   void snapshotOnThread(const QString& win);
   void stopRecordingOnThread();
+  // Replaces the records keeper by one writing `path` (none when empty).
+  void keepRecordsOnThread(const QString& path);
+  QString recordsPathFromSettings() const;
   void onEventOnThread(const kline::SessionEvent& e);
   // GUI thread: hands the events the session thread queued to sessionEvent's receivers.
   void deliverEvents();
@@ -141,5 +172,7 @@ class Session : public QObject {
   std::unique_ptr<Sink> sink_;
   std::unique_ptr<kline::QtHost> host_;
   std::unique_ptr<kline::SessionCore> core_;
+  std::unique_ptr<kline::records::RecordKeeper> keeper_;
   int recordedRows_ = -1;
+  RecordsChoice recordsChoice_;
 };

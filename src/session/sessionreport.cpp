@@ -114,6 +114,7 @@ void SessionReport::setReadout(const Readout& r, std::string when) {
 }
 
 std::vector<ChannelStats> SessionReport::channels() const {
+  if (givenChannels_) return *givenChannels_;
   std::vector<ChannelStats> out;
   for (std::size_t i = 0; i < channels_.size(); ++i) {
     const Channel& c = channels_[i];

@@ -44,6 +44,8 @@ class SessionReport : public EventSink {
   void onEvent(const SessionEvent& e) override;
   // The latest readout of its kind, with the time to print for it.
   void setReadout(const Readout& r, std::string when);
+  // The channels' ranges as kept elsewhere (a stored visit), in place of the live cycles'.
+  void setChannels(std::vector<ChannelStats> stats) { givenChannels_ = std::move(stats); }
 
   const std::string& port() const { return port_; }
   const std::string& ecuType() const { return identity_.ecu; }
@@ -75,6 +77,7 @@ class SessionReport : public EventSink {
   std::array<Channel, 9> channels_{};
   std::array<std::optional<Readout>, 3> readouts_{};
   std::array<std::string, 3> when_{};
+  std::optional<std::vector<ChannelStats>> givenChannels_;
 };
 
 // Text made safe inside HTML.

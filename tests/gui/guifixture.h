@@ -22,11 +22,14 @@
 #include "sim/simconfig.h"
 
 struct GuiFixture {
-  explicit GuiFixture(const char* simJson = "{}", int ignitionMs = 100) {
+  // With a `records` path, the session keeps its bike records there.
+  explicit GuiFixture(const char* simJson = "{}", int ignitionMs = 100, QString records = {}) {
     auto cfg = std::make_shared<kline::SimConfig>(
         kline::SimConfig::FromJson(simJson, kline::EcuType::E15m));
     cfg->ignitionMs = ignitionMs;
     session = std::make_unique<Session>(dir.filePath(QStringLiteral("klinediag.ini")), cfg);
+    if (!records.isEmpty())
+      session->setRecordsChoice({Session::RecordsChoice::From::File, records});
     window = std::make_unique<MainWindow>(*session);
     session->start();
     window->show();

@@ -1,0 +1,108 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <vector>
+
+#include "records/recordstore.h"
+
+class QLabel;
+class QLineEdit;
+class QPlainTextEdit;
+class QPushButton;
+class QTabWidget;
+class QTableWidget;
+class QTreeWidget;
+
+// "Records → Bikes…": the bikes of the records file, searchable, with the last visit and its
+// faults; the chosen bike's details (editable) and visits; a visit's details, its comparison
+// with the visit before it, and its report written again. It reads and edits the file with a
+// store of its own on the GUI thread (the keeper writes with its own on its thread). Everything
+// from the file is shown as plain text, control characters as visible symbols. GUI thread only.
+class RecordsWindow : public QWidget {
+  Q_OBJECT
+
+ public:
+  explicit RecordsWindow(QWidget* parent = nullptr);
+  ~RecordsWindow() override;
+  // Takes the size it opens at on a screen with this much room.
+  void fitTo(const QSize& available);
+
+  // The records file to show (empty: records are off); opened at the next refresh.
+  void setPath(const QString& path);
+  const QString& path() const { return path_; }
+  // Reads the file again, keeping the bike and visit chosen.
+  void refresh();
+
+  QLineEdit* search() const { return search_; }
+  // Column 0's item holds the bike's or visit's id in Qt::UserRole.
+  QTableWidget* bikes() const { return bikes_; }
+  QTableWidget* visits() const { return visits_; }
+  // A visit's details; a line of a readout that reports a fault has kFaultRole set.
+  QTreeWidget* details() const { return details_; }
+  QTreeWidget* comparison() const { return comparison_; }
+  QTabWidget* tabs() const { return tabs_; }
+  QLabel* statusLine() const { return status_; }
+  static constexpr int kFaultRole = Qt::UserRole + 1;
+  // Text from the file as a widget shows it: control characters as their visible symbols (a
+  // line break or an escape would garble a row); `multiLine` keeps line breaks and tabs.
+  static QString plain(const std::string& s, bool multiLine = false);
+
+  bool selectBike(qint64 id);
+  bool selectVisit(qint64 id);
+  qint64 selectedBike() const;
+  qint64 selectedVisit() const;
+
+  // The chosen visit against the bike's visit before it, shown in the comparison tab.
+  void compareWithPrevious();
+  // Writes the chosen visit's report to `pdfPath` and beside it as HTML; says how it went in
+  // the status line.
+  bool writeReport(const QString& pdfPath);
+
+  // What the dialogs would answer; tests answer themselves. `confirm` gets the question; an
+  // empty answer of the others cancels.
+  void setConfirm(std::function<bool(const QString& question)> f) { confirm_ = std::move(f); }
+  void setSameBikeChooser(
+      std::function<std::optional<qint64>(const std::vector<kline::records::Bike>&)> f) {
+    chooseSameBike_ = std::move(f);
+  }
+  void setReportPathChooser(std::function<QString()> f) { chooseReportPath_ = std::move(f); }
+
+ private:
+  bool open();
+  void say(const QString& text, bool error = false);
+  void fillBikes();
+  void bikeChosen();
+  void visitChosen();
+  void saveDetails();
+  void sameBike();
+  void forget();
+  void showComparison(const kline::records::Comparison& c, const kline::records::Visit& older,
+                      const kline::records::Visit& newer);
+
+  QString path_;
+  std::unique_ptr<kline::records::RecordStore> store_;
+  QString openedPath_;
+  QLineEdit* search_ = nullptr;
+  QTableWidget* bikes_ = nullptr;
+  QTableWidget* visits_ = nullptr;
+  QLineEdit* name_ = nullptr;
+  QLineEdit* registration_ = nullptr;
+  QLineEdit* owner_ = nullptr;
+  QPlainTextEdit* notes_ = nullptr;
+  QPushButton* save_ = nullptr;
+  QPushButton* merge_ = nullptr;
+  QPushButton* forget_ = nullptr;
+  QPushButton* compare_ = nullptr;
+  QPushButton* report_ = nullptr;
+  QTabWidget* tabs_ = nullptr;
+  QTreeWidget* details_ = nullptr;
+  QTreeWidget* comparison_ = nullptr;
+  QLabel* status_ = nullptr;
+  std::function<bool(const QString&)> confirm_;
+  std::function<std::optional<qint64>(const std::vector<kline::records::Bike>&)> chooseSameBike_;
+  std::function<QString()> chooseReportPath_;
+};

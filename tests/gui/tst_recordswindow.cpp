@@ -1,0 +1,253 @@
+// The bike records in the window: sessions on the simulated ECU kept as visits, the bikes'
+// window, a known bike said in the status bar, and a records file that cannot be used.
+#include <QCheckBox>
+#include <QFile>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTreeWidget>
+
+#include "gui/faultpanel.h"
+#include "gui/recordsmenu.h"
+#include "gui/recordswindow.h"
+#include "guifixture.h"
+#include "records/recordstore.h"
+#include "records/visitreport.h"
+#include "session/sessionreport.h"
+
+namespace {
+
+// Every item of a tree, depth first.
+QList<QTreeWidgetItem*> items(QTreeWidget* t) {
+  QList<QTreeWidgetItem*> out;
+  std::function<void(QTreeWidgetItem*)> walk = [&](QTreeWidgetItem* it) {
+    out << it;
+    for (int i = 0; i < it->childCount(); ++i) walk(it->child(i));
+  };
+  for (int i = 0; i < t->topLevelItemCount(); ++i) walk(t->topLevelItem(i));
+  return out;
+}
+
+bool live(GuiFixture& f) {
+  return !f.main<QLabel>("Label26")->text().isEmpty();
+}
+
+// One visit: the faults read, the first test of the list run to its end, Disconnect.
+void visit(GuiFixture& f, int testsBefore) {
+  QTRY_VERIFY_WITH_TIMEOUT(live(f), 8000);
+  f.session->click(QStringLiteral("Command11"));
+  QTRY_VERIFY_WITH_TIMEOUT(
+      f.window->faultPanel()->latest(0).valid && !f.window->faultPanel()->latest(0).earlier, 5000);
+  f.session->setValue(QStringLiteral("List1"), 0);
+  QTRY_VERIFY_WITH_TIMEOUT(static_cast<int>(f.window->report().tests().size()) > testsBefore &&
+                               f.window->report().tests().back().ended,
+                           15000);
+  f.session->click(QStringLiteral("Check2"));
+}
+
+}  // namespace
+
+class TestRecordsWindow : public QObject {
+  Q_OBJECT
+
+ private slots:
+  void twoSessionsMakeOneBikeWithTwoVisitsComparedInTheWindow() {
+    QTemporaryDir dir;
+    GuiFixture f("{}", 100, dir.filePath(QStringLiteral("records.sqlite")));
+    QSignalSpy messages(f.window->statusBar(), &QStatusBar::messageChanged);
+    QVERIFY(f.pressConnect());
+    visit(f, 0);
+    QVERIFY(f.pressConnect());
+    // The second connection identifies the bike of the first.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        std::any_of(messages.begin(), messages.end(),
+                    [](const QList<QVariant>& m) {
+                      return m.at(0).toString().startsWith(QStringLiteral("Known bike:"));
+                    }),
+        8000);
+    // The faults panel offers that visit's faults beside today's.
+    FaultPanel* panel = f.window->faultPanel();
+    QTRY_VERIFY(panel->lastVisitBox()->isVisible());
+    panel->lastVisitBox()->setChecked(true);
+    bool lastVisitRows = false;
+    for (int r = 0; r < panel->table()->rowCount(); ++r)
+      lastVisitRows = lastVisitRows || panel->table()->item(r, 0)->text().startsWith(
+                                           QStringLiteral("Faults, last visit"));
+    QVERIFY(lastVisitRows);
+    visit(f, 1);
+
+    RecordsMenu* menu = f.window->records();
+    RecordsWindow* w = menu->window();
+    menu->showBikes();
+    // The keeper writes at least once a second: read until the last visit is in.
+    QTRY_VERIFY_WITH_TIMEOUT(
+        (w->refresh(), w->bikes()->rowCount() == 1 && w->visits()->rowCount() == 2 &&
+                           w->visits()->item(0, 4)->text() == "1"),
+        5000);
+    QCOMPARE(w->bikes()->item(0, 4)->text(), QStringLiteral("2"));
+    QCOMPARE(w->bikes()->item(0, 3)->text(), QStringLiteral("15m"));
+
+    // The visit's details: the fault lines flagged, the test with its verdict.
+    int faults = 0, clean = 0;
+    bool test = false;
+    for (QTreeWidgetItem* it : items(w->details())) {
+      if (it->data(0, RecordsWindow::kFaultRole).toBool())
+        ++faults;
+      else if (it->data(0, RecordsWindow::kFaultRole).isValid())
+        ++clean;
+      test = test || (it->parent() && it->parent()->text(0) == QStringLiteral("Tests") &&
+                      !it->text(1).isEmpty());
+    }
+    QCOMPARE(faults, w->visits()->item(0, 3)->text().toInt());
+    QVERIFY(clean > 0);
+    QVERIFY(test);
+
+    // Against the visit before: the same faults stayed.
+    w->compareWithPrevious();
+    QCOMPARE(w->tabs()->currentWidget(), w->comparison());
+    int stayed = 0;
+    for (QTreeWidgetItem* it : items(w->comparison()))
+      if (it->text(2) == QStringLiteral("stayed")) ++stayed;
+    QCOMPARE(stayed, faults);
+
+    // The search: the identification finds it, another word does not.
+    w->search()->setText(QStringLiteral("kl15m"));
+    QCOMPARE(w->bikes()->rowCount(), 1);
+    w->search()->setText(QStringLiteral("no such bike"));
+    QCOMPARE(w->bikes()->rowCount(), 0);
+    QCOMPARE(w->visits()->rowCount(), 0);
+  }
+
+  void textFromTheFileIsPlainTextInWidgetsAndEscapedInTheReport() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    const std::string evil = "<b>bold</b>\x1b[31m\x07";
+    {
+      std::string why;
+      auto store = kline::records::RecordStore::Open(
+          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+      QVERIFY2(store, why.c_str());
+      const int64_t bike = store->bikeFor({"15m", "", evil, "CAL"});
+      QVERIFY(store->setDetails(bike, {evil, "R", "O", "two\nlines"}));
+      const int64_t v =
+          store->startVisit(bike, {{1773500000000, 60}, "sim", "", "15m", "0.1", true});
+      kline::Readout r;
+      r.lines = {evil};
+      r.fault = {true};
+      QVERIFY(store->addReadout(v, {r, {1773500001000, 60}}));
+    }
+    RecordsWindow w;
+    w.setPath(path);
+    w.show();
+    QCOMPARE(w.bikes()->rowCount(), 1);
+    const QString shown = w.bikes()->item(0, 0)->text();
+    QVERIFY(shown.startsWith(QStringLiteral("<b>bold</b>")));
+    QVERIFY(!shown.contains(QChar(0x1b)) && !shown.contains(QChar(0x07)));
+    QVERIFY(shown.contains(QChar(0x241b)));
+    QCOMPARE(w.bikes()->item(0, 2)->text(), shown);
+    QCOMPARE(w.findChild<QPlainTextEdit*>(QStringLiteral("bikeNotes"))->toPlainText(),
+             QStringLiteral("two\nlines"));
+    bool line = false;
+    for (QTreeWidgetItem* it : items(w.details()))
+      line = line || (it->text(0) == shown && it->data(0, RecordsWindow::kFaultRole).toBool());
+    QVERIFY(line);
+
+    // The visit's report: the same page as the session's, the text escaped.
+    std::string why;
+    auto store = kline::records::RecordStore::Open(
+        path.toStdString(), kline::records::RecordStore::Mode::ReadOnly, why);
+    const auto v = store->visit(w.selectedVisit());
+    QVERIFY(v);
+    const std::string html = kline::records::VisitReportHtml(*v);
+    QVERIFY(html.find("&lt;b&gt;bold&lt;/b&gt;") != std::string::npos);
+    QVERIFY(html.find("<b>bold") == std::string::npos);
+    QVERIFY(html.find("2026-03-14 ") != std::string::npos);
+    const QString pdf = dir.filePath(QStringLiteral("visit.pdf"));
+    QVERIFY(w.writeReport(pdf));
+    QFile written(dir.filePath(QStringLiteral("visit.html")));
+    QVERIFY(written.open(QIODevice::ReadOnly));
+    QCOMPARE(written.readAll().toStdString(), html);
+  }
+
+  void sameBikeAndForgetDoNothingUnlessConfirmed() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    int64_t kept = 0;
+    {
+      std::string why;
+      auto store = kline::records::RecordStore::Open(
+          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+      QVERIFY2(store, why.c_str());
+      for (const char* id : {"KL15M-0427", "KL15M-9999"}) {
+        kept = store->bikeFor({"15m", "", id, ""});
+        QVERIFY(store->startVisit(kept, {{1773500000000, 60}, "sim", "", "15m", "0.1", true}));
+      }
+    }
+    RecordsWindow w;
+    w.setPath(path);
+    QCOMPARE(w.bikes()->rowCount(), 2);
+    w.selectBike(w.bikes()->item(0, 0)->data(Qt::UserRole).toLongLong() == kept
+                     ? w.bikes()->item(1, 0)->data(Qt::UserRole).toLongLong()
+                     : w.bikes()->item(0, 0)->data(Qt::UserRole).toLongLong());
+    w.setSameBikeChooser([kept](const std::vector<kline::records::Bike>& others) {
+      return others.size() == 1 ? std::optional<qint64>(kept) : std::nullopt;
+    });
+    QStringList asked;
+    bool yes = false;
+    w.setConfirm([&](const QString& q) {
+      asked << q;
+      return yes;
+    });
+    auto* merge = w.findChild<QPushButton*>(QStringLiteral("bikeMerge"));
+    auto* forget = w.findChild<QPushButton*>(QStringLiteral("bikeForget"));
+    merge->click();
+    QCOMPARE(asked.size(), 1);
+    QCOMPARE(w.bikes()->rowCount(), 2);
+    yes = true;
+    merge->click();
+    QCOMPARE(w.bikes()->rowCount(), 1);
+    QCOMPARE(w.selectedBike(), kept);
+    QCOMPARE(w.visits()->rowCount(), 2);
+    yes = false;
+    forget->click();
+    QCOMPARE(w.bikes()->rowCount(), 1);
+    yes = true;
+    forget->click();
+    QCOMPARE(asked.size(), 4);
+    QCOMPARE(w.bikes()->rowCount(), 0);
+  }
+
+  void aRecordsFileThatCannotBeUsedIsSaidOnceAndTheSessionGoesOn() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    {
+      QFile junk(path);
+      QVERIFY(junk.open(QIODevice::WriteOnly));
+      junk.write(QByteArray(4096, 'x'));
+    }
+    GuiFixture f("{}", 100, path);
+    QSignalSpy problems(f.session.get(), &Session::recordsProblem);
+    QSignalSpy messages(f.window->statusBar(), &QStatusBar::messageChanged);
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(live(f), 8000);
+    QTRY_COMPARE(problems.size(), 1);
+    const QString why = problems.at(0).at(0).toString();
+    QVERIFY(std::any_of(messages.begin(), messages.end(),
+                        [&](const QList<QVariant>& m) { return m.at(0).toString() == why; }));
+    // Another connection says nothing more; the file stays as it was.
+    f.session->click(QStringLiteral("Check2"));
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(live(f), 8000);
+    QTest::qWait(300);
+    QCOMPARE(problems.size(), 1);
+    QFile junk(path);
+    QVERIFY(junk.open(QIODevice::ReadOnly));
+    QCOMPARE(junk.readAll(), QByteArray(4096, 'x'));
+  }
+};
+
+QTEST_MAIN(TestRecordsWindow)
+#include "tst_recordswindow.moc"
