@@ -45,15 +45,6 @@ std::string nameOf(const Bike& b) {
   return b.details.name.empty() ? b.key.identification : b.details.name;
 }
 
-std::string number(double v) {
-  char buf[32];
-  std::snprintf(buf, sizeof buf, "%.3f", v);
-  std::string s = buf;
-  while (s.back() == '0') s.pop_back();
-  if (s.back() == '.') s.pop_back();
-  return s == "-0" ? "0" : s;
-}
-
 const char* kindName(ReadoutKind k) {
   switch (k) {
     case ReadoutKind::Faults:
@@ -170,8 +161,8 @@ void printComparison(std::ostream& out, const records::Comparison& c, const reco
         << PadLeft("visit " + std::to_string(c.newer), 12) << "\n";
     for (const auto& ch : c.channels)
       out << "  " << PadRight(ch.name + (ch.unit.empty() ? "" : " [" + ch.unit + "]"), 26)
-          << PadLeft(ch.older ? number(*ch.older) : "-", 10)
-          << PadLeft(ch.newer ? number(*ch.newer) : "-", 12) << "\n";
+          << PadLeft(ch.older ? records::NumberText(*ch.older) : "-", 10)
+          << PadLeft(ch.newer ? records::NumberText(*ch.newer) : "-", 12) << "\n";
   }
 }
 

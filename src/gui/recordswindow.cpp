@@ -564,7 +564,7 @@ void RecordsWindow::showComparison(const records::Comparison& c, const records::
   QTreeWidgetItem* channels = section(comparison_, tr("Channel means"));
   if (c.channels.empty()) node(channels, {tr("No live values on either visit")});
   const auto mean = [](const std::optional<double>& m) {
-    return m ? QString::number(*m, 'f', 1) : tr("\u2013");
+    return m ? QString::fromStdString(records::NumberText(*m)) : tr("\u2013");
   };
   for (const records::Comparison::Channel& ch : c.channels)
     node(channels, {channelName(ch.name, ch.unit), mean(ch.older), mean(ch.newer)});

@@ -3,6 +3,7 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
@@ -1038,6 +1039,15 @@ std::string IntegrityCheck(const std::string& path) {
   while ((rc = s.step()) == SQLITE_ROW) out += (out.empty() ? "" : "\n") + s.text(0);
   if (rc != SQLITE_DONE) return "cannot check: " + db.errorText();
   return out;
+}
+
+std::string NumberText(double v) {
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.3f", v);
+  std::string s = buf;
+  while (s.back() == '0') s.pop_back();
+  if (s.back() == '.') s.pop_back();
+  return s == "-0" ? "0" : s;
 }
 
 Comparison Compare(const Visit& older, const Visit& newer) {

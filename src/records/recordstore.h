@@ -140,6 +140,9 @@ struct Comparison {
   std::vector<Channel> channels;
 };
 Comparison Compare(const Visit& older, const Visit& newer);
+// A mean or other computed value as the lists show it: up to three decimals, no trailing zeros
+// ("0.62", "13.875", "1122").
+std::string NumberText(double v);
 
 // One open records file. Not shared between threads: each thread opens its own (WAL lets them
 // read while another writes). Every write is one short transaction, retried while another
