@@ -3,13 +3,16 @@
 #include <sqlite3.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <ctime>
 #include <filesystem>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <random>
 #include <set>
 #include <system_error>
+#include <thread>
 
 #include "livedata/csvrecorder.h"
 #include "records/schema.h"
@@ -82,20 +85,6 @@ std::string Lower(std::string s) {
   return s;
 }
 
-const char* KindName(ReadoutKind k) {
-  switch (k) {
-    case ReadoutKind::Faults:
-      return "faults";
-    case ReadoutKind::Immobiliser:
-      return "immobiliser";
-    case ReadoutKind::Immobiliser2:
-      return "immobiliser2";
-    case ReadoutKind::Diag:
-      return "diag";
-  }
-  return "faults";
-}
-
 ReadoutKind KindOf(const std::string& s) {
   if (s == "immobiliser") return ReadoutKind::Immobiliser;
   if (s == "immobiliser2") return ReadoutKind::Immobiliser2;
@@ -112,18 +101,6 @@ ev::Verdict VerdictOf(const std::string& s) {
 
 const char* SettingName(Setting s) {
   return s == Setting::Trimmer ? "trimmer" : "co_regulation";
-}
-
-const char* FileKindName(FileKind k) {
-  switch (k) {
-    case FileKind::Recording:
-      return "recording";
-    case FileKind::Report:
-      return "report";
-    case FileKind::Log:
-      return "log";
-  }
-  return "log";
 }
 
 FileKind FileKindOf(const std::string& s) {
@@ -384,15 +361,20 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
     return nullptr;
   }
 
-  // What the file holds, read before anything is written to it.
+  // What the file holds, read before anything is written to it, in one read transaction: another
+  // program may be writing a new file's first tables meanwhile.
+  d->db.exec("BEGIN");
   const auto appId = d->db.integer("PRAGMA application_id");
   const auto version = d->db.integer("PRAGMA user_version");
   const auto tables = d->db.integer("SELECT count(*) FROM sqlite_schema");
+  const int readCode = d->db.errorCode();
+  const std::string readText = d->db.errorText();
+  d->db.exec("ROLLBACK");
   if (!appId || !version || !tables) {
-    const int failed = d->db.errorCode() & 0xff;
+    const int failed = readCode & 0xff;
     why = "The records file " + shown +
           (failed == SQLITE_NOTADB ? " is not a records file"
-                                   : " cannot be used: " + Describe(failed, d->db.errorText()));
+                                   : " cannot be used: " + Describe(failed, readText));
     return nullptr;
   }
   const bool empty = *appId == 0 && *version == 0 && *tables == 0;
@@ -420,13 +402,17 @@ std::unique_ptr<RecordStore> RecordStore::Open(const std::string& path, Mode mod
   // WAL: a writer never blocks the readers, and a process killed mid-write leaves the file as
   // it was at the last commit. NORMAL syncs at checkpoints only: a power cut may lose the last
   // commits, never the file.
-  {
+  // Switching a new file to WAL needs it to itself: while another program does the same, or
+  // writes the file's first tables, the switch says busy at once rather than waiting.
+  for (int waited = 0;; waited += 50) {
     sql::Statement wal(d->db, "PRAGMA journal_mode = WAL");
-    if (wal.step() != SQLITE_ROW || Lower(wal.text(0)) != "wal") {
+    if (wal.step() == SQLITE_ROW && Lower(wal.text(0)) == "wal") break;
+    if ((d->db.errorCode() & 0xff) != SQLITE_BUSY || waited >= kBusyTimeoutMs) {
       why = "The records file " + shown +
             " cannot be written: " + Describe(d->db.errorCode(), d->db.errorText());
       return nullptr;
     }
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   if (d->db.exec("PRAGMA synchronous = NORMAL; PRAGMA foreign_keys = ON") != SQLITE_OK) {
     why = "The records file " + shown + " cannot be opened: " + d->db.errorText();
@@ -543,7 +529,7 @@ bool RecordStore::addReadout(int64_t visit, const ReadoutRecord& rec) {
       s->bind(1, visit)
           .bind(2, rec.at.msSinceEpoch)
           .bind(3, rec.at.utcOffsetMinutes)
-          .bind(4, KindName(r.kind))
+          .bind(4, ReadoutKindName(r.kind))
           .bind(5, r.bytes[0])
           .bind(6, r.bytes[1])
           .bind(7, r.bytes[2])
@@ -1041,6 +1027,31 @@ std::string IntegrityCheck(const std::string& path) {
   return out;
 }
 
+const char* FileKindName(FileKind k) {
+  switch (k) {
+    case FileKind::Recording:
+      return "recording";
+    case FileKind::Report:
+      return "report";
+    case FileKind::Log:
+      return "log";
+  }
+  return "log";
+}
+
+std::string WallTimeText(WallTime t, const char* format) {
+  const std::time_t s =
+      static_cast<std::time_t>(t.msSinceEpoch / 1000 + int64_t{t.utcOffsetMinutes} * 60);
+  std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &s);
+#else
+  gmtime_r(&s, &tm);
+#endif
+  char buf[64];
+  return std::strftime(buf, sizeof buf, format, &tm) ? buf : "";
+}
+
 std::string NumberText(double v) {
   char buf[32];
   std::snprintf(buf, sizeof buf, "%.3f", v);
@@ -1108,7 +1119,7 @@ json ToJson(const Visit& v) {
     for (std::size_t i = 0; i < r.lines.size(); ++i)
       lines.push_back({{"text", Text(r.lines[i])}, {"fault", i < r.fault.size() && r.fault[i]}});
     readouts.push_back({{"at", Time(rec.at)},
-                        {"kind", KindName(r.kind)},
+                        {"kind", ReadoutKindName(r.kind)},
                         {"bytes", {r.bytes[0], r.bytes[1], r.bytes[2]}},
                         {"code", r.code},
                         {"fault_stored", r.faultStored},
