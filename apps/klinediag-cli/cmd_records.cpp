@@ -24,17 +24,7 @@ using records::RecordStore;
 // "2026-03-14 16:20" in the time zone the time was taken in; "-" for none.
 std::string when(WallTime t) {
   if (t.msSinceEpoch == 0) return "-";
-  const std::time_t s =
-      static_cast<std::time_t>(t.msSinceEpoch / 1000 + int64_t{t.utcOffsetMinutes} * 60);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &s);
-#else
-  gmtime_r(&s, &tm);
-#endif
-  char buf[32];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d %H:%M", &tm);
-  return buf;
+  return records::WallTimeText(t, "%Y-%m-%d %H:%M");
 }
 
 std::string faultsText(int n) {
@@ -55,18 +45,6 @@ const char* kindName(ReadoutKind k) {
       return "immobiliser 2";
     case ReadoutKind::Diag:
       return "diag";
-  }
-  return "";
-}
-
-const char* fileKindName(records::FileKind k) {
-  switch (k) {
-    case records::FileKind::Recording:
-      return "recording";
-    case records::FileKind::Report:
-      return "report";
-    case records::FileKind::Log:
-      return "log";
   }
   return "";
 }
@@ -123,7 +101,8 @@ void printVisit(std::ostream& out, const records::Visit& v) {
           << PadLeft(c.minText, 8) << "  max " << PadLeft(c.maxText, 8) << "  mean "
           << PadLeft(c.meanText, 8) << "  " << c.count << (c.count == 1 ? " cycle\n" : " cycles\n");
   }
-  for (const records::FileRecord& f : v.files) out << fileKindName(f.kind) << " " << f.path << "\n";
+  for (const records::FileRecord& f : v.files)
+    out << records::FileKindName(f.kind) << " " << f.path << "\n";
 }
 
 void printComparison(std::ostream& out, const records::Comparison& c, const records::Visit& older,

@@ -27,20 +27,6 @@ ordered_json head(uint64_t t, const char* ev) {
   return j;
 }
 
-const char* readoutKindName(ReadoutKind k) {
-  switch (k) {
-    case ReadoutKind::Faults:
-      return "faults";
-    case ReadoutKind::Immobiliser:
-      return "immobiliser";
-    case ReadoutKind::Immobiliser2:
-      return "immobiliser2";
-    case ReadoutKind::Diag:
-      return "diag";
-  }
-  return "?";
-}
-
 // The fields of a typed event. A live cycle's wall time is left out: a run on virtual time
 // prints the same lines each time.
 void addFields(ordered_json& j, const SessionEvent& e) {
@@ -83,7 +69,7 @@ void addFields(ordered_json& j, const SessionEvent& e) {
           j["why"] = x.why;
         } else if constexpr (std::is_same_v<T, ev::ReadoutDone>) {
           const Readout& r = x.readout;
-          j["kind"] = readoutKindName(r.kind);
+          j["kind"] = ReadoutKindName(r.kind);
           j["code"] = HexByte(static_cast<uint8_t>(r.code));
           ordered_json bytes = ordered_json::array();
           const std::size_t n = r.kind == ReadoutKind::Faults ? r.bytes.size() : 1;

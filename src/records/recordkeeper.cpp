@@ -44,20 +44,6 @@ bool sameKey(const BikeKey& a, const BikeKey& b) {
          a.calibration == b.calibration;
 }
 
-std::string dateOf(WallTime t) {
-  const std::time_t s =
-      static_cast<std::time_t>(t.msSinceEpoch / 1000 + int64_t{t.utcOffsetMinutes} * 60);
-  std::tm tm{};
-#ifdef _WIN32
-  gmtime_s(&tm, &s);
-#else
-  gmtime_r(&s, &tm);
-#endif
-  char buf[16];
-  std::strftime(buf, sizeof buf, "%Y-%m-%d", &tm);
-  return buf;
-}
-
 ChannelsOp summaries(const SessionReport& live) {
   ChannelsOp out;
   for (const ChannelStats& s : live.channels())
@@ -74,7 +60,8 @@ std::string KnownBikeText(const Bike& b) {
                              : b.lastFaults == 0 ? "no faults then"
                              : b.lastFaults == 1 ? "1 fault then"
                                                  : std::to_string(b.lastFaults) + " faults then";
-  return "Known bike: " + name + " \u2014 last visit " + dateOf(b.lastStart) + ", " + faults;
+  return "Known bike: " + name + " \u2014 last visit " + WallTimeText(b.lastStart, "%Y-%m-%d") +
+         ", " + faults;
 }
 
 struct RecordKeeper::Impl {

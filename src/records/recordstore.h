@@ -143,6 +143,10 @@ Comparison Compare(const Visit& older, const Visit& newer);
 // A mean or other computed value as the lists show it: up to three decimals, no trailing zeros
 // ("0.62", "13.875", "1122").
 std::string NumberText(double v);
+// A wall time in the zone it was taken in, by strftime's `format` ("%Y-%m-%d %H:%M").
+std::string WallTimeText(WallTime t, const char* format);
+// The kind's name in the file and in JSON ("recording", "report", "log").
+const char* FileKindName(FileKind k);
 
 // One open records file. Not shared between threads: each thread opens its own (WAL lets them
 // read while another writes). Every write is one short transaction, retried while another

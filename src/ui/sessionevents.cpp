@@ -24,6 +24,20 @@ const char* LinkStateName(LinkState s) {
   return "?";
 }
 
+const char* ReadoutKindName(ReadoutKind k) {
+  switch (k) {
+    case ReadoutKind::Faults:
+      return "faults";
+    case ReadoutKind::Immobiliser:
+      return "immobiliser";
+    case ReadoutKind::Immobiliser2:
+      return "immobiliser2";
+    case ReadoutKind::Diag:
+      return "diag";
+  }
+  return "faults";
+}
+
 bool Readout::anyFaultLine() const {
   return std::find(fault.begin(), fault.end(), true) != fault.end();
 }

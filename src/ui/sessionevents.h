@@ -45,6 +45,8 @@ struct WallTime {
 };
 
 enum class ReadoutKind { Faults, Immobiliser, Immobiliser2, Diag };
+// The kind's name in JSON and in the records file ("faults", "immobiliser2"...).
+const char* ReadoutKindName(ReadoutKind k);
 
 // One readout of fault or state bytes with its decoded lines.
 struct Readout {
