@@ -621,7 +621,8 @@ class TestCli : public QObject {
                     "--settings", settings("o.ini")});
     QCOMPARE(info.rc, 0);
     QCOMPARE(static_cast<int>(std::count(info.err.begin(), info.err.end(), '\n')), 2);
-    QVERIFY2(info.err.find("(the visit is not kept; the session goes on)\n") != std::string::npos, info.err.c_str());
+    QVERIFY2(info.err.find("(the visit is not kept; the session goes on)\n") != std::string::npos,
+             info.err.c_str());
     QFile n(notes);
     QVERIFY(n.open(QIODevice::ReadOnly));
     QCOMPARE(n.readAll(), QByteArray("shop notes\n"));
