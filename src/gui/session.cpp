@@ -177,9 +177,15 @@ void Session::keepRecordsOnThread(const QString& path) {
   o.version = KLINE_VERSION;
   o.adapterOf = adapterOf;
   o.wallClock = kline::CsvRecorder::SystemTime;
-  // These come on the keeper's own thread: each goes to the GUI thread as a queued call.
-  auto toGui = [this](auto fn) {
-    QMetaObject::invokeMethod(this, std::move(fn), Qt::QueuedConnection);
+  // These come on the keeper's own thread: each goes to the GUI thread through recordsLock_.
+  auto toGui = [this](std::function<void()> fn) {
+    bool first = false;
+    {
+      std::lock_guard<std::mutex> lock(recordsLock_);
+      first = recordsCalls_.empty();
+      recordsCalls_.push_back(std::move(fn));
+    }
+    if (first) QMetaObject::invokeMethod(this, &Session::deliverRecordsCalls, Qt::QueuedConnection);
   };
   o.onProblem = [this, toGui](const std::string& why) {
     toGui([this, why = QString::fromStdString(why)] { emit recordsProblem(why); });
@@ -274,6 +280,15 @@ void Session::deliverEvents() {
     events.swap(events_);
   }
   for (const kline::SessionEvent& e : events) emit sessionEvent(e);
+}
+
+void Session::deliverRecordsCalls() {
+  std::vector<std::function<void()>> calls;
+  {
+    std::lock_guard<std::mutex> lock(recordsLock_);
+    calls.swap(recordsCalls_);
+  }
+  for (const auto& call : calls) call();
 }
 
 void Session::unloadOnThread() {

@@ -8,6 +8,7 @@
 #include <QThread>
 #include <QVariant>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -150,6 +151,8 @@ class Session : public QObject {
   void onEventOnThread(const kline::SessionEvent& e);
   // GUI thread: hands the events the session thread queued to sessionEvent's receivers.
   void deliverEvents();
+  // GUI thread: runs what the records keeper's thread queued (its signals).
+  void deliverRecordsCalls();
 
   QString settingsPath_;
   std::shared_ptr<const kline::SimConfig> sim_;
@@ -165,6 +168,9 @@ class Session : public QObject {
   // hand-over, which Qt's own queue (not built for the detector) hides.
   std::mutex eventsLock_;
   std::vector<kline::SessionEvent> events_;
+  // What the records keeper's thread has for the GUI thread, handed over the same way.
+  std::mutex recordsLock_;
+  std::vector<std::function<void()>> recordsCalls_;
   QMetaObject::Connection unload_;
   bool started_ = false;
 
