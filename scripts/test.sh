@@ -11,7 +11,10 @@ scripts/setup.sh
 export QT_QPA_PLATFORM=offscreen
 export ASAN_OPTIONS=detect_leaks=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp second_deadlock_stack=1"
+# die_after_fork=0: a test program that started a child (QProcess, which executes another program
+# at once) and then a thread of its own (the records keeper of a session run in the test) is
+# otherwise ended by the detector, which gives up on any program that forked with threads.
+export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp second_deadlock_stack=1 die_after_fork=0"
 
 suite() {
   local dir
