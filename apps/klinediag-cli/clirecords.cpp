@@ -5,31 +5,12 @@
 
 namespace kline {
 
-namespace {
-
-// What the port list knows of the adapter on the port field's text: its description, maker and
-// USB ids.
-std::string adapterOf(const std::string& port) {
-  const std::string p = Trim(port);
-  for (const PortRecord& r : PortList::Available()) {
-    if (r.sim ? p != "sim" : p != r.device && p != r.name && p != std::to_string(r.number))
-      continue;
-    std::string about = r.description;
-    for (const std::string& more : {r.manufacturer, r.usbId()})
-      if (!more.empty()) about += (about.empty() ? "" : ", ") + more;
-    return about;
-  }
-  return {};
-}
-
-}  // namespace
-
 CliRecords::CliRecords(const std::string& path, std::optional<int> mileage, std::ostream& err)
     : err_(err) {
   records::KeeperOptions o;
   o.path = path;
   o.version = KLINE_VERSION;
-  o.adapterOf = adapterOf;
+  o.adapterOf = PortList::AdapterOf;
   o.onProblem = [this](const std::string& why) {
     std::lock_guard lock(m_);
     said_ += "klinediag-cli: " + why + " (the visit is not kept; the session goes on)\n";

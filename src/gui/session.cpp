@@ -33,26 +33,6 @@ const char* const kRecordsSection = "Records";
 const char* const kRecordsFile = "File";
 const char* const kRecordsOff = "Off";
 
-// What the platform says of the adapter behind the port field's text: its description, maker
-// and USB ids.
-std::string adapterOf(const std::string& portText) {
-  const QString text = QString::fromStdString(portText).trimmed();
-  if (text.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0) return "simulated ECU";
-  bool isNumber = false;
-  const int number = text.toInt(&isNumber);
-  for (const kline::PortRecord& p : kline::PortList::Available()) {
-    if (p.sim) continue;
-    if (QString::fromStdString(p.device) != text && QString::fromStdString(p.name) != text &&
-        !(isNumber && p.number == number))
-      continue;
-    std::string out = p.description;
-    for (const std::string& more : {p.manufacturer, p.usbId()})
-      if (!more.empty()) out += (out.empty() ? "" : ", ") + more;
-    return out;
-  }
-  return {};
-}
-
 }  // namespace
 
 // Runs on the session thread; signals emitted here are queued to the GUI's objects.
@@ -175,7 +155,7 @@ void Session::keepRecordsOnThread(const QString& path) {
   kline::records::KeeperOptions o;
   o.path = path.toStdString();
   o.version = KLINE_VERSION;
-  o.adapterOf = adapterOf;
+  o.adapterOf = kline::PortList::AdapterOf;
   o.wallClock = kline::CsvRecorder::SystemTime;
   // These come on the keeper's own thread: each goes to the GUI thread through recordsLock_.
   auto toGui = [this](std::function<void()> fn) {

@@ -1,6 +1,7 @@
 #include "platform/portlist.h"
 
 #include <QSerialPortInfo>
+#include <QString>
 #include <algorithm>
 #include <cctype>
 #include <cstdio>
@@ -85,6 +86,24 @@ std::vector<PortRecord> PortList::Available() {
     ports.push_back(p);
   }
   return Ordered(std::move(ports), sys::NumbersAreComNames());
+}
+
+std::string PortList::AdapterOf(const std::string& portText) {
+  const QString text = QString::fromStdString(portText).trimmed();
+  if (text.compare(QLatin1String("sim"), Qt::CaseInsensitive) == 0) return "simulated ECU";
+  bool isNumber = false;
+  const int number = text.toInt(&isNumber);
+  for (const PortRecord& p : Available()) {
+    if (p.sim) continue;
+    if (QString::fromStdString(p.device) != text && QString::fromStdString(p.name) != text &&
+        !(isNumber && p.number == number))
+      continue;
+    std::string out = p.description;
+    for (const std::string& more : {p.manufacturer, p.usbId()})
+      if (!more.empty()) out += (out.empty() ? "" : ", ") + more;
+    return out;
+  }
+  return {};
 }
 
 }  // namespace kline

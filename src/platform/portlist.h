@@ -30,6 +30,9 @@ class PortList {
  public:
   // The serial ports the platform sees now, ordered by Ordered().
   static std::vector<PortRecord> Available();
+  // What is known of the adapter behind a port field's text ("sim", a number, a device name or
+  // path): its description, maker and USB ids; empty when the system lists no such port.
+  static std::string AdapterOf(const std::string& portText);
 
   // Numbers the ports as the port field counts them (USB adapters first, then by name; with
   // `comNumbers`, as on Windows, COMN is number N), marks the likely K-line cables, and orders
