@@ -250,7 +250,7 @@ class TestCli : public QObject {
              {"info", "--sim", never}, {"faults", "--ecu", "p8", "--sim", never}}) {
       Run r = run(args);
       QCOMPARE(r.rc, 1);
-      const std::size_t said = r.err.find("klinediag-cli: No answer from the ECU on sim for 8 s");
+      const std::size_t said = r.err.rfind("klinediag-cli: No answer from the ECU on sim for ");
       const std::size_t list = r.err.find("Check, in this order:\n  1. The ignition is on\n");
       QVERIFY2(said != std::string::npos && list != std::string::npos && said < list,
                r.err.c_str());
