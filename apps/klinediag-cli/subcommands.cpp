@@ -3,9 +3,13 @@
 #include <algorithm>
 
 #include "clirecords.h"
+#include "connection/connectchecklist.h"
 #include "connection/ecutypes.h"
+#include "connection/firstanswerwatch.h"
+#include "connection/portfield.h"
 #include "helptext.h"
 #include "inputcheck.h"
+#include "platform/seenports.h"
 #include "sessionjob.h"
 
 namespace kline {
@@ -112,6 +116,18 @@ const char* kRecordsMore =
     "BIKE is a bike's number or a unique part of its name, registration or identification; N and "
     "M are visit numbers. Exit codes: 0 done; 1 the records file is missing or cannot be read or "
     "written; 2 a bad command line, no such bike or visit, or forget without --yes.";
+
+// What to check after a connection that never heard the ECU, for stderr.
+std::string ChecklistText(const ev::Connecting& c) {
+  const EcuTypeInfo* type = FindEcuType(c.ecu);
+  if (!type) return {};
+  ChecklistContext context{SeenPorts(), {}};
+  context.adapterCheck =
+      ParsePortField(c.port).kind == PortField::Kind::Sim
+          ? "The simulated ECU has no adapter to check."
+          : "Check its echo (no ECU needed): klinediag-cli check-adapter --port " + c.port;
+  return BuildConnectChecklist(*type, c.port, context).text();
+}
 
 }  // namespace
 
@@ -328,6 +344,9 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   if (!o_.noRecords)
     records = &s.own(std::make_unique<CliRecords>(
         o_.records ? *o_.records : records::DefaultRecordsPath(), o_.mileage, err));
+  // Whether the ECU ever answered: a connection that never heard it ends with the checklist.
+  const FirstAnswerWatch& firstAnswer =
+      s.own(std::make_unique<FirstAnswerWatch>([&s] { return s.host().timeGetTime(); }));
   err << "klinediag-cli: " << s.portAndEcu() << "\n";
   // A port that does not open is not remembered: the settings keep the one they had.
   const IniFile& settings = s.form().settings();
@@ -339,6 +358,13 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   }
   const std::string device = s.form().port()->deviceName();
 
+  // After the words of a session that failed without ever hearing the ECU: what to check.
+  auto giveUp = [&](int rc) {
+    if (rc != 0 && !firstAnswer.answered())
+      if (const std::string list = ChecklistText(firstAnswer.connection()); !list.empty())
+        err << "klinediag-cli: " << list;
+    return rc;
+  };
   const CliSession::End end = s.runJob([&] { return job.step(s); }, o_.limitMs);
   const LinkStatus link = s.link();
   s.finish();
@@ -358,11 +384,13 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
             << o_.limitMs / 1000 << " s\n";
       else
         err << "klinediag-cli: " << link.text << "\n";
+      giveUp(1);
       return 1;
     case CliSession::End::Done:
       break;
   }
-  return job.print(device, out, err);
+  // A job done without a word from the ECU (a P8 polled round with nothing in it) gives up too.
+  return giveUp(job.print(device, out, err));
 }
 
 }  // namespace kline

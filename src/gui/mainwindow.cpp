@@ -42,6 +42,7 @@
 #include "connection/ecutypes.h"
 #include "gui/actionasker.h"
 #include "gui/chartwindow.h"
+#include "gui/connectchecklistdialog.h"
 #include "gui/controlhelp.h"
 #include "gui/dialogfolder.h"
 #include "gui/faultpanel.h"
@@ -220,7 +221,12 @@ void MainWindow::buildUi() {
     statusnote::show(statusBar(), tr("Checking the adapter\u2026"));
     session_.checkAdapter(qobject_cast<QLineEdit*>(com)->text());
   });
-  QObject::connect(&session_, &Session::adapterChecked, this, &MainWindow::showAdapterCheck);
+  // The checklist's own check shows its findings there.
+  checklist_ = new ConnectChecklistDialog(session_, this);
+  QObject::connect(&session_, &Session::adapterChecked, this,
+                   [this](bool ok, const QStringList& lines) {
+                     if (!checklist_->takeAdapterCheck(ok, lines)) showAdapterCheck(ok, lines);
+                   });
   auto* comRow = new QHBoxLayout;
   comRow->setSpacing(2);
   comRow->addWidget(com, 1);

@@ -14,6 +14,7 @@
 
 class ActionAsker;
 class ChartWindow;
+class ConnectChecklistDialog;
 class FaultPanel;
 class LinkStateView;
 class LogSaver;
@@ -64,6 +65,8 @@ class MainWindow : public QMainWindow {
   // The link's line in the status bar and the stale look of the values.
   LinkStateView* linkView() const { return link_; }
   PortChooser* portChooser() const { return chooser_; }
+  // The checklist offered when a Connect hears nothing from the ECU.
+  ConnectChecklistDialog* connectChecklist() const { return checklist_; }
   // Where "Record…" asks for the CSV file; a file dialog unless replaced (tests answer it
   // themselves). An empty answer cancels.
   void setRecordPathChooser(std::function<QString()> chooser) {
@@ -149,4 +152,5 @@ class MainWindow : public QMainWindow {
   std::function<QString()> chooseReportPath_;
   ActionAsker* asker_ = nullptr;
   RecordsMenu* records_ = nullptr;
+  ConnectChecklistDialog* checklist_ = nullptr;
 };

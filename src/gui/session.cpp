@@ -6,6 +6,7 @@
 #include <QtDebug>
 #include <stdexcept>
 
+#include "connection/firstanswerwatch.h"
 #include "connection/useractions.h"
 #include "platform/adaptercheck.h"
 #include "platform/portfactory.h"
@@ -123,6 +124,12 @@ void Session::loadOnThread() {
   o.simSleeper = [](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); };
   core_ = std::make_unique<kline::SessionCore>(*host_, std::move(o));
   core_->observe(sink_.get());
+  firstAnswer_ = std::make_unique<kline::FirstAnswerWatch>(
+      [this] { return host_->timeGetTime(); },
+      [this](const kline::ev::Connecting& c) {
+        emit checklistOffered(QString::fromStdString(c.port), QString::fromStdString(c.ecu));
+      });
+  core_->observe(firstAnswer_.get());
   core_->form().settings().onFirstFailure([this](const std::string& why) {
     emit notice(QStringLiteral("Settings not saved to %1: %2")
                     .arg(settingsPath_, QString::fromStdString(why)));
@@ -278,6 +285,7 @@ void Session::unloadOnThread() {
   // After the unload's disconnect: the visit ends and what is queued is written.
   keeper_.reset();
   core_.reset();
+  firstAnswer_.reset();
   hostForQuit_ = nullptr;
   host_.reset();
   sink_.reset();

@@ -21,6 +21,7 @@
 namespace kline {
 class QtHost;
 class ControlModel;
+class FirstAnswerWatch;
 class SessionCore;
 namespace records {
 class RecordKeeper;
@@ -99,6 +100,10 @@ class Session : public QObject {
   // The link as the user should see it (a kline::LinkStatus: `state` is a kline::LinkState);
   // sent at load and at every change. `ecuHeard`: the ECU has answered since the port opened.
   void linkChanged(int state, const QString& text, bool valuesStale, bool rpmStale, bool ecuHeard);
+  // A Connect on `port` (the port field's text) with the ECU type `ecu` (its label in the ECU
+  // type table) heard nothing from the ECU in time: the user may be offered the checklist of a
+  // first connection. Once per Connect (kline::FirstAnswerWatch).
+  void checklistOffered(const QString& port, const QString& ecu);
   // A remark about the port for the status line, not a line of a window's log.
   void notice(const QString& text);
   void loaded();
@@ -178,6 +183,7 @@ class Session : public QObject {
   std::unique_ptr<Sink> sink_;
   std::unique_ptr<kline::QtHost> host_;
   std::unique_ptr<kline::SessionCore> core_;
+  std::unique_ptr<kline::FirstAnswerWatch> firstAnswer_;
   std::unique_ptr<kline::records::RecordKeeper> keeper_;
   int recordedRows_ = -1;
   RecordsChoice recordsChoice_;

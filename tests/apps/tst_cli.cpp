@@ -236,6 +236,35 @@ class TestCli : public QObject {
     QCOMPARE(last["List1.value"], json(6));
   }
 
+  void aSessionThatNeverHearsTheEcuEndsWithTheChecklistOnStderr() {
+    const std::string never = simFile("asleep.json", R"({"ignition_ms":600000})").toStdString();
+    const std::vector<std::string> common = {
+        "--port", "sim",          "--virtual-time", "--timeout",
+        "8000",   "--no-records", "--settings",     settings("c.ini")};
+    auto run = [&](std::vector<std::string> args) {
+      args.insert(args.end(), common.begin(), common.end());
+      return cli(args);
+    };
+    // info gives up after its own words; faults, live and test give up the same way.
+    for (const auto& args : std::vector<std::vector<std::string>>{
+             {"info", "--sim", never}, {"faults", "--ecu", "p8", "--sim", never}}) {
+      Run r = run(args);
+      QCOMPARE(r.rc, 1);
+      const std::size_t said = r.err.rfind("klinediag-cli: No answer from the ECU on sim for ");
+      const std::size_t list = r.err.find("Check, in this order:\n  1. The ignition is on\n");
+      QVERIFY2(said != std::string::npos && list != std::string::npos && said < list,
+               r.err.c_str());
+      for (const char* item : {"\n  2. The adapter's K-line side has power\n",
+                               "\n  3. The ECU type: ", "\n  4. The port: sim\n",
+                               "\n  5. The cable on the diagnostic connector\n"})
+        QVERIFY2(r.err.find(item) != std::string::npos, r.err.c_str());
+    }
+    // An ECU that answers: no checklist.
+    Run ok = run({"info"});
+    QCOMPARE(ok.rc, 0);
+    QVERIFY2(ok.err.find("in this order") == std::string::npos, ok.err.c_str());
+  }
+
   void unsavedSettingsAreToldOnceAndTheRunGoesOn() {
     // Saved at load and at connect, both fail: one line.
     const std::string folder = settings("none"), ini = folder + "/klinediag.ini";

@@ -1,0 +1,102 @@
+#include "connection/connectchecklist.h"
+
+#include "connection/ecutypes.h"
+#include "connection/firstanswerwatch.h"
+#include "connection/portfield.h"
+
+namespace kline {
+
+namespace {
+
+// The types whose ECU sends a burst when the ignition comes on, which the window waits for.
+bool SendsBurst(const EcuTypeInfo& type) {
+  return type.sim == EcuType::E15m || type.sim == EcuType::E16m;
+}
+
+}  // namespace
+
+std::string WakeUpLine(const EcuTypeInfo& type) {
+  const std::string name = type.label;
+  if (type.live == LiveVariant::PerSensor)
+    return name +
+           ": no wake-up; the line goes to 7812 baud at once and each sensor is asked for on its "
+           "own.";
+  switch (type.sim) {
+    case EcuType::E15m:
+    case EcuType::E16m:
+      return name +
+             ": at 1200 baud the ECU sends a wake-up burst when the ignition comes on; klinediag "
+             "answers it, then talks at 7812 baud.";
+    case EcuType::E15Rc:
+      return name +
+             ": no burst to wait for; klinediag sends the wake-up answer at once at 1200 baud, "
+             "then talks at 7812 baud.";
+    case EcuType::P8:
+      break;
+  }
+  return name +
+         ": no wake-up; the line goes to 7812 baud at once and the live values are asked for.";
+}
+
+ConnectChecklist BuildConnectChecklist(const EcuTypeInfo& type, const std::string& port,
+                                       const ChecklistContext& context) {
+  ConnectChecklist c;
+  const bool burst = SendsBurst(type);
+  const std::string within = " within " + std::to_string(FirstAnswerWatch::kWaitMs / 1000) + " s.";
+  c.heading = (burst ? "No wake-up burst from the ECU on " : "No answer from the ECU on ") + port +
+              within + " Check, in this order:";
+
+  c.items.push_back(
+      {"The ignition is on",
+       {burst ? "The ECU sends its burst when the ignition comes on: with Connect pressed, switch "
+                "it off, wait a few seconds and on again."
+              : "The ECU answers only with the ignition on (and the engine stop switch at run)."}});
+
+  c.items.push_back({"The adapter's K-line side has power",
+                     {"Most adapters take the bike's 12 V through the diagnostic connector; "
+                      "without it they pass nothing, not even their own echo.",
+                      context.adapterCheck}});
+
+  ChecklistItem ecu{"The ECU type: " + std::string(type.label) + " is selected",
+                    {WakeUpLine(type)}};
+  for (const EcuTypeInfo& t : EcuTypes())
+    if (&t != &type) ecu.lines.push_back(WakeUpLine(t));
+  c.items.push_back(std::move(ecu));
+
+  ChecklistItem where{"The port: " + port, {}};
+  if (ParsePortField(port).kind == PortField::Kind::Sim)
+    where.lines.push_back(
+        "sim is the built-in simulated ECU: its description says when it wakes (ignition_ms).");
+  if (context.ports.empty()) {
+    where.lines.push_back(
+        "The system sees no serial port now: is the adapter plugged in, its driver installed?");
+  } else {
+    where.lines.push_back("The serial ports the system sees now:");
+    for (const SeenPort& p : context.ports) {
+      std::string line = "  " + p.device;
+      if (!p.description.empty()) line += "  " + p.description;
+      if (!p.usbId.empty()) line += "  (USB " + p.usbId + ")";
+      where.lines.push_back(std::move(line));
+    }
+  }
+  c.items.push_back(std::move(where));
+
+  c.items.push_back({"The cable on the diagnostic connector",
+                     {"The K-line wire to the connector's K-line pin, ground to ground, 12 V to "
+                      "the battery feed.",
+                      "A wire on the wrong pin is as silent as no cable at all."}});
+  return c;
+}
+
+std::string ConnectChecklist::text() const {
+  std::string out = heading + "\n";
+  int n = 0;
+  for (const ChecklistItem& item : items) {
+    out += "  " + std::to_string(++n) + ". " + item.title + "\n";
+    for (const std::string& line : item.lines)
+      if (!line.empty()) out += "     " + line + "\n";
+  }
+  return out;
+}
+
+}  // namespace kline

@@ -1,0 +1,14 @@
+#include "platform/seenports.h"
+
+#include "platform/portlist.h"
+
+namespace kline {
+
+std::vector<SeenPort> SeenPorts() {
+  std::vector<SeenPort> out;
+  for (const PortRecord& p : PortList::Available())
+    if (!p.sim) out.push_back({p.device, p.description, p.usbId()});
+  return out;
+}
+
+}  // namespace kline
