@@ -34,6 +34,9 @@ const Example kCheckExamples[] = {
      "Writes the pattern at both rates and says per rate whether the echo came back."},
     {"klinediag-cli check-adapter --port 1 --json",
      "The first port of the list of 'klinediag-cli ports', as JSON."},
+    {"klinediag-cli check-adapter --port /dev/ttyUSB0 --fix",
+     "Sets the adapter's USB latency timer to 1 ms (as root, or where the system lets the user), "
+     "then checks."},
 };
 const Example kInfoExamples[] = {
     {"klinediag-cli info --port sim --virtual-time",
@@ -165,9 +168,12 @@ Subcommands::Subcommands(CLI::App& app) {
   check_->add_option("--port", o_.port, "The adapter's port: a number, a device name or path")
       ->required();
   check_->add_flag("--json", o_.json, "Print JSON");
+  check_->add_flag("--fix", o_.fix,
+                   "First set the adapter's USB latency timer to 1 ms (Linux; FTDI chips)");
   help_.push_back({check_, kCheckExamples,
                    "Sends 5A A5 3C C3, bytes the window never sends to an ECU. Exit 0 when the "
-                   "echo is good at both rates, 1 otherwise."});
+                   "echo is good at both rates, 1 otherwise, or when --fix may not set the "
+                   "timer."});
 
   info_ = app.add_subcommand("info", "Connect, read the identification and calibration, print");
   faults_ = app.add_subcommand("faults", "Connect, read the fault bytes and the immobiliser state");

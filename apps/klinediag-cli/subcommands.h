@@ -39,12 +39,15 @@ class Subcommands {
   int runPorts(std::ostream& out);
   int runRecords(RecordsKind kind, std::ostream& out, std::ostream& err);
   int runCheckAdapter(std::ostream& out, std::ostream& err);
+  // check-adapter --fix: sets the port's latency timer to 1 ms; 0 when set (or nothing to set).
+  int fixLatencyTimer(std::ostream& out, std::ostream& err);
   int runSession(Kind kind, std::ostream& out, std::ostream& err);
 
   struct Options {
     std::optional<std::string> port, ecu, settings, simFile;
     bool virtualTime = false;
     bool json = false;
+    bool fix = false;  // check-adapter: set the latency timer first
     uint64_t limitMs = kDefaultLimitMs;
     std::optional<uint64_t> count;
     std::string format = "table";

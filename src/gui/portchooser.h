@@ -24,8 +24,13 @@ class PortChooser : public QToolButton {
   QMenu* list() const { return menu_; }
   void refresh();
 
-  // One entry's text: "/dev/ttyUSB0 — USB serial (0403:6001, FTDI) — likely K-line cable".
+  // One entry's text: "/dev/ttyUSB0 — USB serial (0403:6001, FTDI) — FTDI FT232R or FT232B —
+  // likely K-line cable", with a slow latency timer after the chip's name.
   static QString EntryText(const kline::PortRecord& p);
+  // One entry's tooltip (rich text, the system's texts escaped): the chip, its driver, what is
+  // known of it, and what a slow latency timer costs and how to set it. Empty when nothing is
+  // known.
+  static QString ToolTipText(const kline::PortRecord& p);
 
  signals:
   // The user chose a port: its text is in the field.

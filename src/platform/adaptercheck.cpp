@@ -2,11 +2,13 @@
 
 #include <QElapsedTimer>
 #include <QSerialPort>
+#include <QSerialPortInfo>
 #include <QThread>
 #include <algorithm>
 #include <array>
 #include <cstdio>
 
+#include "platform/portlist.h"
 #include "platform/qtserialportadapter.h"
 #include "platform/system.h"
 
@@ -122,6 +124,24 @@ AdapterReport AdapterCheck::run(const std::string& spec, int echoWaitMs) {
   r.lowLatency = latency.lowLatency;
   r.latencyTimerMs = latency.latencyTimerMs;
   r.latencyNote = latency.note;
+  // The chip: by Qt's ids, else the device tree's, which also tells the driver and the timer.
+  const UsbPortFacts facts = PortList::UsbFactsOf(device.toStdString());
+  const QSerialPortInfo info(port);
+  std::optional<uint16_t> vid = facts.vendorId, pid = facts.productId;
+  if (info.hasVendorIdentifier() && info.hasProductIdentifier()) {
+    vid = info.vendorIdentifier();
+    pid = info.productIdentifier();
+  }
+  if (vid && pid) {
+    PortRecord ids;
+    ids.vendorId = vid;
+    ids.productId = pid;
+    r.usbId = ids.usbId();
+    r.chip = FindUsbChip(*vid, *pid);
+  }
+  r.driver = facts.driver;
+  if (facts.latencyTimerMs) r.latencyTimerMs = facts.latencyTimerMs;
+  r.latencyTimerFile = facts.latencyTimerFile.string();
 
   const ByteString pattern = Pattern();
   bool first = true;
@@ -161,6 +181,17 @@ AdapterReport AdapterCheck::run(const std::string& spec, int echoWaitMs) {
   return r;
 }
 
+std::optional<double> LatencyTimerAddedMs(const AdapterReport& r) {
+  if (!r.latencyTimerMs || *r.latencyTimerMs <= 4) return std::nullopt;
+  for (const AdapterRateResult& x : r.rates) {
+    if (x.baud != 7812 || x.outcome != AdapterRateResult::Outcome::EchoOk) continue;
+    // 10 bits a byte (start, 8 data, stop); the echo of each byte comes as it is sent.
+    const double wireMs = static_cast<double>(x.received.size()) * 10 * 1000 / x.baud;
+    return std::max(0.0, x.roundTripMs - wireMs);
+  }
+  return std::nullopt;
+}
+
 std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
   std::vector<std::string> out;
   if (!r.opened()) {
@@ -169,6 +200,15 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
   }
   out.push_back("port " + r.device + ": sent " + hex(AdapterCheck::Pattern()) +
                 " (not an ECU request) at each rate and read the echo");
+  if (r.chip || !r.usbId.empty() || !r.driver.empty()) {
+    std::string about;
+    for (const std::string& more : {r.usbId, r.driver.empty() ? "" : "driver " + r.driver})
+      if (!more.empty()) about += (about.empty() ? "" : ", ") + more;
+    out.push_back("chip: " + std::string(r.chip ? r.chip->name : "not one klinediag knows") +
+                  (about.empty() ? "" : " (" + about + ")"));
+    if (r.chip)
+      for (std::string_view note : r.chip->notes) out.push_back("  - " + std::string(note));
+  }
   char ms[32];
   for (const AdapterRateResult& x : r.rates) {
     std::string line = std::to_string(x.baud) + " baud: " + OutcomeName(x.outcome);
@@ -205,6 +245,34 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
   if (r.latencyTimerMs)
     out.push_back("USB latency timer: " + std::to_string(*r.latencyTimerMs) + " ms" +
                   (*r.latencyTimerMs > 4 ? " (1 to 4 ms suits the K-line best)" : ""));
+  if (r.latencyTimerMs && *r.latencyTimerMs > 4) {
+    if (const std::optional<double> added = LatencyTimerAddedMs(r)) {
+      const AdapterRateResult& x = *std::find_if(r.rates.begin(), r.rates.end(),
+                                                 [](const auto& y) { return y.baud == 7812; });
+      char cost[256];
+      if (*added < 1)
+        std::snprintf(cost, sizeof cost,
+                      "the 7812 baud echo took %.1f ms, its bytes' time on the wire: the timer "
+                      "did not hold it back here",
+                      x.roundTripMs);
+      else
+        std::snprintf(
+            cost, sizeof cost,
+            "the 7812 baud echo took %.1f ms, of which its %zu bytes need ~%.1f ms on the "
+            "wire: the timer adds ~%.0f ms to every exchange; a live cycle of ~%d "
+            "exchanges loses ~%.0f ms",
+            x.roundTripMs, x.received.size(), x.roundTripMs - *added, *added, kExchangesPerCycle,
+            *added * kExchangesPerCycle);
+      out.push_back(cost);
+    } else if (!r.latencyTimerFile.empty()) {
+      out.push_back("the timer may hold each answer back for up to " +
+                    std::to_string(*r.latencyTimerMs) + " ms, on every exchange");
+    }
+    if (!r.latencyTimerFile.empty())
+      out.push_back("to set it to 1 ms: klinediag-cli check-adapter --port " + r.device +
+                    " --fix, or: echo 1 | sudo tee " + r.latencyTimerFile +
+                    " (the package's udev rule sets it whenever the adapter is plugged in)");
+  }
   if (!r.latencyNote.empty()) out.push_back(r.latencyNote);
   return out;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "serial/serialport.h"
+#include "serial/usbchips.h"
 
 namespace kline {
 
@@ -26,6 +27,10 @@ struct AdapterReport {
   std::optional<bool> lowLatency;     // the driver's low-latency flag, where it has one
   std::optional<int> latencyTimerMs;  // a USB adapter's latency timer, where it shows it
   std::string latencyNote;            // where the latency is set instead, on systems that hide it
+  std::string latencyTimerFile;       // where the system sets the latency timer (Linux)
+  std::string usbId;                  // "0403:6001", where the system tells it
+  std::string driver;                 // the serial driver ("ftdi_sio"), where the system tells it
+  const UsbChip* chip = nullptr;      // what is known of the adapter's USB chip
   bool opened() const { return openError.empty(); }
   // The echo was good at every rate.
   bool ok() const;
@@ -51,8 +56,16 @@ class AdapterCheck {
 // "echo OK", "no echo", "garbled echo", "rate refused by the driver".
 const char* OutcomeName(AdapterRateResult::Outcome o);
 
+// What the latency timer added to the 7812 baud echo's round trip (the round trip less the bytes'
+// time on the wire), when the timer is above 4 ms and that echo came back; nullopt otherwise.
+std::optional<double> LatencyTimerAddedMs(const AdapterReport& r);
+
+// The exchanges of a live cycle, for what a slow latency timer costs per cycle.
+constexpr int kExchangesPerCycle = 12;
+
 // One line per finding, for a person: what was sent, each rate and what it likely means, the
-// low-latency setting and the latency timer.
+// low-latency setting, the chip and what is known of it, the latency timer, what it costs and how
+// to set it.
 std::vector<std::string> DescribeAdapterReport(const AdapterReport& r);
 
 }  // namespace kline

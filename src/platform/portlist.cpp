@@ -1,5 +1,6 @@
 #include "platform/portlist.h"
 
+#include <QFileInfo>
 #include <QSerialPortInfo>
 #include <QString>
 #include <algorithm>
@@ -18,18 +19,20 @@ std::string PortRecord::usbId() const {
 }
 
 bool PortList::LikelyKLine(uint16_t vendorId, uint16_t productId) {
-  switch (vendorId) {
-    case 0x0403:
-      return true;
-    case 0x1a86:
-      return productId == 0x7523 || productId == 0x5523;
-    case 0x067b:
-      return productId == 0x2303;
-    case 0x10c4:
-      return productId == 0xea60;
-    default:
-      return false;
-  }
+  return FindUsbChip(vendorId, productId) != nullptr;
+}
+
+std::string PortList::SysfsRoot() {
+  const QString root = qEnvironmentVariable("KLINEDIAG_SYSFS_ROOT");
+  return root.isEmpty() ? std::string("/sys") : root.toStdString();
+}
+
+UsbPortFacts PortList::UsbFactsOf(const std::string& device) {
+  // A link (a stable name under /dev/serial/by-id) names its target's tty.
+  const QFileInfo info(QString::fromStdString(device));
+  const QString real = info.canonicalFilePath();
+  const QString name = QFileInfo(real.isEmpty() ? info.filePath() : real).fileName();
+  return UsbPortFacts::Read(SysfsRoot(), name.toStdString());
 }
 
 namespace {
@@ -59,7 +62,8 @@ std::vector<PortRecord> PortList::Ordered(std::vector<PortRecord> ports, bool co
   for (std::size_t i = 0; i < ports.size(); ++i) {
     PortRecord& p = ports[i];
     p.number = comNumbers ? comNumber(p.name) : static_cast<int>(i + 1);
-    p.likelyKLine = p.vendorId && p.productId && LikelyKLine(*p.vendorId, *p.productId);
+    p.chip = p.vendorId && p.productId ? FindUsbChip(*p.vendorId, *p.productId) : nullptr;
+    p.likelyKLine = p.chip != nullptr;
   }
   std::stable_sort(ports.begin(), ports.end(), [](const PortRecord& a, const PortRecord& b) {
     return a.likelyKLine && !b.likelyKLine;
@@ -83,6 +87,15 @@ std::vector<PortRecord> PortList::Available() {
     p.serialNumber = i.serialNumber().toStdString();
     if (i.hasVendorIdentifier()) p.vendorId = i.vendorIdentifier();
     if (i.hasProductIdentifier()) p.productId = i.productIdentifier();
+    // The device tree fills in what Qt lacks.
+    const UsbPortFacts f = UsbFactsOf(sys::PortFieldName(i).toStdString());
+    if (!p.vendorId) p.vendorId = f.vendorId;
+    if (!p.productId) p.productId = f.productId;
+    if (p.manufacturer.empty()) p.manufacturer = f.manufacturer;
+    if (p.serialNumber.empty()) p.serialNumber = f.serial;
+    p.product = f.product;
+    p.driver = f.driver;
+    p.latencyTimerMs = f.latencyTimerMs;
     ports.push_back(p);
   }
   return Ordered(std::move(ports), sys::NumbersAreComNames());

@@ -5,6 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "serial/usbchips.h"
+#include "serial/usbportfacts.h"
+
 namespace kline {
 
 // One serial port as the platform describes it, or the simulated ECU.
@@ -14,11 +17,15 @@ struct PortRecord {
   std::string description;
   std::string manufacturer;
   std::string serialNumber;
+  std::string product;  // the USB device's product string, where the system tells it
+  std::string driver;   // the serial driver ("ftdi_sio", "ch341"), where the system tells it
   std::optional<uint16_t> vendorId;
   std::optional<uint16_t> productId;
-  int number = 0;            // the port number N that names it in the port field (0: none)
-  bool likelyKLine = false;  // a USB-serial chip that K-line cables are commonly built on
-  bool sim = false;          // the built-in simulated ECU
+  std::optional<int> latencyTimerMs;  // an FTDI adapter's latency timer, where the system shows it
+  const UsbChip* chip = nullptr;      // what is known of its USB chip (set by Ordered())
+  int number = 0;                     // the port number N that names it in the port field (0: none)
+  bool likelyKLine = false;           // a USB-serial chip that K-line cables are commonly built on
+  bool sim = false;                   // the built-in simulated ECU
 
   // "0403:6001", or empty without USB ids.
   std::string usbId() const;
@@ -40,9 +47,17 @@ class PortList {
   // and the tests feed it any list.
   static std::vector<PortRecord> Ordered(std::vector<PortRecord> ports, bool comNumbers = false);
 
-  // Whether a USB vendor:product pair is a chip K-line cables are commonly built on: any FTDI
-  // (0403), CH340/CH341 (1a86:7523, 1a86:5523), PL2303 (067b:2303), CP210x (10c4:ea60).
+  // Whether a USB vendor:product pair is a chip K-line cables are commonly built on: one of the
+  // chip table (FindUsbChip): any FTDI (0403), CH340/CH341 (1a86:7523, 1a86:5523), PL2303
+  // (067b:2303 and its G generation), CP210x (10c4:ea60).
   static bool LikelyKLine(uint16_t vendorId, uint16_t productId);
+
+  // What the system's device tree tells of the adapter behind `device` ("/dev/ttyUSB0", a link to
+  // it, or "ttyUSB0"): driver, USB strings, latency timer. Nothing known where there is no tree.
+  static UsbPortFacts UsbFactsOf(const std::string& device);
+  // The device tree's root: "/sys", or the folder KLINEDIAG_SYSFS_ROOT names. Only tests set it,
+  // to run the programs over a tree of their own.
+  static std::string SysfsRoot();
 };
 
 }  // namespace kline

@@ -2,12 +2,17 @@
 // served by klinediag-sim, each session subcommand against the simulated ECU on virtual time, and
 // their help.
 #include <QDateTime>
+#include <QDir>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QtTest>
 #include <map>
 #include <nlohmann/json.hpp>
 #include <sstream>
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 #include "clirunner.h"
 #include "platform/adaptercheck.h"
@@ -40,6 +45,28 @@ PortRecord port(const char* name, std::optional<uint16_t> vid = {}, uint16_t pid
     p.productId = pid;
   }
   return p;
+}
+
+// A device tree as Linux lays out sysfs, under `root`, with an FTDI adapter's tty `name` whose
+// latency timer says `timer` ms.
+void fakeFtdiTree(const QString& root, const QString& name, const char* timer) {
+  const QString usb = root + "/devices/usb1/1-2", port = usb + "/1-2:1.0/" + name;
+  const QString driver = root + "/bus/usb-serial/drivers/ftdi_sio";
+  for (const QString& d : {port, driver, root + "/class/tty/" + name}) QDir().mkpath(d);
+  const std::pair<QString, QByteArray> files[] = {{usb + "/idVendor", "0403\n"},
+                                                  {usb + "/idProduct", "6001\n"},
+                                                  {port + "/latency_timer", timer}};
+  for (const auto& [file, text] : files) {
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly) || f.write(text) != text.size()) qFatal("cannot write");
+  }
+  QFile::link(driver, port + "/driver");
+  QFile::link(port, root + "/class/tty/" + name + "/device");
+}
+
+QByteArray slurp(const QString& file) {
+  QFile f(file);
+  return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
 }
 
 std::size_t columns(const std::string& s) {
@@ -109,6 +136,111 @@ class TestSubcommands : public QObject {
     const std::vector<std::string> said = kline::DescribeAdapterReport(r);
     QVERIFY(!said.empty());
     QCOMPARE(QString::fromStdString(said.back()), line);
+  }
+
+  void latencyTimerCostIsMeasuredByTheEchoAndSaysTheFix() {
+    kline::AdapterReport r;
+    r.device = "/dev/ttyUSB0";
+    r.latencyTimerMs = 16;
+    r.latencyTimerFile = "/sys/class/tty/ttyUSB0/device/latency_timer";
+    r.usbId = "0403:6001";
+    r.driver = "ftdi_sio";
+    r.chip = kline::FindUsbChip(0x0403, 0x6001);
+    kline::AdapterRateResult echo;
+    echo.baud = 7812;
+    echo.outcome = kline::AdapterRateResult::Outcome::EchoOk;
+    echo.received = kline::AdapterCheck::Pattern();
+    echo.roundTripMs = 17.9;
+    r.rates = {echo};
+    // 4 bytes of 10 bits at 7812 baud are 5.1 ms; the rest is the timer's.
+    QCOMPARE(*kline::LatencyTimerAddedMs(r), 17.9 - 40000.0 / 7812);
+    std::string said;
+    for (const auto& l : kline::DescribeAdapterReport(r)) said += l + "\n";
+    for (const char* s :
+         {"chip: FTDI FT232R or FT232B (0403:6001, driver ftdi_sio)\n  - works on the K-line",
+          "16 ms by default", "USB latency timer: 16 ms (1 to 4 ms suits the K-line best)\n",
+          "the 7812 baud echo took 17.9 ms, of which its 4 bytes need ~5.1 ms on the wire: the "
+          "timer adds ~13 ms to every exchange; a live cycle of ~12 exchanges loses ~153 ms\n",
+          "check-adapter --port /dev/ttyUSB0 --fix, or: echo 1 | sudo tee "
+          "/sys/class/tty/ttyUSB0/device/latency_timer"})
+      QVERIFY2(said.find(s) != std::string::npos, said.c_str());
+    // A timer of 4 ms costs nothing worth a word.
+    r.latencyTimerMs = 4;
+    QVERIFY(!kline::LatencyTimerAddedMs(r));
+  }
+
+  void portsJsonHasEveryKeyOfAPort() {
+    const Run r = cli({"ports", "--json"});
+    QCOMPARE(r.rc, 0);
+    const auto ports = nlohmann::json::parse(r.out);
+    QVERIFY(!ports.empty());
+    for (const auto& p : ports)
+      for (const char* key : {"device", "usb_id", "vendor_id", "product_id", "maker", "product",
+                              "serial", "driver", "chip", "chip_notes", "latency_timer_ms"})
+        QVERIFY2(p.contains(key), key);
+    const auto& sim = ports.back();
+    QVERIFY(sim["chip"].is_null() && sim["chip_notes"].empty() && sim["vendor_id"].is_null());
+  }
+
+  void fixSetsTheLatencyTimerThenChecks() {
+#ifndef KLINE_SIM_PATH
+    QSKIP("the simulated ECU on a pseudo-terminal is a unix program");
+#else
+    QProcess device;
+    device.start(KLINE_SIM_PATH, {"--sim", simFile("fix.json", "{}")});
+    QVERIFY(device.waitForStarted(5000) && device.waitForReadyRead(5000));
+    const QString path = QString::fromUtf8(device.readLine()).trimmed();
+    // The pseudo-terminal's tty stands for an FTDI adapter in a tree of the test's own.
+    const QString root = dir_.filePath("sys");
+    const QString name = QFileInfo(QFileInfo(path).canonicalFilePath()).fileName();
+    fakeFtdiTree(root, name, "16\n");
+    qputenv("KLINEDIAG_SYSFS_ROOT", root.toUtf8());
+    const Run r = cli({"check-adapter", "--port", path, "--fix"});
+    qunsetenv("KLINEDIAG_SYSFS_ROOT");
+    device.terminate();
+    device.waitForFinished(3000);
+    QVERIFY2(r.rc == 0, (r.out + r.err).c_str());
+    QCOMPARE(slurp(root + "/devices/usb1/1-2/1-2:1.0/" + name + "/latency_timer"),
+             QByteArray("1\n"));
+    for (const char* s : {"latency timer: set to 1 ms (was 16 ms)", "chip: FTDI FT232R or FT232B",
+                          "7812 baud: echo OK", "USB latency timer: 1 ms\n"})
+      QVERIFY2(r.out.find(s) != std::string::npos, r.out.c_str());
+#endif
+  }
+
+  void fixThatMayNotWriteSaysTheCommandAndFails() {
+#if !defined(KLINE_CLI_PATH) || defined(_WIN32)
+    QSKIP("the device tree and its users are Linux's");
+#else
+    // Run as a user who may not write the tree's files: as root, nobody's.
+    QTemporaryDir dir;
+    const QString root = dir.filePath("sys");
+    fakeFtdiTree(root, "ttyUSB7", "16\n");
+    QStringList command{KLINE_CLI_PATH};
+    if (::geteuid() == 0) {
+      if (QStandardPaths::findExecutable("setpriv").isEmpty()) QSKIP("no setpriv to leave root");
+      QProcess::execute("chmod", {"-R", "a+rX", dir.path()});
+      command =
+          QStringList{"setpriv", "--reuid=65534", "--regid=65534", "--clear-groups"} + command;
+    } else {
+      QFile::setPermissions(root + "/devices/usb1/1-2/1-2:1.0/ttyUSB7/latency_timer",
+                            QFileDevice::ReadOwner);
+    }
+    QProcess p;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KLINEDIAG_SYSFS_ROOT", root);
+    p.setProcessEnvironment(env);
+    p.start(command.takeFirst(),
+            command + QStringList{"check-adapter", "--port", "/dev/ttyUSB7", "--fix"});
+    QVERIFY(p.waitForFinished(20000));
+    const QString err = QString::fromUtf8(p.readAllStandardError());
+    QCOMPARE(p.exitCode(), 1);
+    QVERIFY2(
+        err.contains("cannot set the latency timer") &&
+            err.contains("echo 1 | sudo tee " + root + "/class/tty/ttyUSB7/device/latency_timer"),
+        qPrintable(err));
+    QCOMPARE(slurp(root + "/devices/usb1/1-2/1-2:1.0/ttyUSB7/latency_timer"), QByteArray("16\n"));
+#endif
   }
 
   void checkAdapterOverAPty_data() {

@@ -56,6 +56,32 @@ class TestPortChooser : public QObject {
     emit chooser.list()->aboutToShow();
     QCOMPARE(chooser.list()->actions().size(), 4);
   }
+
+  void anEntryNamesItsChipAndItsTooltipTellsTheNotesAndTheTimersCost() {
+    PortRecord ftdi = port("/dev/ttyUSB0", "USB <i>serial</i>", 0x0403, 0x6001);
+    ftdi.latencyTimerMs = 16;
+    ftdi.driver = "ftdi_sio";
+    ftdi.product = "FT232R <b>UART</b>";
+    PortRecord pl = port("/dev/ttyUSB1", "", 0x067b, 0x2303);
+    pl.latencyTimerMs = 1;
+    const auto list = kline::PortList::Ordered({ftdi, pl});
+    QCOMPARE(
+        PortChooser::EntryText(list[0]),
+        QStringLiteral("1: /dev/ttyUSB0 \u2014 USB <i>serial</i> (0403:6001) \u2014 FTDI FT232R "
+                       "or FT232B (latency timer 16 ms: slow) \u2014 likely K-line cable"));
+    // A timer of 1 ms is not worth a word in the entry.
+    QCOMPARE(PortChooser::EntryText(list[1]),
+             QStringLiteral("2: /dev/ttyUSB1 \u2014 (067b:2303) \u2014 PL2303 \u2014 likely K-line "
+                            "cable"));
+    const QString tip = PortChooser::ToolTipText(list[0]);
+    for (const char* s : {"FTDI FT232R or FT232B", "FT232R &lt;b&gt;UART&lt;/b&gt;",
+                          "driver: ftdi_sio", "16 ms by default", "latency timer: 16 ms",
+                          "lose up to ~192 ms", "--port /dev/ttyUSB0 --fix"})
+      QVERIFY2(tip.contains(QLatin1String(s)), qPrintable(tip));
+    QVERIFY(PortChooser::ToolTipText(list[1]).contains(QStringLiteral("(Code 10)")));
+    QVERIFY(!PortChooser::ToolTipText(list[1]).contains(QStringLiteral("lose")));
+    QVERIFY(PortChooser::ToolTipText(port("/dev/ttyS0", "built-in")).isEmpty());
+  }
 };
 
 QTEST_MAIN(TestPortChooser)

@@ -2,8 +2,8 @@
 # Installs the build into a scratch prefix, then checks what a native install needs: the
 # programs answer --version with "PROGRAM VERSION", keep their settings in the user's
 # configuration folder (a copy in a folder of its own keeps them beside it), and the desktop
-# entry, icon, metainfo and (when the build made them) man pages are where the desktop and man
-# look for them, klinediag-cli's page with each subcommand's options and one example a line.
+# entry, icon, metainfo, udev rule (Linux) and (when the build made them) man pages are where the
+# desktop, udev and man look for them, klinediag-cli's page with each subcommand's options and one example a line.
 #   check_install.sh BUILD_DIR VERSION WITH_MAN(0|1)
 set -eu
 build=$1 version=$2 with_man=$3
@@ -52,6 +52,7 @@ if [ "$with_man" = 1 ]; then
     set -- "$@" "share/man/man1/$program.1.gz"
   done
 fi
+if [ "$(uname -s)" = Linux ]; then set -- "$@" lib/udev/rules.d/60-klinediag.rules; fi
 for file in bin/klinediag "$@"; do
   if [ ! -s "$prefix/$file" ]; then
     echo "missing after install: $file"
