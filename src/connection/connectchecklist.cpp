@@ -76,6 +76,10 @@ ConnectChecklist BuildConnectChecklist(const EcuTypeInfo& type, const std::strin
       std::string line = "  " + p.device;
       if (!p.description.empty()) line += "  " + p.description;
       if (!p.usbId.empty()) line += "  (USB " + p.usbId + ")";
+      if (!p.chip.empty()) line += "  " + p.chip;
+      if (p.latencyTimerMs > 4)
+        line += ", latency timer " + std::to_string(p.latencyTimerMs) +
+                " ms (slow: see klinediag-cli check-adapter --fix)";
       where.lines.push_back(std::move(line));
     }
   }

@@ -13,6 +13,8 @@ struct SeenPort {
   std::string device;       // what the port field takes ("/dev/ttyUSB0", "COM7")
   std::string description;  // the system's words for it
   std::string usbId;        // "0403:6001", or empty
+  std::string chip;         // the USB chip's name where it is known ("FTDI FT232R")
+  int latencyTimerMs = 0;   // an FTDI adapter's latency timer where the system shows it (0: not)
 };
 
 // One thing to check: a short title and a line or a few under it.

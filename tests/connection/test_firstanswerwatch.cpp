@@ -96,7 +96,8 @@ TEST(FirstAnswerWatch, AnEcuThatAnswersInTimeOrADisconnectBeforeTheLimitIsNeverO
 }
 
 TEST(ConnectChecklist, ListsWhatToCheckForTheTypeAndPortWithTheSystemsPorts) {
-  ChecklistContext ctx{{{"/dev/ttyUSB0", "FT232R USB UART", "0403:6001"}, {"/dev/ttyS0", "", ""}},
+  ChecklistContext ctx{{{"/dev/ttyUSB0", "FT232R USB UART", "0403:6001", "FTDI FT232R", 16},
+                        {"/dev/ttyS0", "", "", "", 0}},
                        "Check the adapter from here."};
   const ConnectChecklist c = BuildConnectChecklist(*FindEcuType("16m"), "/dev/ttyUSB0", ctx);
   EXPECT_EQ(c.heading,
@@ -112,7 +113,9 @@ TEST(ConnectChecklist, ListsWhatToCheckForTheTypeAndPortWithTheSystemsPorts) {
   EXPECT_THAT(c.items[2].lines[0], StartsWith("16m: at 1200 baud the ECU sends a wake-up burst"));
   EXPECT_THAT(c.items[3].lines,
               ElementsAre("The serial ports the system sees now:",
-                          "  /dev/ttyUSB0  FT232R USB UART  (USB 0403:6001)", "  /dev/ttyS0"));
+                          "  /dev/ttyUSB0  FT232R USB UART  (USB 0403:6001)  FTDI FT232R, latency "
+                          "timer 16 ms (slow: see klinediag-cli check-adapter --fix)",
+                          "  /dev/ttyS0"));
   EXPECT_THAT(c.text(), HasSubstr("\n  5. The cable on the diagnostic connector\n     The K-line "
                                   "wire to the connector's K-line pin, ground to ground, 12 V"));
 
