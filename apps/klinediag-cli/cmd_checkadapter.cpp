@@ -4,6 +4,7 @@
 #include "connection/portfield.h"
 #include "inputcheck.h"
 #include "platform/adaptercheck.h"
+#include "platform/lastadaptercheck.h"
 #include "sessionjob.h"
 #include "subcommands.h"
 
@@ -22,6 +23,8 @@ int Subcommands::runCheckAdapter(std::ostream& out, std::ostream& err) {
     return 2;
   }
   AdapterReport r = AdapterCheck().run(*o_.port);
+  // A support bundle tells the last check later.
+  SaveLastAdapterCheck(*o_.port, r);
   if (!r.opened()) {
     err << "klinediag-cli: cannot open port " << r.device << ": " << r.openError << "\n";
     return 1;
