@@ -593,8 +593,10 @@ void TestMainWindow::actionMessagesPassAndTheLinkStateComesBack() {
 
 void TestMainWindow::supportBundleHoldsTheThreeLogs() {
   Fixture f;
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
   f.typeInto("Text6", "sim");
   QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(f.get<LampWidget>("Shape1")->colour(), QColor(0, 255, 0), 3000);
   QTRY_VERIFY_WITH_TIMEOUT(f.get<QPlainTextEdit>("Text4")->toPlainText().contains(
                                QStringLiteral("ecu data    : KL15M-0427")),
                            8000);
@@ -618,7 +620,7 @@ void TestMainWindow::supportBundleHoldsTheThreeLogs() {
     zip_fclose(file);
     return data;
   };
-  QVERIFY(read("log-main.txt").contains("Ecu info: 4 KL15M-0427\r\n"));
+  QVERIFY(read("log-main.txt").contains("init successfull\r\n7812\r\nask ecu info... \r\n"));
   QVERIFY(read("log-test.txt") != "(missing)");
   QVERIFY(read("log-diag.txt") != "(missing)");
   QVERIFY(read("events.jsonl").contains("\"event\":\"ecu-identified\""));
