@@ -6,7 +6,7 @@ packages=(
   build-essential cmake pkg-config
   qt6-base-dev qt6-serialport-dev qt6-charts-dev libqt6opengl6-dev libgl-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  nlohmann-json3-dev libcli11-dev libsqlite3-dev
+  nlohmann-json3-dev libcli11-dev libsqlite3-dev libzip-dev
   xvfb xauth
   clang libclang-rt-14-dev
   help2man desktop-file-utils appstream dpkg-dev file

@@ -98,6 +98,7 @@ CliSession::CliSession(SessionSetup setup, std::ostream& err)
   o.settingsPath = setup_.settings ? *setup_.settings : DefaultSettingsPath().toStdString();
   o.sim = setup_.sim;
   o.simTypeFollowsForm = true;
+  o.keepJournal = setup_.keepJournal;
   o.devices = MakeDeviceFactory();
   if (setup_.virtualTime) {
     auto v = std::make_unique<VirtualHost>();

@@ -25,6 +25,7 @@ struct SessionSetup {
   std::optional<std::string> settings;
   bool virtualTime = false;
   std::shared_ptr<const SimConfig> sim;  // none: the default simulated ECU
+  bool keepJournal = false;              // keep the events for a support bundle
 };
 
 // The simulated ECU a --sim FILE describes (the default one without a file) into `out`; returns

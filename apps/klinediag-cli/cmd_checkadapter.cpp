@@ -4,6 +4,7 @@
 #include "connection/portfield.h"
 #include "inputcheck.h"
 #include "platform/adaptercheck.h"
+#include "platform/lastadaptercheck.h"
 #include "platform/portlist.h"
 #include "platform/qtserialportadapter.h"
 #include "sessionjob.h"
@@ -27,6 +28,8 @@ int Subcommands::runCheckAdapter(std::ostream& out, std::ostream& err) {
     if (int rc = fixLatencyTimer(out, err); rc != 0) return rc;
   }
   AdapterReport r = AdapterCheck().run(*o_.port);
+  // A support bundle tells the last check later.
+  SaveLastAdapterCheck(*o_.port, r);
   if (!r.opened()) {
     err << "klinediag-cli: cannot open port " << r.device << ": " << r.openError << "\n";
     return 1;

@@ -4,33 +4,22 @@
 #include <ostream>
 #include <string>
 
+#include "session/eventjsonlines.h"
 #include "ui/eventsink.h"
 
 namespace kline {
 
-// Writes a session's events as JSON Lines, one object per event with `t` in ms since start: what
-// the windows and the port do as {"t":..,"ev":"set"|"log"|"tx"|...}, and each typed event of the
-// session as {"t":..,"ev":"event","event":"test-ended"|"readout"|..., its fields}.
-class JsonEventWriter : public EventSink {
+// Writes a session's events as JSON Lines (see EventJsonLines) to a stream.
+class JsonEventWriter : public EventJsonLines {
  public:
   JsonEventWriter(std::ostream& out, std::function<uint64_t()> clock, bool flushEach)
-      : out_(out), clock_(std::move(clock)), flush_(flushEach) {}
-  void onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) override;
-  void onLog(const std::string& w, const std::string& line) override;
-  void onTx(const ByteString& b) override;
-  void onRx(const ByteString& b) override;
-  void onBaud(int v, bool ok) override;
-  void onOpen(bool ok) override;
-  void onClose() override;
-  void onLost(const std::string& reason) override;
-  void onTimer(int interval) override;
-  void onEvent(const SessionEvent& e) override;
+      : EventJsonLines(std::move(clock)), out_(out), flush_(flushEach) {}
+
+ protected:
+  void line(uint64_t t, std::string text) override;
 
  private:
-  template <class J>
-  void put(J&& obj);
   std::ostream& out_;
-  std::function<uint64_t()> clock_;
   bool flush_;
 };
 

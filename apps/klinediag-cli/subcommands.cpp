@@ -109,6 +109,22 @@ const Example kBackupExamples[] = {
      "A consistent copy of the records file, made while others may write it."},
 };
 
+const Example kBundleExamples[] = {
+    {"klinediag-cli support-bundle bundle.zip",
+     "Checks the adapter on the remembered port, reads the identification, and writes the "
+     "archive: version, system, ports, last adapter check, settings, the three logs, the last "
+     "ten minutes of events and the link's history."},
+    {"klinediag-cli support-bundle bundle.zip --port sim --ecu 15m --virtual-time",
+     "The same on the built-in simulated ECU, in milliseconds."},
+    {"klinediag-cli support-bundle bundle.zip --no-connect --with-records",
+     "Without connecting, with a copy of the bike records."},
+};
+const char* kBundleMore =
+    "An existing FILE is replaced, once the whole archive is written. The bike records are in "
+    "it only with --with-records. Exit codes: 0 written (also when the ECU did not answer: the "
+    "bundle tells what was seen); 1 the archive or the records copy could not be written; 2 a "
+    "bad command line; 130 interrupted.";
+
 const char* kRecordsCodes =
     "Exit codes of records: 0 done; 1 the records file is missing or cannot be read or written; "
     "2 a bad command line, no such bike or visit, or forget without --yes.";
@@ -277,6 +293,28 @@ Subcommands::Subcommands(CLI::App& app) {
     a->add_flag("--json", o_.json, "Print JSON");
   }
 
+  bundle_ = app.add_subcommand(
+      "support-bundle",
+      "Write one zip archive of what the program saw here, for whoever helps you");
+  bundle_->add_option("file", o_.file, "The archive to write (FILE.zip)")->required();
+  bundle_->add_option("--port", o_.port,
+                      "Port field: a number, a device name or path, or sim (default: the "
+                      "remembered one)");
+  bundle_->add_option("--ecu", o_.ecu, "ECU type: " + EcuCliNamesText())
+      ->check(CLI::IsMember(EcuCliNames(), CLI::ignore_case));
+  bundle_->add_option("--settings", o_.settings, "Settings file to load and include");
+  bundle_->add_flag("--virtual-time", o_.virtualTime, "Run on virtual time (with --port sim)");
+  bundle_->add_option("--sim", o_.simFile, "JSON description of the simulated ECU (at most 1 MiB)");
+  bundle_->add_flag("--no-connect", o_.noConnect,
+                    "Do not connect first: the bundle has no fresh events");
+  bundle_->add_flag("--with-records", o_.withRecords,
+                    "Include a copy of the bike records file (off by default)");
+  bundle_
+      ->add_option("--records", o_.records,
+                   "The records file for --with-records (default: the user's)")
+      ->type_name("FILE");
+  help_.push_back({bundle_, kBundleExamples, kBundleMore});
+
   const std::string codes = std::string("Exit codes: ") + kCodes;
   help_.push_back({info_, kInfoExamples, nullptr, true});
   help_.push_back({faults_, kFaultsExamples, nullptr, true});
@@ -312,6 +350,7 @@ std::optional<int> Subcommands::run(std::ostream& out, std::ostream& err) {
   if (faults_->parsed()) return runSession(Kind::Faults, out, err);
   if (live_->parsed()) return runSession(Kind::Live, out, err);
   if (test_->parsed()) return runSession(Kind::Test, out, err);
+  if (bundle_->parsed()) return runSupportBundle(out, err);
   // The deepest chosen first: "records show" before "records".
   for (auto it = recordsKinds_.rbegin(); it != recordsKinds_.rend(); ++it)
     if (it->first->parsed()) return runRecords(it->second, out, err);

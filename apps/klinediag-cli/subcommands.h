@@ -13,7 +13,8 @@
 namespace kline {
 
 // The subcommands of klinediag-cli for people: ports, check-adapter, info, faults, live, test,
-// and records (the bikes and their visits, which the session subcommands keep).
+// records (the bikes and their visits, which the session subcommands keep) and support-bundle
+// (one archive of what the program saw, for whoever helps the user).
 // Each drives the window's logic through the user's actions only (or, for check-adapter, the
 // adapter alone), learns what happened from the session's typed events, and prints readable
 // text, or JSON with --json. One file per subcommand: cmd_*.cpp.
@@ -42,6 +43,7 @@ class Subcommands {
   // check-adapter --fix: sets the port's latency timer to 1 ms; 0 when set (or nothing to set).
   int fixLatencyTimer(std::ostream& out, std::ostream& err);
   int runSession(Kind kind, std::ostream& out, std::ostream& err);
+  int runSupportBundle(std::ostream& out, std::ostream& err);
 
   struct Options {
     std::optional<std::string> port, ecu, settings, simFile;
@@ -60,6 +62,9 @@ class Subcommands {
     std::string search, bike, text, file;
     int64_t visit = 0;
     std::optional<int64_t> other;
+    // support-bundle: the records file's copy, or no connection first.
+    bool withRecords = false;
+    bool noConnect = false;
   } o_;
   // What each subcommand's help and man page show beside its options.
   struct Help {
@@ -76,6 +81,7 @@ class Subcommands {
   CLI::App* live_ = nullptr;
   CLI::App* test_ = nullptr;
   CLI::App* records_ = nullptr;
+  CLI::App* bundle_ = nullptr;
   std::vector<std::pair<CLI::App*, RecordsKind>> recordsKinds_;
 };
 

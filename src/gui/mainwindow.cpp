@@ -60,6 +60,7 @@
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "gui/statusnote.h"
+#include "gui/supportbundlesaver.h"
 #include "gui/widgetbinder.h"
 #include "records/recordstore.h"
 #include "session/sessionreport.h"
@@ -627,6 +628,26 @@ void MainWindow::buildHelp() {
   connect(controls, &QAction::triggered, this,
           [this] { controlhelp::showDialog(QString::fromLatin1(kForm2), this); });
   help->addAction(QWhatsThis::createAction(this));
+  help->addSeparator();
+  // What the program saw, in one archive for whoever helps the user.
+  bundleSaver_ = new SupportBundleSaver(session_, this);
+  QAction* bundle = help->addAction(tr("Save support bundle\u2026"));
+  bundle->setObjectName(QStringLiteral("saveSupportBundle"));
+  bundle->setToolTip(
+      tr("One zip archive of the version, system, ports, last adapter check, "
+         "settings, the three logs and the last ten minutes of events"));
+  connect(bundle, &QAction::triggered, bundleSaver_, &SupportBundleSaver::save);
+  connect(bundleSaver_, &SupportBundleSaver::saved, this, [this](const QString& path) {
+    statusnote::show(statusBar(),
+                     tr("Support bundle saved to %1").arg(QDir::toNativeSeparators(path)));
+  });
+  connect(bundleSaver_, &SupportBundleSaver::failed, this, [this](const QString& why) {
+    auto* box =
+        new QMessageBox(QMessageBox::Warning, tr("Support bundle"), why, QMessageBox::Ok, this);
+    box->setTextFormat(Qt::PlainText);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+  });
 }
 
 QStringList MainWindow::controlNames() const {

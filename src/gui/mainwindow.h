@@ -18,6 +18,7 @@ class ConnectChecklistDialog;
 class FaultPanel;
 class LinkStateView;
 class LogSaver;
+class SupportBundleSaver;
 class PortChooser;
 class RecordsMenu;
 class ModelWindow;
@@ -83,6 +84,7 @@ class MainWindow : public QMainWindow {
   // "Save log…" of this window and of the others (by the logic's window name); their file
   // dialogs can be replaced as the record path's can.
   LogSaver* logSaver(const QString& win = QStringLiteral("Form2")) const;
+  SupportBundleSaver* bundleSaver() const { return bundleSaver_; }
   // The "Records" menu, the bikes' window and what the records show around this window.
   RecordsMenu* records() const { return records_; }
   // What "Report…" writes, and where it asks for the PDF file (the HTML goes beside it).
@@ -146,6 +148,7 @@ class MainWindow : public QMainWindow {
   std::function<QString()> chooseRecordPath_;
   FaultPanel* faults_ = nullptr;
   LogSaver* logSaver_ = nullptr;
+  SupportBundleSaver* bundleSaver_ = nullptr;
   QPushButton* saveLog_ = nullptr;
   QPushButton* reportButton_ = nullptr;
   std::unique_ptr<kline::SessionReport> report_;

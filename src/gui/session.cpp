@@ -1,5 +1,6 @@
 #include "gui/session.h"
 
+#include <QPointer>
 #include <QThread>
 
 #include <QStringList>
@@ -9,6 +10,7 @@
 #include "connection/firstanswerwatch.h"
 #include "connection/useractions.h"
 #include "platform/adaptercheck.h"
+#include "platform/lastadaptercheck.h"
 #include "platform/portfactory.h"
 #include "platform/portlist.h"
 #include "platform/qthost.h"
@@ -119,6 +121,7 @@ void Session::loadOnThread() {
   o.settingsPath = settingsPath_.toStdString();
   o.sim = sim_;
   o.simTypeFollowsForm = simTypeFollowsForm_;
+  o.keepJournal = true;
   o.devices = MakeDeviceFactory();
   // On the real clock the simulated line wakes waits when its bytes arrive, like a device.
   o.simSleeper = [](int64_t us) { QThread::usleep(static_cast<unsigned long>(us)); };
@@ -158,6 +161,7 @@ QString Session::recordsPathFromSettings() const {
 void Session::keepRecordsOnThread(const QString& path) {
   // The visit in progress ends in its own file before another begins.
   keeper_.reset();
+  recordsPath_ = path;
   if (path.isEmpty()) return;
   kline::records::KeeperOptions o;
   o.path = path.toStdString();
@@ -422,6 +426,7 @@ void Session::checkAdapter(const QString& port) {
     } else {
       kline::AdapterCheck check;
       const kline::AdapterReport r = check.run(port.toStdString());
+      kline::SaveLastAdapterCheck(port.toStdString(), r);
       ok = r.ok();
       for (const auto& l : kline::DescribeAdapterReport(r)) lines << QString::fromStdString(l);
     }
@@ -434,6 +439,22 @@ void Session::requestLogText(const QString& win) {
     kline::ControlModel* m = model(win);
     const std::string text = m ? m->log().text() : std::string();
     emit logText(win, QByteArray(text.data(), static_cast<qsizetype>(text.size())));
+  });
+}
+
+void Session::requestBundleParts(
+    QObject* context, std::function<void(const kline::SupportBundleParts&, const QString&)> done) {
+  QPointer<QObject> guard(context);
+  post([this, guard, done = std::move(done)] {
+    kline::SupportBundleParts parts;
+    if (core_) kline::SessionBundleParts(*core_, parts);
+    // Session lives on the GUI thread: the context is asked for there, where it may go away.
+    QMetaObject::invokeMethod(
+        this,
+        [guard, done, parts, records = recordsPath_] {
+          if (guard) done(parts, records);
+        },
+        Qt::QueuedConnection);
   });
 }
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "session/supportbundle.h"
 #include "sim/simconfig.h"
 #include "ui/sessionevents.h"
 
@@ -58,6 +59,12 @@ class Session : public QObject {
     QString file;
   };
   void setRecordsChoice(RecordsChoice choice) { recordsChoice_ = std::move(choice); }
+
+  // Gathers the session's part of a support bundle (the three log panes, the settings file, the
+  // last minutes of events, the link's history) and the records file in use (empty: none);
+  // `done` then runs on the GUI thread, unless `context` is gone.
+  void requestBundleParts(
+      QObject* context, std::function<void(const kline::SupportBundleParts&, const QString&)> done);
 
  public slots:
   void click(const QString& ctl, const QString& win = QStringLiteral("Form2"));
@@ -187,4 +194,5 @@ class Session : public QObject {
   std::unique_ptr<kline::records::RecordKeeper> keeper_;
   int recordedRows_ = -1;
   RecordsChoice recordsChoice_;
+  QString recordsPath_;  // the records file the keeper writes; empty: none
 };

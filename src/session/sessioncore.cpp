@@ -102,6 +102,11 @@ SessionCore::SessionCore(Host& host, SessionOptions options)
   hub_->add(&link_);
   hub_->add(&faults_);
   hub_->add(&report_);
+  lastClock_ = host_.timeGetTime();
+  if (options_.keepJournal) {
+    journal_ = std::make_unique<EventJournal>([this] { return elapsedMs(); });
+    hub_->add(journal_.get());
+  }
   hub_->add(&observers_);
   form_ = std::make_unique<Form2>(
       host_, [this](const std::string& spec) { return makePort(spec); }, options_.settingsPath,
@@ -110,6 +115,14 @@ SessionCore::SessionCore(Host& host, SessionOptions options)
     meter_.begin(host_.timeGetTime());
     form_->Timer1_Timer();
   });
+}
+
+uint64_t SessionCore::elapsedMs() {
+  // The host's clock wraps after 49 days; the difference since the last reading does not.
+  const uint32_t now = host_.timeGetTime();
+  elapsed_ += static_cast<uint32_t>(now - lastClock_);
+  lastClock_ = now;
+  return elapsed_;
 }
 
 SessionCore::~SessionCore() {

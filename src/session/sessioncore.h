@@ -12,6 +12,7 @@
 #include "host/host.h"
 #include "livedata/csvrecorder.h"
 #include "livedata/cyclemeter.h"
+#include "session/eventjournal.h"
 #include "session/sessionreport.h"
 #include "sim/simconfig.h"
 #include "ui/eventsink.h"
@@ -35,6 +36,8 @@ struct SessionOptions {
   std::function<void(int64_t us)> simSleeper;
   // The wall clock stamped on live cycles and shown beside readouts in the report.
   std::function<WallTime()> wallClock = CsvRecorder::SystemTime;
+  // Keep the last minutes of events and the link's history for a support bundle (journal()).
+  bool keepJournal = false;
 };
 
 // The simulated ECU a missing description gives: a 15m that answers, with the usual burst.
@@ -82,6 +85,10 @@ class SessionCore {
   const FaultWatch& faults() const { return faults_; }
   const CycleMeter& meter() const { return meter_; }
   const SessionReport& report() const { return report_; }
+  // The last minutes of events and the link's history; null unless the options keep them.
+  const EventJournal* journal() const { return journal_.get(); }
+  // Milliseconds since the session began, on the host's clock (the journal's time).
+  uint64_t elapsedMs();
 
   // Records a row of the live values per completed cycle to `path` until stopRecording; why
   // it cannot, or empty. A write that fails later stops the recording (recordingError).
@@ -112,6 +119,9 @@ class SessionCore {
   SessionReport report_;
   std::unique_ptr<CsvRecorder> recorder_;
   std::string recordingError_;
+  uint32_t lastClock_ = 0;
+  uint64_t elapsed_ = 0;
+  std::unique_ptr<EventJournal> journal_;
   SimEcu* sim_ = nullptr;
   std::vector<std::string> opened_;
   std::unique_ptr<Form2> form_;

@@ -14,6 +14,7 @@
 
 #include "clirunner.h"
 #include "records/recordstore.h"
+#include "zip.h"
 
 using nlohmann::json;
 
@@ -39,6 +40,25 @@ bool signalChild(QProcess& p, int sig) {
   return ::kill(static_cast<pid_t>(pid), sig) == 0;
 }
 #endif
+
+// The files of a zip archive in their order, with their contents; empty when it cannot be read.
+std::vector<std::pair<std::string, std::string>> unzip(const std::string& path) {
+  std::vector<std::pair<std::string, std::string>> files;
+  int code = 0;
+  zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &code);
+  if (!z) return files;
+  for (zip_int64_t i = 0; i < zip_get_num_entries(z, 0); ++i) {
+    zip_stat_t st;
+    zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st);
+    std::string data(st.size, '\0');
+    zip_file_t* f = zip_fopen_index(z, static_cast<zip_uint64_t>(i), 0);
+    if (f && zip_fread(f, data.data(), st.size) == static_cast<zip_int64_t>(st.size))
+      files.emplace_back(st.name, data);
+    if (f) zip_fclose(f);
+  }
+  zip_discard(z);
+  return files;
+}
 
 std::vector<json> lines(const std::string& jsonl) {
   std::vector<json> v;
@@ -793,6 +813,54 @@ class TestCli : public QObject {
       QCOMPARE(v->channels[0].count, uint64_t{20000});
       QVERIFY(v->end.msSinceEpoch != 0);
     }
+  }
+
+  void aSupportBundleHoldsWhatTheSessionSaw() {
+    const std::string zip = settings("bundle.zip");
+    Run r = cli({"support-bundle", zip, "--port", "sim", "--ecu", "15m", "--virtual-time",
+                 "--settings", settings("bundle.ini")});
+    QCOMPARE(r.rc, 0);
+    auto files = unzip(zip);
+    std::vector<std::string> names;
+    std::map<std::string, std::string> content;
+    for (auto& [name, data] : files) {
+      names.push_back(name);
+      content[name] = data;
+    }
+    QCOMPARE(names, (std::vector<std::string>{"README.txt", "version.txt", "ports.json",
+                                              "adapter-check.txt", "settings.ini", "log-main.txt",
+                                              "log-test.txt", "log-diag.txt", "events.jsonl",
+                                              "link-history.txt"}));
+    // The program's own listing names each file.
+    for (const auto& n : names) QVERIFY(r.out.find("  " + n + "\n") != std::string::npos);
+    QVERIFY(content["log-main.txt"].find("Ecu info: 4 KL15M-0427\r\n") != std::string::npos);
+    auto events = lines(content["events.jsonl"]);
+    QVERIFY(std::any_of(events.begin(), events.end(),
+                        [](const json& e) { return e.value("event", "") == "ecu-identified"; }));
+    QVERIFY(content["link-history.txt"].find("  live  ") != std::string::npos);
+    QCOMPARE(content["adapter-check.txt"], std::string("no adapter check yet\n"));
+    QVERIFY(json::parse(content["ports.json"]).is_array());
+    QFile ini(QString::fromStdString(settings("bundle.ini")));
+    QVERIFY(ini.open(QIODevice::ReadOnly));
+    QCOMPARE(content["settings.ini"], ini.readAll().toStdString());
+
+    // The records go in only when asked for, as a copy the records library opens.
+    const std::string recordsFile = settings("bundle-records.sqlite");
+    std::string why;
+    QVERIFY(kline::records::RecordStore::Open(recordsFile,
+                                              kline::records::RecordStore::Mode::ReadWrite, why));
+    r = cli({"support-bundle", zip, "--no-connect", "--with-records", "--records", recordsFile,
+             "--settings", settings("bundle.ini")});
+    QCOMPARE(r.rc, 0);
+    files = unzip(zip);
+    QCOMPARE(files.back().first, std::string("records.sqlite"));
+    QCOMPARE(files.back().second.substr(0, 15), std::string("SQLite format 3"));
+    QVERIFY(!QFile::exists(QString::fromStdString(zip + ".records-copy")));
+
+    r = cli({"support-bundle", settings("no-such-folder/b.zip"), "--no-connect", "--settings",
+             settings("bundle.ini")});
+    QCOMPARE(r.rc, 1);
+    QVERIFY(r.err.find("cannot write " + settings("no-such-folder/b.zip")) != std::string::npos);
   }
 
  private:

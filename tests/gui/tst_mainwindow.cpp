@@ -1,3 +1,4 @@
+#include <zip.h>
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
@@ -31,6 +32,7 @@
 #include "gui/rpmbarwidget.h"
 #include "gui/session.h"
 #include "gui/statusnote.h"
+#include "gui/supportbundlesaver.h"
 #include "guifixture.h"
 #include "sim/simconfig.h"
 
@@ -353,6 +355,7 @@ class TestMainWindow : public QObject {
   void asksBeforeClearingAndWhileTheEngineTurns();
   void actionMessagesPassAndTheLinkStateComesBack();
   void logPaneStaysAtTheStartOfItsLines();
+  void supportBundleHoldsTheThreeLogs();
 
   void copyButtonPutsTheLogOnTheClipboard() {
     Fixture f;
@@ -586,6 +589,43 @@ void TestMainWindow::actionMessagesPassAndTheLinkStateComesBack() {
   QTRY_VERIFY_WITH_TIMEOUT(f.window->statusBar()->currentMessage().isEmpty(), 2000);
   QVERIFY(link->isVisible());
   statusnote::setDurationsForTests(0, 0);
+}
+
+void TestMainWindow::supportBundleHoldsTheThreeLogs() {
+  Fixture f;
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  f.typeInto("Text6", "sim");
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(f.get<LampWidget>("Shape1")->colour(), QColor(0, 255, 0), 3000);
+  QTRY_VERIFY_WITH_TIMEOUT(f.get<QPlainTextEdit>("Text4")->toPlainText().contains(
+                               QStringLiteral("ecu data    : KL15M-0427")),
+                           8000);
+  const QString path = f.dir.filePath(QStringLiteral("bundle.zip"));
+  f.window->bundleSaver()->setChooser([path] { return SupportBundleSaver::Choice{path, false}; });
+  auto* action = f.window->findChild<QAction*>(QStringLiteral("saveSupportBundle"));
+  QVERIFY(action);
+  action->trigger();
+  QTRY_VERIFY_WITH_TIMEOUT(
+      f.window->statusBar()->currentMessage().contains(QStringLiteral("Support bundle saved")),
+      5000);
+  int code = 0;
+  zip_t* z = zip_open(path.toUtf8().constData(), ZIP_RDONLY, &code);
+  QVERIFY(z);
+  auto read = [z](const char* name) {
+    zip_stat_t st;
+    if (zip_stat(z, name, 0, &st) != 0) return QByteArray("(missing)");
+    QByteArray data(static_cast<qsizetype>(st.size), '\0');
+    zip_file_t* file = zip_fopen(z, name, 0);
+    zip_fread(file, data.data(), st.size);
+    zip_fclose(file);
+    return data;
+  };
+  QVERIFY(read("log-main.txt").contains("init successfull\r\n7812\r\nask ecu info... \r\n"));
+  QVERIFY(read("log-test.txt") != "(missing)");
+  QVERIFY(read("log-diag.txt") != "(missing)");
+  QVERIFY(read("events.jsonl").contains("\"event\":\"ecu-identified\""));
+  QCOMPARE(read("records.sqlite"), QByteArray("(missing)"));
+  zip_discard(z);
 }
 
 void TestMainWindow::logPaneStaysAtTheStartOfItsLines() {

@@ -1,0 +1,42 @@
+#include "platform/lastadaptercheck.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+#include "records/recordstore.h"
+
+namespace kline {
+
+std::string LastAdapterCheckPath() {
+  const QFileInfo records(QString::fromStdString(records::DefaultRecordsPath()));
+  return records.dir().filePath(QStringLiteral("last-adapter-check.txt")).toStdString();
+}
+
+void SaveLastAdapterCheck(const std::string& port, const AdapterReport& r) {
+  const QString path = QString::fromStdString(LastAdapterCheckPath());
+  QDir().mkpath(QFileInfo(path).path());
+  std::string text = "time: " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString() +
+                     "\nport: " + port +
+                     (r.device.empty() || r.device == port ? "" : " (" + r.device + ")") +
+                     "\nresult: " +
+                     (!r.opened() ? "did not open: " + r.openError
+                      : r.ok()    ? std::string("echo good at every rate")
+                                  : std::string("echo not good")) +
+                     "\n\n";
+  for (const std::string& l : DescribeAdapterReport(r)) text += l + "\n";
+  QSaveFile f(path);
+  if (!f.open(QIODevice::WriteOnly)) return;
+  f.write(text.data(), static_cast<qint64>(text.size()));
+  f.commit();
+}
+
+std::string LastAdapterCheckText() {
+  QFile f(QString::fromStdString(LastAdapterCheckPath()));
+  if (!f.open(QIODevice::ReadOnly)) return {};
+  return f.readAll().toStdString();
+}
+
+}  // namespace kline

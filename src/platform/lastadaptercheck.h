@@ -1,0 +1,17 @@
+#pragma once
+
+#include <string>
+
+#include "platform/adaptercheck.h"
+
+namespace kline {
+
+// The last adapter check is kept in the user's data folder (beside the bike records), so that a
+// support bundle can tell it later: its time, the port asked for and its findings.
+std::string LastAdapterCheckPath();
+// Writes the check's text; a failure is not the check's concern and is left unsaid.
+void SaveLastAdapterCheck(const std::string& port, const AdapterReport& r);
+// The kept text, or empty when no check was kept yet.
+std::string LastAdapterCheckText();
+
+}  // namespace kline

@@ -1,0 +1,39 @@
+#include "platform/portsjson.h"
+
+#include <nlohmann/json.hpp>
+
+namespace kline {
+
+using nlohmann::json;
+
+std::string PortsJson(const std::vector<PortRecord>& ports) {
+  json a = json::array();
+  for (const auto& p : ports) {
+    json j = {{"device", p.device},
+              {"description", p.description},
+              {"manufacturer", p.manufacturer},
+              {"serial_number", p.serialNumber},
+              {"usb_id", p.usbId()},
+              {"likely_kline", p.likelyKLine},
+              {"sim", p.sim}};
+    j["number"] = p.number ? json(p.number) : json(nullptr);
+    // The ids as the system writes them ("0403"), or null.
+    const std::string id = p.usbId();
+    j["vendor_id"] = id.empty() ? json(nullptr) : json(id.substr(0, 4));
+    j["product_id"] = id.empty() ? json(nullptr) : json(id.substr(5));
+    j["maker"] = p.manufacturer;
+    j["product"] = p.product;
+    j["serial"] = p.serialNumber;
+    j["driver"] = p.driver;
+    j["chip"] = p.chip ? json(std::string(p.chip->name)) : json(nullptr);
+    json notes = json::array();
+    if (p.chip)
+      for (std::string_view n : p.chip->notes) notes.push_back(std::string(n));
+    j["chip_notes"] = notes;
+    j["latency_timer_ms"] = p.latencyTimerMs ? json(*p.latencyTimerMs) : json(nullptr);
+    a.push_back(j);
+  }
+  return a.dump(2);
+}
+
+}  // namespace kline
