@@ -69,6 +69,9 @@ UsbPortFacts UsbPortFacts::Read(const fs::path& sysfsRoot, const std::string& tt
     f.serial = readLine(up / "serial");
     break;
   }
+  // A built-in port's driver is the kernel's serial core ("port", "serial8250"): nothing the user
+  // could act on, and it reads like a fault next to an adapter's driver.
+  if (!f.vendorId) f.driver.clear();
   return f;
 }
 

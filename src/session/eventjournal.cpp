@@ -33,7 +33,12 @@ std::string EventJournal::jsonLines(uint64_t now) const {
 }
 
 void EventJournal::onEvent(const SessionEvent& e) {
-  if (const auto* l = std::get_if<ev::LinkChanged>(&e)) {
+  const auto* l = std::get_if<ev::LinkChanged>(&e);
+  // A change of the stale flags alone says nothing new in the history.
+  if (l && !links_.empty() && links_.back().state == LinkStateName(l->status.state) &&
+      links_.back().text == l->status.text)
+    l = nullptr;
+  if (l) {
     links_.push_back({clock_(), LinkStateName(l->status.state), l->status.text});
     if (links_.size() > limits_.maxLinkChanges) {
       links_.pop_front();

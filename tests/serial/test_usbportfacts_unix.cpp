@@ -77,6 +77,16 @@ TEST(UsbPortFacts, MissingFilesLeaveTheirFactsUnknown) {
   put(port / "latency_timer", "sixteen\n");
   EXPECT_FALSE(UsbPortFacts::Read(root, "ttyUSB3").latencyTimerMs);
 
+  // A built-in port: its driver is the kernel's serial core, not worth a word.
+  const fs::path builtIn = root / "devices/pnp0/00:00/00:00:0/00:00:0.0";
+  fs::create_directories(builtIn);
+  fs::create_directories(root / "bus/serial-base/drivers/port");
+  fs::create_directory_symlink(root / "bus/serial-base/drivers/port", builtIn / "driver");
+  fs::create_directories(root / "class/tty/ttyS0");
+  fs::create_directory_symlink(builtIn, root / "class/tty/ttyS0/device");
+  EXPECT_TRUE(UsbPortFacts::Read(root, "ttyS0").known);
+  EXPECT_EQ(UsbPortFacts::Read(root, "ttyS0").driver, "");
+
   // No such port, no tree, and names that would leave the tree.
   for (const char* name : {"ttyUSB9", "..", "", "../ttyUSB3"})
     EXPECT_FALSE(UsbPortFacts::Read(root, name).known) << name;
