@@ -1,10 +1,14 @@
 #include "gui/connectchecklistdialog.h"
 
 #include <QDialogButtonBox>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLayoutItem>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
 #include <QVBoxLayout>
+#include <algorithm>
 
 #include "connection/connectchecklist.h"
 #include "connection/ecutypes.h"
@@ -39,8 +43,16 @@ ConnectChecklistDialog::ConnectChecklistDialog(Session& session, QWidget* parent
   // The main window keeps the keyboard (F5 still disconnects) when the list comes up.
   setAttribute(Qt::WA_ShowWithoutActivating);
   auto* layout = new QVBoxLayout(this);
-  items_ = new QVBoxLayout;
-  layout->addLayout(items_);
+  // The list scrolls where the screen is shorter than it: every item stays whole and readable.
+  scroll_ = new QScrollArea;
+  scroll_->setWidgetResizable(true);
+  scroll_->setFrameShape(QFrame::NoFrame);
+  scroll_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  auto* content = new QWidget;
+  items_ = new QVBoxLayout(content);
+  items_->setContentsMargins(0, 0, 0, 0);
+  scroll_->setWidget(content);
+  layout->addWidget(scroll_, 1);
 
   auto* explain = plainLabel(
       tr("\"Check the adapter\" disconnects, checks that the adapter echoes what it is sent at "
@@ -99,8 +111,43 @@ void ConnectChecklistDialog::offer(const QString& port, const QString& ecu) {
     body->setContentsMargins(16, 0, 0, 4);
     items_->addWidget(body);
   }
-  if (step_ == Step::None) progress_->clear();
+  items_->addStretch();
+  fitToScreen();
   show();
+}
+
+int ConnectChecklistDialog::listHeight(int width) const {
+  // Summed by hand: labels just added to a dialog on screen are shown only once the event loop
+  // runs, and until then the layout counts them as empty.
+  int height = 0;
+  for (int i = 0; i < items_->count(); ++i) {
+    QWidget* w = items_->itemAt(i)->widget();
+    if (!w) continue;
+    // A label's own margins are in what it says it needs.
+    height += (w->hasHeightForWidth() ? w->heightForWidth(width) : w->sizeHint().height()) +
+              items_->spacing();
+  }
+  return height;
+}
+
+void ConnectChecklistDialog::fitToScreen() {
+  const QRect room = (screen() ? screen() : QGuiApplication::primaryScreen())->availableGeometry();
+  const int width = std::min(620, room.width() - 40);
+  // What the list and the rest of the dialog need at that width (the list was just rebuilt:
+  // nothing cached is of use).
+  QLayout* outer = layout();
+  const QMargins m = outer->contentsMargins();
+  const int inner = width - m.left() - m.right();
+  int height = m.top() + m.bottom();
+  for (int i = 0; i < outer->count(); ++i) {
+    QLayoutItem* item = outer->itemAt(i);
+    if (item->widget() == scroll_)
+      height += listHeight(inner);
+    else
+      height += item->hasHeightForWidth() ? item->heightForWidth(inner) : item->sizeHint().height();
+    height += outer->spacing();
+  }
+  resize(width, std::clamp(height, 200, std::max(200, room.height() - 80)));
 }
 
 void ConnectChecklistDialog::startCheck() {

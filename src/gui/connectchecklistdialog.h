@@ -6,6 +6,7 @@
 
 class QLabel;
 class QPushButton;
+class QScrollArea;
 class QVBoxLayout;
 class Session;
 
@@ -31,12 +32,16 @@ class ConnectChecklistDialog : public QDialog {
 
  private:
   void offer(const QString& port, const QString& ecu);
+  // Sizes the dialog to the list, within the screen.
+  void fitToScreen();
+  int listHeight(int width) const;
   void startCheck();
   void onLink(int state);
 
   enum class Step { None, Pausing, Checking };
   Session& session_;
   QVBoxLayout* items_ = nullptr;
+  QScrollArea* scroll_ = nullptr;
   QPushButton* check_ = nullptr;
   QLabel* progress_ = nullptr;
   QString port_;

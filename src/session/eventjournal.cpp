@@ -34,9 +34,10 @@ std::string EventJournal::jsonLines(uint64_t now) const {
 
 void EventJournal::onEvent(const SessionEvent& e) {
   const auto* l = std::get_if<ev::LinkChanged>(&e);
-  // A change of the stale flags alone says nothing new in the history.
+  // The history keeps the state's changes: a silence's growing count or a change of the stale
+  // flags alone says nothing new. Each failed open is its own, though.
   if (l && !links_.empty() && links_.back().state == LinkStateName(l->status.state) &&
-      links_.back().text == l->status.text)
+      (l->status.state != LinkState::OpenFailed || links_.back().text == l->status.text))
     l = nullptr;
   if (l) {
     links_.push_back({clock_(), LinkStateName(l->status.state), l->status.text});

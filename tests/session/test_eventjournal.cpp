@@ -65,14 +65,14 @@ TEST(EventJournal, LinkHistoryKeepsEachChangeWithItsTime) {
   JournalLimits two;
   two.maxLinkChanges = 2;
   EventJournal j([&] { return now; }, two);
-  // The second "live" differs only in its stale flags: the history keeps it once.
+  // The second "live" differs only in its text: the history keeps the state's change once.
   const LinkState states[] = {LinkState::Waiting, LinkState::Live, LinkState::Live,
                               LinkState::Silent};
   for (LinkState s : states) {
     now += 1500;
     LinkStatus st;
     st.state = s;
-    st.text = std::string("text ") + LinkStateName(s);
+    st.text = std::string("text ") + LinkStateName(s) + (now == 4500 ? " again" : "");
     j.onEvent(ev::LinkChanged{st});
   }
   const std::string h = j.linkHistoryText();
