@@ -56,10 +56,7 @@ int Subcommands::runCheckAdapter(std::ostream& out, std::ostream& err) {
     j["usb_id"] = r.usbId;
     j["driver"] = r.driver;
     j["chip"] = r.chip ? json(std::string(r.chip->name)) : json(nullptr);
-    json notes = json::array();
-    if (r.chip)
-      for (std::string_view n : r.chip->notes) notes.push_back(std::string(n));
-    j["chip_notes"] = notes;
+    j["chip_notes"] = ChipNotes(r.chip);
     out << j.dump(2) << "\n";
   } else {
     for (const auto& line : DescribeAdapterReport(r)) out << line << "\n";

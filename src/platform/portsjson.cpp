@@ -26,10 +26,7 @@ std::string PortsJson(const std::vector<PortRecord>& ports) {
     j["serial"] = p.serialNumber;
     j["driver"] = p.driver;
     j["chip"] = p.chip ? json(std::string(p.chip->name)) : json(nullptr);
-    json notes = json::array();
-    if (p.chip)
-      for (std::string_view n : p.chip->notes) notes.push_back(std::string(n));
-    j["chip_notes"] = notes;
+    j["chip_notes"] = ChipNotes(p.chip);
     j["latency_timer_ms"] = p.latencyTimerMs ? json(*p.latencyTimerMs) : json(nullptr);
     a.push_back(j);
   }

@@ -86,4 +86,11 @@ const UsbChip* FindUsbChip(uint16_t vendorId, uint16_t productId) {
   }
 }
 
+std::vector<std::string> ChipNotes(const UsbChip* chip) {
+  std::vector<std::string> notes;
+  if (chip)
+    for (std::string_view n : chip->notes) notes.emplace_back(n);
+  return notes;
+}
+
 }  // namespace kline

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -18,5 +19,7 @@ struct UsbChip {
 
 // The chip behind a USB vendor:product pair, or null when nothing is known of it.
 const UsbChip* FindUsbChip(uint16_t vendorId, uint16_t productId);
+// A chip's notes as text (none for an unknown chip), for the command line's JSON.
+std::vector<std::string> ChipNotes(const UsbChip* chip);
 
 }  // namespace kline
