@@ -5,6 +5,8 @@
 #include <QFileDialog>
 #include <QGridLayout>
 #include <QThread>
+#include <mutex>
+#include <string>
 
 #include "bundle/supportbundlewriter.h"
 #include "gui/dialogfolder.h"
@@ -57,22 +59,35 @@ void SupportBundleSaver::save() {
                  "file to include"));
           return;
         }
+        // The C library's time zone is read here: its lock is not one every tool can see.
+        parts.created = kline::LocalTimeText();
+        // The worker's verdict, handed over under a lock of our own.
+        struct Outcome {
+          std::mutex lock;
+          std::string why;
+        };
+        auto outcome = std::make_shared<Outcome>();
         // Listing the ports and copying the records may take a moment: off the GUI thread.
-        auto why = std::make_shared<std::string>();
-        QThread* worker = QThread::create([parts, path, records, why]() mutable {
-          parts.created = kline::LocalTimeText();
+        QThread* worker = QThread::create([parts, path, records, outcome]() mutable {
           parts.about = kline::ProgramAbout("klinediag");
           parts.portsJson = kline::PortsJson(kline::PortList::Available()) + "\n";
           parts.adapterCheck = kline::LastAdapterCheckText();
-          *why = kline::WriteSupportBundle(path, std::move(parts), records);
+          std::string why = kline::WriteSupportBundle(path, std::move(parts), records);
+          const std::lock_guard<std::mutex> hold(outcome->lock);
+          outcome->why = std::move(why);
         });
-        connect(worker, &QThread::finished, this, [this, worker, why, file = choice.path] {
+        connect(worker, &QThread::finished, this, [this, worker, outcome, file = choice.path] {
           worker->deleteLater();
           busy_ = false;
-          if (why->empty())
+          std::string why;
+          {
+            const std::lock_guard<std::mutex> hold(outcome->lock);
+            why = outcome->why;
+          }
+          if (why.empty())
             emit saved(file);
           else
-            emit failed(tr("Support bundle not saved: %1").arg(QString::fromStdString(*why)));
+            emit failed(tr("Support bundle not saved: %1").arg(QString::fromStdString(why)));
         });
         worker->start();
       });
