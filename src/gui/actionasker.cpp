@@ -4,7 +4,6 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QRadioButton>
 
 #include "actuators/form1.h"
 #include "actuators/testlist.h"
@@ -14,8 +13,14 @@
 #include "gui/session.h"
 
 ActionAsker::ActionAsker(MainWindow& window, Session& session) : QObject(&window), window_(window) {
-  connect(&session, &Session::sessionEvent, this,
-          [this](const kline::SessionEvent& e) { guard_.onEvent(e); });
+  connect(&session, &Session::sessionEvent, this, [this](const kline::SessionEvent& e) {
+    guard_.onEvent(e);
+    // The test window sends the first group's codes for the 15m and 15Rc types.
+    if (const auto* c = std::get_if<kline::ev::Connecting>(&e)) {
+      const kline::EcuTypeInfo* t = kline::FindEcuType(c->ecu);
+      codesA_ = t && (t->sim == kline::EcuType::E15m || t->sim == kline::EcuType::E15Rc);
+    }
+  });
   confirm_ = [this](const kline::ActionGuard::Question& q) { return askInDialog(q); };
 
   // The main window's list: the entry as the logic wrote it says what it does.
@@ -38,19 +43,9 @@ ActionAsker::ActionAsker(MainWindow& window, Session& session) : QObject(&window
       auto* code = qobject_cast<QLineEdit*>(test->control(QStringLiteral("Text1")));
       const QString custom = code ? code->text() : QString();
       const QString name = n == 8 ? tr("%1 %2").arg(caption, custom.trimmed()) : caption;
-      return allow(name, kline::TestButtonClearsFaults(n, codesA(), custom.toStdString()));
+      return allow(name, kline::TestButtonClearsFaults(n, codesA_, custom.toStdString()));
     });
   }
-}
-
-bool ActionAsker::codesA() const {
-  // The test window sends the first group's codes for the 15m and 15Rc types.
-  for (const kline::EcuTypeInfo& t : kline::EcuTypes()) {
-    auto* option = qobject_cast<QRadioButton*>(window_.control(QString::fromLatin1(t.option)));
-    if (option && option->isChecked())
-      return t.sim == kline::EcuType::E15m || t.sim == kline::EcuType::E15Rc;
-  }
-  return false;
 }
 
 bool ActionAsker::allow(const QString& name, bool clearsFaults) {

@@ -30,9 +30,10 @@ class ActionAsker : public QObject {
 
  private:
   Answer askInDialog(const kline::ActionGuard::Question& q);
-  bool codesA() const;
 
   MainWindow& window_;
+  // The connected ECU type takes the test window's first group of codes (from its Connect).
+  bool codesA_ = false;
   kline::ActionGuard guard_;
   Confirm confirm_;
 };
