@@ -31,6 +31,12 @@ elif [ "${1:-}" = "--windows" ]; then
   dir=build-windows
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
 fi
+# Line tables only: backtraces and the sanitizers' reports keep their file and line, the build is
+# a quarter quicker. Ninja where it is installed (a folder made by another generator keeps it).
+flags+=(-DKLINE_DEBUG_INFO=lines)
+if [ ! -f "$dir/CMakeCache.txt" ] && command -v ninja >/dev/null; then
+  flags+=(-G Ninja)
+fi
 jobs=$(nproc 2>/dev/null || echo 2)
 # Progress goes to stderr; stdout's last line is the build folder (scripts/test.sh reads it).
 first=""
