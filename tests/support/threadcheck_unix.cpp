@@ -22,8 +22,8 @@ void Say(const char* text) {
 
 }  // namespace
 
-extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr,
-                              void* (*start)(void*), void* arg) {
+extern "C" int pthread_create(pthread_t* thread, const pthread_attr_t* attr, void* (*start)(void*),
+                              void* arg) {
   const char* mode = std::getenv("KLINE_THREADS");
   if (mode != nullptr && std::strcmp(mode, "forbidden") == 0) {
     Say("\nThis test starts a thread but is not labelled \"threads\" in tests/CMakeLists.txt, so "
