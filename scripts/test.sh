@@ -122,14 +122,13 @@ part=${1:-all}
 case $part in
   all)
     round plain -- -j "$test_jobs"
-    # Wine's server is shared by the tests of this round: one at a time.
-    round windows --windows
+    round windows --windows -- -j "$test_jobs"
     round sanitize --sanitize -- -j "$test_jobs"
     round tsan --tsan --only threaded_tests -- -j "$test_jobs" -L threads
     fuzz_round
     ;;
   --plain) round plain -- -j "$test_jobs" "$@" ;;
-  --windows) round windows --windows -- "$@" ;;
+  --windows) round windows --windows -- -j "$test_jobs" "$@" ;;
   --sanitize) round sanitize --sanitize -- -j "$test_jobs" "$@" ;;
   --tsan) round tsan --tsan --only threaded_tests -- -j "$test_jobs" -L threads "$@" ;;
   --fuzz) fuzz_round ;;
