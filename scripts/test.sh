@@ -35,13 +35,59 @@ passed=0
 failed=0
 summary=()
 started=$SECONDS
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+# The tests of one round run while the next round builds (most of them wait rather than compute;
+# the build yields the processor to them): at most one round's tests are pending at a time.
+pending=""
 
 duration() {
   local s=$1
   if [ "$s" -ge 60 ]; then printf '%d min %02d s' $((s / 60)) $((s % 60)); else printf '%d s' "$s"; fi
 }
 
-# round NAME BUILD-ARGS... -- CTEST-ARGS...: builds with scripts/build.sh, runs ctest, counts.
+# count NAME BUILT TESTED PASSED FAILED: adds a round to the sums and the summary.
+count() {
+  passed=$((passed + $4))
+  failed=$((failed + $5))
+  echo "== $1: built in $(duration "$2"), tested in $(duration "$3"): $4 passed, $5 failed"
+  summary+=("$(printf '%-10s build %-12s tests %-12s %4d passed, %d failed' "$1" "$(duration "$2")" \
+    "$(duration "$3")" "$4" "$5")")
+}
+
+build_failed() {
+  echo "== $1: the build FAILED after $(duration "$2")"
+  failed=$((failed + 1))
+  summary+=("$(printf '%-10s build %-12s FAILED' "$1" "$(duration "$2")")")
+}
+
+# Waits for the pending round's tests, prints what ctest said and counts it.
+finish_tests() {
+  [ -n "$pending" ] || return 0
+  local name dir built pid
+  read -r name dir built pid <<<"$pending"
+  pending=""
+  wait "$pid"
+  echo
+  echo "== $name: the tests in $dir/"
+  cat "$work/$name.log"
+  local tested line n_failed n_total
+  tested=$(cat "$work/$name.time" 2>/dev/null || echo 0)
+  # "100% tests passed, 0 tests failed out of 244"
+  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$work/$name.log" |
+    tail -n 1)
+  if [ -z "$line" ]; then
+    echo "== $name: ctest gave no result"
+    n_failed=1 n_total=1
+  else
+    n_failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
+    n_total=$(sed -E 's/.*failed out of ([0-9]+).*/\1/' <<<"$line")
+  fi
+  count "$name" "$built" "$tested" $((n_total - n_failed)) "$n_failed"
+}
+
+# round NAME BUILD-ARGS... -- CTEST-ARGS...: builds with scripts/build.sh, then starts ctest in
+# the background once the round before has finished its tests.
 round() {
   local name=$1
   shift
@@ -51,70 +97,47 @@ round() {
   ctest_args=("$@")
   echo
   echo "== $name: building"
-  local t0=$SECONDS dir
-  dir=$(scripts/build.sh "${build_args[@]+"${build_args[@]}"}" | tail -n 1)
-  local build_status=$?
+  local t0=$SECONDS dir status
+  dir=$(nice -n 10 scripts/build.sh "${build_args[@]+"${build_args[@]}"}" | tail -n 1)
+  status=$?
   local built=$((SECONDS - t0))
-  if [ $build_status -ne 0 ] || [ -z "$dir" ]; then
-    echo "== $name: the build FAILED after $(duration $built)"
-    failed=$((failed + 1))
-    summary+=("$(printf '%-10s build %-12s FAILED' "$name" "$(duration $built)")")
+  finish_tests
+  if [ $status -ne 0 ] || [ -z "$dir" ]; then
+    build_failed "$name" "$built"
     return
   fi
-  echo "== $name: built in $(duration $built); testing"
-  t0=$SECONDS
-  local log
-  log=$(mktemp)
-  (cd "$dir" && ctest --output-on-failure --timeout 300 "${ctest_args[@]+"${ctest_args[@]}"}") \
-    2>&1 | tee "$log"
-  local tested=$((SECONDS - t0))
-  # "100% tests passed, 0 tests failed out of 244"
-  local line n_failed n_total
-  line=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$log" | tail -n 1)
-  rm -f "$log"
-  if [ -z "$line" ]; then
-    echo "== $name: ctest gave no result"
-    n_failed=1 n_total=1
-  else
-    n_failed=$(sed -E 's/.* ([0-9]+) tests? failed out of.*/\1/' <<<"$line")
-    n_total=$(sed -E 's/.*failed out of ([0-9]+).*/\1/' <<<"$line")
-  fi
-  passed=$((passed + n_total - n_failed))
-  failed=$((failed + n_failed))
-  echo "== $name: built in $(duration $built), tested in $(duration $tested):" \
-    "$((n_total - n_failed)) passed, $n_failed failed"
-  summary+=("$(printf '%-10s build %-12s tests %-12s %4d passed, %d failed' "$name" \
-    "$(duration $built)" "$(duration $tested)" $((n_total - n_failed)) "$n_failed")")
+  echo
+  echo "== $name: built in $(duration $built); its tests run while what follows builds"
+  (
+    t0=$SECONDS
+    cd "$dir" && ctest --output-on-failure --timeout 300 "${ctest_args[@]+"${ctest_args[@]}"}"
+    echo $((SECONDS - t0)) >"$work/$name.time"
+  ) >"$work/$name.log" 2>&1 &
+  pending="$name $dir $built $!"
 }
 
 fuzz_round() {
   echo
   echo "== fuzz: building"
-  local t0=$SECONDS
-  if ! scripts/fuzz.sh --build-only >&2; then
-    local built=$((SECONDS - t0))
-    echo "== fuzz: the build FAILED after $(duration $built)"
-    failed=$((failed + 1))
-    summary+=("$(printf '%-10s build %-12s FAILED' fuzz "$(duration $built)")")
+  local t0=$SECONDS status=0
+  nice -n 10 scripts/fuzz.sh --build-only >&2 || status=$?
+  local built=$((SECONDS - t0))
+  finish_tests
+  if [ $status -ne 0 ]; then
+    build_failed fuzz "$built"
     return
   fi
-  local built=$((SECONDS - t0))
+  echo
   echo "== fuzz: built in $(duration $built); each target for $fuzz_seconds s"
   t0=$SECONDS
-  local log
-  log=$(mktemp)
-  scripts/fuzz.sh "$fuzz_seconds" 2>&1 | tee "$log"
+  scripts/fuzz.sh "$fuzz_seconds" 2>&1 | tee "$work/fuzz.log"
   local tested=$((SECONDS - t0)) line n_passed n_failed
-  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$log" | tail -n 1)
-  rm -f "$log"
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed$' "$work/fuzz.log" | tail -n 1)
   if [ -z "$line" ]; then n_passed=0 n_failed=1; else
     n_passed=${line%% passed*}
     n_failed=$(sed -E 's/.*, ([0-9]+) failed/\1/' <<<"$line")
   fi
-  passed=$((passed + n_passed))
-  failed=$((failed + n_failed))
-  summary+=("$(printf '%-10s build %-12s tests %-12s %4d passed, %d failed' fuzz \
-    "$(duration $built)" "$(duration $tested)" "$n_passed" "$n_failed")")
+  count fuzz "$built" "$tested" "$n_passed" "$n_failed"
 }
 
 part=${1:-all}
@@ -138,6 +161,7 @@ case $part in
     ;;
 esac
 
+finish_tests
 echo
 echo "== $(duration $((SECONDS - started))) in all"
 printf '%s\n' "${summary[@]}"
