@@ -32,8 +32,9 @@ elif [ "${1:-}" = "--windows" ]; then
   flags=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake)
 fi
 # Line tables only: backtraces and the sanitizers' reports keep their file and line, the build is
-# a quarter quicker. Ninja where it is installed (a folder made by another generator keeps it).
-flags+=(-DKLINE_DEBUG_INFO=lines)
+# a quarter quicker; unity builds (eight files compiled as one) halve the time again. Ninja where
+# it is installed (a folder made by another generator keeps it).
+flags+=(-DKLINE_DEBUG_INFO=lines -DKLINE_UNITY=ON)
 if [ ! -f "$dir/CMakeCache.txt" ] && command -v ninja >/dev/null; then
   flags+=(-G Ninja)
 fi

@@ -24,7 +24,7 @@ build="$root/build-fuzz"
 generator=()
 if [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null; then generator=(-G Ninja); fi
 cmake -S "$root" -B "$build" "${generator[@]+"${generator[@]}"}" -DCMAKE_CXX_COMPILER=clang++ \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLINE_DEBUG_INFO=lines \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKLINE_DEBUG_INFO=lines -DKLINE_UNITY=ON \
   -DKLINE_FUZZ=ON -DKLINE_GUI=OFF -DBUILD_TESTING=OFF -DKLINE_BENCH=OFF >/dev/null
 cmake --build "$build" -j "$(nproc 2>/dev/null || echo 2)" --target "${targets[@]}"
 if [ "$build_only" -eq 1 ]; then exit 0; fi

@@ -16,8 +16,8 @@ using ::testing::StartsWith;
 namespace {
 
 // A session whose window reports to a link monitor as well as to the recorder.
-struct Watched {
-  explicit Watched(SimConfig cfg) : s(std::move(cfg)) { s.sinks.add(&link); }
+struct MonitoredSession {
+  explicit MonitoredSession(SimConfig cfg) : s(std::move(cfg)) { s.sinks.add(&link); }
   const LinkStatus& status() const { return link.status(); }
   LinkState state() const { return link.status().state; }
 
@@ -29,7 +29,7 @@ struct Watched {
   SimSession s;
 };
 
-SimConfig config(EcuType t) {
+SimConfig monitoredConfig(EcuType t) {
   SimConfig c;
   c.type = t;
   c.burst = SimConfig::DefaultBurst();
@@ -39,7 +39,7 @@ SimConfig config(EcuType t) {
 }  // namespace
 
 TEST(LinkState, APortThatDoesNotOpenSaysWhy) {
-  Watched w(config(EcuType::E15m));
+  MonitoredSession w(monitoredConfig(EcuType::E15m));
   EXPECT_EQ(w.status().text, "Not connected");
   w.s.connect(nullptr, "7");
   EXPECT_EQ(w.state(), LinkState::OpenFailed);
@@ -48,9 +48,9 @@ TEST(LinkState, APortThatDoesNotOpenSaysWhy) {
 }
 
 TEST(LinkState, AnEcuThatNeverWakesIsReportedAfterFiveSecondsWithWhatToCheck) {
-  SimConfig c = config(EcuType::E15m);
+  SimConfig c = monitoredConfig(EcuType::E15m);
   c.ignitionMs = 600000;
-  Watched w(c);
+  MonitoredSession w(c);
   w.s.connect();
   EXPECT_EQ(w.state(), LinkState::Waiting);
   EXPECT_EQ(w.status().text, "Port sim open, waiting for the ECU");
@@ -74,9 +74,9 @@ TEST(LinkState, AnEcuThatNeverWakesIsReportedAfterFiveSecondsWithWhatToCheck) {
 }
 
 TEST(LinkState, SilenceCountsWhileTheLoopAsksFromItsRestartToTheMillisecondAndGreysTheValues) {
-  SimConfig c = config(EcuType::P8);
+  SimConfig c = monitoredConfig(EcuType::P8);
   c.silentAfterMs = 4000;
-  Watched w(c);
+  MonitoredSession w(c);
   w.s.connect("Option2");
   w.s.run(1500);
   ASSERT_EQ(w.state(), LinkState::Live);
@@ -112,10 +112,10 @@ TEST(LinkState, SilenceCountsWhileTheLoopAsksFromItsRestartToTheMillisecondAndGr
 }
 
 TEST(LinkState, ALostAdapterIsToldAtOnceAndAReconnectRecovers) {
-  SimConfig c = config(EcuType::E15m);
+  SimConfig c = monitoredConfig(EcuType::E15m);
   c.ignitionMs = 300;
   c.lostAfterMs = 3000;
-  Watched w(c);
+  MonitoredSession w(c);
   w.s.connect();
   w.s.run(2900);
   ASSERT_EQ(w.state(), LinkState::Live);
@@ -192,7 +192,7 @@ TEST(LinkState, AnEcuThatAnswersCleanlyNeverCountsAsBabbling) {
   // and the memory window: nothing there is a byte nobody asked for, bar the verdict.
   for (const char* option : {"Option1", "Option7", "Option9", "Option2", "Option8"}) {
     SCOPED_TRACE(option);
-    Watched w(config(EcuType::E15m));
+    MonitoredSession w(monitoredConfig(EcuType::E15m));
     w.s.cfg.typeGiven = false;
     w.s.connect(option);
     w.s.run(3000);
@@ -208,10 +208,10 @@ TEST(LinkState, AnEcuThatAnswersCleanlyNeverCountsAsBabbling) {
 }
 
 TEST(LinkState, AnswersThatComeTooLateAreNotCalledNoAnswer) {
-  SimConfig c = config(EcuType::E15m);
+  SimConfig c = monitoredConfig(EcuType::E15m);
   c.ignitionMs = 300;
   c.lateMs[0x01] = 2500;
-  Watched w(c);
+  MonitoredSession w(c);
   w.s.connect();
   w.s.run(30000);
   EXPECT_EQ(w.state(), LinkState::Silent);
@@ -221,10 +221,10 @@ TEST(LinkState, AnswersThatComeTooLateAreNotCalledNoAnswer) {
 
 TEST(LinkState, ABabblingLineIsToldWithItsRateAndWhatIsReadMeanwhileIsMarked) {
   for (const char* babble : {"\xFF", "\x55", "\x12\x34"}) {
-    SimConfig c = config(EcuType::E15m);
+    SimConfig c = monitoredConfig(EcuType::E15m);
     c.ignitionMs = 300;
     c.babble = babble;
-    Watched w(c);
+    MonitoredSession w(c);
     Marks marks;
     w.s.core->observe(&marks);
     w.s.connect();
