@@ -8,7 +8,7 @@
 #include <thread>
 #include <vector>
 
-#include "connection/form2.h"
+#include "session/sessioncore.h"
 #include "sim/simecu.h"
 
 namespace {
@@ -46,15 +46,13 @@ void RunCycles(benchmark::State& state, const char* option, kline::EcuType type,
   cfg.type = type;
   cfg.latencyMs = kLatencyMs;
   cfg.burst = kline::SimConfig::DefaultBurst();
-  kline::Form2 form(
-      host,
-      [&](const std::string&) {
-        auto p = std::make_unique<kline::SimEcu>(cfg, [&host] { return host.micros(); });
-        p->setSleeper(
-            [](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); });
-        return p;
-      },
-      "/dev/null", nullptr);
+  kline::SessionOptions o;
+  o.settingsPath = "/dev/null";
+  o.sim = std::make_shared<const kline::SimConfig>(cfg);
+  o.simTypeFollowsForm = false;
+  o.simSleeper = [](int64_t us) { std::this_thread::sleep_for(std::chrono::microseconds(us)); };
+  kline::SessionCore session(host, std::move(o));
+  kline::Form2& form = session.form();
   form.Form_Load();
   form.ctl.setValue("Check3", 0);
   form.ctl.userClick(option);

@@ -14,9 +14,9 @@
 #include <memory>
 #include <vector>
 
-#include "connection/form2.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
+#include "session/sessioncore.h"
 
 namespace {
 
@@ -43,12 +43,21 @@ std::unique_ptr<QProcess> StartSim(const QString& ecu, const QString& link) {
   return p;
 }
 
+// A session whose ports are the system's serial devices, its settings in the folder of the run.
+kline::SessionOptions PtyOptions(const char* settings) {
+  kline::SessionOptions o;
+  o.settingsPath = Dir().filePath(settings).toStdString();
+  o.devices = MakeDeviceFactory();
+  return o;
+}
+
 void Cycles(benchmark::State& state, const char* option, const QString& ecu, double floorMs,
             const char* text11) {
   QString link = Dir().filePath("ecu-" + ecu);
   auto sim = StartSim(ecu, link);
   kline::QtHost host;
-  kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("b.ini").toStdString(), nullptr);
+  kline::SessionCore session(host, PtyOptions("b.ini"));
+  kline::Form2& form = session.form();
   form.Form_Load();
   form.ctl.setValue("Check3", 0);
   form.ctl.userClick(option);
@@ -125,7 +134,8 @@ void BM_CpuAfterPortLost(benchmark::State& state) {
     QString link = Dir().filePath("ecu-lost");
     auto sim = StartSim("15m", link);
     kline::QtHost host;
-    kline::Form2 form(host, MakeDeviceFactory(), Dir().filePath("l.ini").toStdString(), nullptr);
+    kline::SessionCore session(host, PtyOptions("l.ini"));
+    kline::Form2& form = session.form();
     host.runGuarded([&] {
       form.Form_Load();
       form.ctl.setText("Text6", link.toStdString());

@@ -15,7 +15,7 @@
 #include <random>
 #include <string>
 
-#include "connection/form2.h"
+#include "session/sessioncore.h"
 #include "sim/simecu.h"
 #include "sim/virtualhost.h"
 
@@ -54,12 +54,12 @@ double PaneKb(const kline::LogPane& pane) {
 // publishes (a recorder of every event would measure itself).
 struct Session {
   explicit Session(kline::SimConfig c) : cfg(std::move(c)) {
-    form = std::make_unique<kline::Form2>(
-        host,
-        [this](const std::string&) -> std::unique_ptr<kline::SerialPort> {
-          return std::make_unique<kline::SimEcu>(cfg, [this] { return host.micros(); });
-        },
-        path, nullptr);
+    kline::SessionOptions o;
+    o.settingsPath = path;
+    o.sim = std::make_shared<const kline::SimConfig>(cfg);
+    o.simTypeFollowsForm = false;
+    core = std::make_unique<kline::SessionCore>(host, std::move(o));
+    form = &core->form();
     form->Form_Load();
   }
   ~Session() { std::filesystem::remove_all(dir); }
@@ -77,7 +77,8 @@ struct Session {
   std::string path = dir + "/klinediag.ini";
   kline::SimConfig cfg;
   kline::VirtualHost host;
-  std::unique_ptr<kline::Form2> form;
+  std::unique_ptr<kline::SessionCore> core;
+  kline::Form2* form = nullptr;
 };
 
 // `hours` of session: every hour the user (or the adapter) does something, chosen by a seeded

@@ -26,6 +26,7 @@
 #include "diagnosis/form3.h"
 #include "fuzzport.h"
 #include "loglines.h"
+#include "session/sessioncore.h"
 
 namespace {
 
@@ -188,12 +189,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
 
   BoundedHost host(flags & 0x01 ? 0xFFFFFFFFu - 30000 : 0, kHandlerBoundMs);
   LogChecker checker;
-  auto form = std::make_unique<Form2>(
-      host,
-      [&](const std::string&) -> std::unique_ptr<SerialPort> {
-        return std::make_unique<FuzzPort>(in, portOptions, [&host] { return host.now(); });
-      },
-      SettingsPath(), &checker);
+  SessionOptions o;
+  o.settingsPath = SettingsPath();
+  o.devices = [&](const std::string&) -> std::unique_ptr<SerialPort> {
+    return std::make_unique<FuzzPort>(in, portOptions, [&host] { return host.now(); });
+  };
+  auto session = std::make_unique<SessionCore>(host, std::move(o));
+  session->observe(&checker);
+  Form2* form = &session->form();
   form->Form_Load();
   form->ctl.userClick(option);
   if (flags & 0x10) form->ctl.userClick("Check3");
@@ -227,6 +230,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     if (!quietSince) quietSince = host.now();
     if (host.now() - *quietSince >= kQuietMs) break;
   }
-  form.reset();
+  session.reset();
   return 0;
 }

@@ -7,7 +7,7 @@
 #include <memory>
 #include <optional>
 
-#include "connection/form2.h"
+#include "session/sessioncore.h"
 #include "sim/virtualhost.h"
 
 namespace kline {
@@ -147,15 +147,14 @@ std::string ControlNames(const ControlModel& window) {
 
 std::string CheckActions(const std::vector<ScriptedAction>& actions) {
   if (actions.empty()) return {};
-  // The windows of a stand-in, loaded without a settings file, a port or events: checking on
+  // The windows of a stand-in session, loaded without a settings file or a port: checking on
   // the real window would need its Form_Load, which writes settings and publishes events. The
   // test list has seven entries for every ECU type, so the type chosen later changes nothing.
   VirtualHost host;
-  Form2 probe(
-      host, [](const std::string&) { return std::unique_ptr<SerialPort>(); }, "", nullptr);
-  probe.Form_Load();
+  SessionCore probe(host, SessionOptions{});
+  probe.load();
   for (const auto& a : actions)
-    if (std::string why = checkAction(probe, a); !why.empty()) return why;
+    if (std::string why = checkAction(probe.form(), a); !why.empty()) return why;
   return {};
 }
 

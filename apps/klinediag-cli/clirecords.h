@@ -1,11 +1,9 @@
 #pragma once
 
-// The session subcommands' records: the visit kept in the records file as the session goes, and
-// what the keeper has to say (a known bike, a problem with the file) told on stderr once, from the
-// command line's own thread.
-#include <memory>
+// What the records keeper of a session subcommand has to say (a known bike, a problem with the
+// file), told on stderr once, from the command line's own thread: the keeper's thread only
+// leaves the words here.
 #include <mutex>
-#include <optional>
 #include <ostream>
 #include <string>
 
@@ -16,21 +14,23 @@ namespace kline {
 
 class CliRecords : public EventSink {
  public:
-  // Keeps the visits of the session in `path`, with the mileage typed (if any).
-  CliRecords(const std::string& path, std::optional<int> mileage, std::ostream& err);
-  ~CliRecords() override;
+  explicit CliRecords(std::ostream& err) : err_(err) {}
+  // A session that ended early (a port that did not open) still tells a records problem.
+  ~CliRecords() override { tell(); }
+  CliRecords(const CliRecords&) = delete;
+  CliRecords& operator=(const CliRecords&) = delete;
 
-  void onEvent(const SessionEvent& e) override;
-  // After the session's end: writes the visit's rest and tells what is left to tell.
-  void finish();
+  // The session's records in `path`, their words told here. This must outlive the keeper.
+  records::KeeperOptions options(const std::string& path);
 
- private:
+  // Tells what the keeper left, at each event and once the keeper is gone.
+  void onEvent(const SessionEvent&) override { tell(); }
   void tell();
 
+ private:
   std::ostream& err_;
   std::mutex m_;
   std::string said_;  // what the keeper's thread left to tell
-  std::unique_ptr<records::RecordKeeper> keeper_;
 };
 
 }  // namespace kline

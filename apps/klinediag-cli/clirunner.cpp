@@ -239,7 +239,13 @@ int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostr
   if (o.log && !logOut.open(*o.log, out)) return usage("cannot write " + *o.log);
   if (o.report && !reportOut.open(*o.report, out)) return usage("cannot write " + *o.report);
 
-  CliSession session({o.port, o.ecu, o.settings, o.virtualTime, sim}, err);
+  SessionSetup setup;
+  setup.port = o.port;
+  setup.ecu = o.ecu;
+  setup.settings = o.settings;
+  setup.virtualTime = o.virtualTime;
+  setup.sim = sim;
+  CliSession session(std::move(setup), err);
   VirtualHost* vhost = session.vhost();
   QtHost* qhost = session.qhost();
   std::function<uint64_t()> since = session.clock();

@@ -99,6 +99,8 @@ CliSession::CliSession(SessionSetup setup, std::ostream& err)
   o.sim = setup_.sim;
   o.simTypeFollowsForm = true;
   o.keepJournal = setup_.keepJournal;
+  o.records = setup_.records;
+  o.mileage = setup_.mileage;
   o.devices = MakeDeviceFactory();
   if (setup_.virtualTime) {
     auto v = std::make_unique<VirtualHost>();

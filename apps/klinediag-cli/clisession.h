@@ -26,6 +26,8 @@ struct SessionSetup {
   bool virtualTime = false;
   std::shared_ptr<const SimConfig> sim;  // none: the default simulated ECU
   bool keepJournal = false;              // keep the events for a support bundle
+  records::KeeperOptions records;        // the visits' records file; none when its path is empty
+  std::optional<int> mileage;            // typed for the visit
 };
 
 // The simulated ECU a --sim FILE describes (the default one without a file) into `out`; returns

@@ -27,9 +27,8 @@ int Subcommands::runCheckAdapter(std::ostream& out, std::ostream& err) {
   if (o_.fix) {
     if (int rc = fixLatencyTimer(out, err); rc != 0) return rc;
   }
-  AdapterReport r = AdapterCheck().run(*o_.port);
   // A support bundle tells the last check later.
-  SaveLastAdapterCheck(*o_.port, r);
+  const AdapterReport r = CheckAdapterAndKeep(*o_.port);
   if (!r.opened()) {
     err << "klinediag-cli: cannot open port " << r.device << ": " << r.openError << "\n";
     return 1;

@@ -8,8 +8,7 @@
 #include "inputcheck.h"
 #include "platform/adaptercheck.h"
 #include "platform/lastadaptercheck.h"
-#include "platform/portlist.h"
-#include "platform/portsjson.h"
+#include "platform/machineparts.h"
 #include "platform/programabout.h"
 #include "records/recordstore.h"
 #include "serial/filepath.h"
@@ -39,15 +38,21 @@ int Subcommands::runSupportBundle(std::ostream& out, std::ostream& err) {
   auto sim = std::make_shared<SimConfig>();
   if (std::string why = LoadSimConfig(o_.simFile, *sim); !why.empty()) return usage(why);
 
-  CliSession s({o_.port, o_.ecu, o_.settings, o_.virtualTime, sim, true}, err);
+  SessionSetup setup;
+  setup.port = o_.port;
+  setup.ecu = o_.ecu;
+  setup.settings = o_.settings;
+  setup.virtualTime = o_.virtualTime;
+  setup.sim = sim;
+  setup.keepJournal = true;
+  CliSession s(std::move(setup), err);
   SignalScope onSignals(s.qhost());
   if (std::string why = s.load(); !why.empty()) return usage(why);
   const std::string port = s.form().portText();
   if (!o_.noConnect && !port.empty()) {
     // A real port is free before Connect: the cable is checked first, and the check kept.
     if (ParsePortField(port).kind != PortField::Kind::Sim) {
-      const AdapterReport r = AdapterCheck().run(port);
-      SaveLastAdapterCheck(port, r);
+      const AdapterReport r = CheckAdapterAndKeep(port);
       err << "klinediag-cli: adapter check on " << port << ": "
           << (!r.opened() ? "did not open"
               : r.ok()    ? "echo good"
@@ -73,9 +78,7 @@ int Subcommands::runSupportBundle(std::ostream& out, std::ostream& err) {
 
   SupportBundleParts parts;
   parts.created = LocalTimeText();
-  parts.about = ProgramAbout("klinediag-cli");
-  parts.portsJson = PortsJson(PortList::Available()) + "\n";
-  parts.adapterCheck = LastAdapterCheckText();
+  AddMachineParts("klinediag-cli", parts);
   SessionBundleParts(s.core(), parts);
   s.finish();
 

@@ -138,14 +138,10 @@ const char* kRecordsMore =
 
 // What to check after a connection that never heard the ECU, for stderr.
 std::string ChecklistText(const ev::Connecting& c) {
-  const EcuTypeInfo* type = FindEcuType(c.ecu);
-  if (!type) return {};
-  ChecklistContext context{SeenPorts(), {}};
-  context.adapterCheck =
-      ParsePortField(c.port).kind == PortField::Kind::Sim
-          ? "The simulated ECU has no adapter to check."
-          : "Check its echo (no ECU needed): klinediag-cli check-adapter --port " + c.port;
-  return BuildConnectChecklist(*type, c.port, context).text();
+  const std::optional<ConnectChecklist> list = NoAnswerChecklist(
+      c, "The simulated ECU has no adapter to check.",
+      "Check its echo (no ECU needed): klinediag-cli check-adapter --port " + c.port);
+  return list ? list->text() : std::string();
 }
 
 }  // namespace
@@ -374,7 +370,20 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   jo.test = o_.test;
   jo.yes = o_.yes;
 
-  CliSession s({o_.port, o_.ecu, o_.settings, o_.virtualTime, sim}, err);
+  // The visit is kept in the records as the session goes, unless told not to; what the keeper
+  // says is told as the session goes and at its end.
+  CliRecords recordsSaid(err);
+  SessionSetup setup;
+  setup.port = o_.port;
+  setup.ecu = o_.ecu;
+  setup.settings = o_.settings;
+  setup.virtualTime = o_.virtualTime;
+  setup.sim = sim;
+  if (!o_.noRecords) {
+    setup.records = recordsSaid.options(o_.records ? *o_.records : records::DefaultRecordsPath());
+    setup.mileage = o_.mileage;
+  }
+  CliSession s(std::move(setup), err);
   // From here a signal ends the job as it should, also one that comes while it starts.
   SignalScope onSignals(s.qhost());
   SessionJob& job = s.own(kind == Kind::Info     ? MakeInfoJob(jo)
@@ -384,14 +393,9 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   if (std::string why = s.load(); !why.empty()) return usage(why);
   job.setEcu(SelectedEcuTypeInfo(s.form().ctl).cliName);
   if (std::string why = job.prepare(s); !why.empty()) return usage(why);
-  // The visit is kept in the records as the session goes, unless told not to.
-  CliRecords* records = nullptr;
-  if (!o_.noRecords)
-    records = &s.own(std::make_unique<CliRecords>(
-        o_.records ? *o_.records : records::DefaultRecordsPath(), o_.mileage, err));
+  s.core().observe(&recordsSaid);
   // Whether the ECU ever answered: a connection that never heard it ends with the checklist.
-  const FirstAnswerWatch& firstAnswer =
-      s.own(std::make_unique<FirstAnswerWatch>([&s] { return s.host().timeGetTime(); }));
+  const FirstAnswerWatch& firstAnswer = s.core().firstAnswer();
   err << "klinediag-cli: " << s.portAndEcu() << "\n";
   // A port that does not open is not remembered: the settings keep the one they had.
   const IniFile& settings = s.form().settings();
@@ -413,7 +417,8 @@ int Subcommands::runSession(Kind kind, std::ostream& out, std::ostream& err) {
   const CliSession::End end = s.runJob([&] { return job.step(s); }, o_.limitMs);
   const LinkStatus link = s.link();
   s.finish();
-  if (records) records->finish();
+  s.core().closeRecords();
+  recordsSaid.tell();
 
   switch (end) {
     case CliSession::End::Lost:

@@ -25,6 +25,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <limits>
 
 #include "gui/dialogfolder.h"
 #include "gui/session.h"
@@ -266,15 +267,14 @@ bool ChartWindow::isPaused() const {
   return recording_ || pause_->isChecked();
 }
 
-void ChartWindow::addCycle(quint32 ms, const QStringList& texts) {
+void ChartWindow::addCycle(quint32 ms, const kline::LiveValues& values) {
   // A new connection counts from zero again: its time continues after the last one's.
   if (!live_.empty() && ms + liveOffset_ < live_.lastTime())
     liveOffset_ = live_.lastTime() + 1000 - ms;
-  std::array<std::string, kline::ChartModel::kLiveChannels> t;
-  for (std::size_t i = 0; i < t.size() && i < static_cast<std::size_t>(texts.size()); ++i)
-    t[i] = texts[static_cast<qsizetype>(i)].toStdString();
-  live_.append(ms + liveOffset_, t);
-  latestTexts_ = texts;
+  std::array<float, kline::ChartModel::kLiveChannels> v;
+  for (std::size_t i = 0; i < v.size(); ++i)
+    v[i] = values[i] ? static_cast<float>(*values[i]) : std::numeric_limits<float>::quiet_NaN();
+  live_.appendValues(ms + liveOffset_, v);
   if (!recording_) dirty_ = true;
 }
 
@@ -590,10 +590,7 @@ void ChartWindow::redraw() {
     }
     if (!cursorShown_) {
       QString text;
-      if (!recording_ && static_cast<qsizetype>(ch) < latestTexts_.size())
-        text = latestTexts_[static_cast<qsizetype>(ch)].trimmed();
-      else if (!m.empty())
-        text = valueText(ch, m.points(ch).back().value);
+      if (!m.empty()) text = valueText(ch, m.points(ch).back().value);
       if (s.value->text() != text) s.value->setText(text);
     }
   }

@@ -7,6 +7,7 @@
 #include <memory>
 #include <vector>
 
+#include "gui/session.h"
 #include "livedata/chartmodel.h"
 
 class QCheckBox;
@@ -64,8 +65,8 @@ class ChartWindow : public QWidget {
   }
 
  public slots:
-  // One completed live cycle: the ms since connect and the nine value texts.
-  void addCycle(quint32 ms, const QStringList& texts);
+  // One completed live cycle: the ms since connect and the nine values.
+  void addCycle(quint32 ms, const kline::LiveValues& values);
   // Shows a recording instead of the live values; false (and the reason in the status line)
   // when it cannot be read.
   bool openRecording(const QString& path);
@@ -104,7 +105,6 @@ class ChartWindow : public QWidget {
   kline::ChartModel live_;
   std::unique_ptr<kline::ChartModel> recording_;
   QString recordingName_;
-  QStringList latestTexts_;
   uint32_t liveOffset_ = 0;  // keeps live time rising across reconnections
 
   std::vector<std::unique_ptr<Strip>> strips_;

@@ -78,18 +78,14 @@ ConnectChecklistDialog::ConnectChecklistDialog(Session& session, QWidget* parent
 }
 
 void ConnectChecklistDialog::offer(const QString& port, const QString& ecu) {
-  const kline::EcuTypeInfo* type = kline::FindEcuType(ecu.toStdString());
-  if (!type) return;
+  const std::optional<kline::ConnectChecklist> found = kline::NoAnswerChecklist(
+      {port.toStdString(), ecu.toStdString()},
+      tr("The simulated ECU has no adapter: the check below says so and connects again.")
+          .toStdString(),
+      tr("\"Check the adapter\" below runs the adapter check from here.").toStdString());
+  if (!found) return;
   port_ = port;
-  kline::ChecklistContext context{kline::SeenPorts(), {}};
-  context.adapterCheck =
-      isSim(port)
-          ? tr("The simulated ECU has no adapter: the check below says so and connects "
-               "again.")
-                .toStdString()
-          : tr("\"Check the adapter\" below runs the adapter check from here.").toStdString();
-  const kline::ConnectChecklist list =
-      kline::BuildConnectChecklist(*type, port.toStdString(), context);
+  const kline::ConnectChecklist& list = *found;
 
   while (QLayoutItem* item = items_->takeAt(0)) {
     delete item->widget();

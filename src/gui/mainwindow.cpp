@@ -188,9 +188,7 @@ QLabel* MainWindow::label(const QString& name) {
   return binder_->label(name);
 }
 
-void MainWindow::buildUi() {
-  const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-
+void MainWindow::buildMenus() {
   // Menus: top-level entries that act when clicked.
   bindAction(QStringLiteral("test"), menuBar()->addAction(QString()));
   bindAction(QStringLiteral("Diag"), menuBar()->addAction(QString()));
@@ -201,7 +199,9 @@ void MainWindow::buildUi() {
     chart_->raise();
     chart_->activateWindow();
   });
+}
 
+QGroupBox* MainWindow::connectionBox() {
   // Connection: port, the connect toggle, the lamp and the status caption.
   auto* connBox = new QGroupBox(tr("Connection"));
   auto* connGrid = new QGridLayout(connBox);
@@ -249,6 +249,10 @@ void MainWindow::buildUi() {
   connGrid->addWidget(check, 1, 2, 1, 2);
   connGrid->setColumnStretch(1, 1);
 
+  return connBox;
+}
+
+QGroupBox* MainWindow::ecuTypeBox() {
   // ECU type.
   auto* typeBox = new QGroupBox;
   bind(QStringLiteral("Frame1"), typeBox);
@@ -257,6 +261,10 @@ void MainWindow::buildUi() {
   for (int i = 0; i < 5; ++i)
     typeGrid->addWidget(option(QString::fromLatin1(opts[i])), i / 3, i % 3);
 
+  return typeBox;
+}
+
+QGroupBox* MainWindow::readoutBox() {
   // Readouts.
   auto* readBox = new QGroupBox(tr("Readout"));
   auto* readGrid = new QGridLayout(readBox);
@@ -265,6 +273,10 @@ void MainWindow::buildUi() {
   readGrid->addWidget(checkBox(QStringLiteral("Check4")), 1, 0);
   readGrid->addWidget(button(QStringLiteral("Command7")), 1, 1);
 
+  return readBox;
+}
+
+QGroupBox* MainWindow::timingBox() {
   // Timing fields.
   auto* timingBox = new QGroupBox(tr("Timing (ms)"));
   auto* timing = new QGridLayout(timingBox);
@@ -292,13 +304,10 @@ void MainWindow::buildUi() {
     ++at;
   }
 
-  auto* left = new QVBoxLayout;
-  left->addWidget(connBox);
-  left->addWidget(typeBox);
-  left->addWidget(readBox);
-  left->addWidget(timingBox);
-  left->addStretch(1);
+  return timingBox;
+}
 
+QGroupBox* MainWindow::liveBox() {
   // Live channels: toggle, value, unit.
   auto* liveBox = new QGroupBox(tr("Live data"));
   auto* liveGrid = new QGridLayout(liveBox);
@@ -349,6 +358,11 @@ void MainWindow::buildUi() {
   liveGrid->addLayout(steps, 12, 0, 1, 3);
   liveGrid->setRowStretch(13, 1);
 
+  return liveBox;
+}
+
+QGroupBox* MainWindow::rpmBox() {
+  const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   // Engine speed: scale, bar of 120 segments, large readout.
   auto* rpmBox = new QGroupBox(tr("Engine speed (x1000 tr/m)"));
   // The scale over the bar, the large readout beside them.
@@ -372,9 +386,11 @@ void MainWindow::buildUi() {
   rpmLayout->addWidget(readout, 0, 1, 2, 1);
   rpmLayout->setColumnStretch(0, 1);
 
-  auto* middle = new QVBoxLayout;
-  middle->addWidget(liveBox, 1);
+  return rpmBox;
+}
 
+QGroupBox* MainWindow::infoBox() {
+  const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   // ECU info pane with the buttons that act on the session's texts.
   auto* infoBox = new QGroupBox(tr("ECU info"));
   auto* infoLayout = new QVBoxLayout(infoBox);
@@ -398,6 +414,10 @@ void MainWindow::buildUi() {
   infoButtons->addStretch(1);
   infoLayout->addLayout(infoButtons);
 
+  return infoBox;
+}
+
+QGroupBox* MainWindow::testBox() {
   // Actuator tests: the list of the selected ECU type, the hint, the verdict and the seconds
   // waited.
   auto* testBox = new QGroupBox;
@@ -424,18 +444,11 @@ void MainWindow::buildUi() {
   testLayout->setColumnStretch(0, 1);
   testLayout->setRowStretch(2, 1);
 
-  auto* right = new QVBoxLayout;
-  right->addWidget(infoBox, 2);
-  right->addWidget(rpmBox);
-  right->addWidget(testBox, 1);
+  return testBox;
+}
 
-  auto* controls = new QWidget;
-  auto* columns = new QHBoxLayout(controls);
-  columns->setContentsMargins(0, 0, 0, 0);
-  columns->addLayout(left);
-  columns->addLayout(middle);
-  columns->addLayout(right, 1);
-
+QWidget* MainWindow::logArea() {
+  const QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
   // The log pane takes the spare room.
   auto* logBox = new QGroupBox(tr("Log"));
   auto* logLayout = new QVBoxLayout(logBox);
@@ -459,6 +472,39 @@ void MainWindow::buildUi() {
   auto* logs = new QWidget;
   logs->setLayout(bottom);
   bottom->setContentsMargins(0, 0, 0, 0);
+
+  return logs;
+}
+
+void MainWindow::buildUi() {
+  buildMenus();
+  auto* left = new QVBoxLayout;
+  left->addWidget(connectionBox());
+  left->addWidget(ecuTypeBox());
+  left->addWidget(readoutBox());
+  left->addWidget(timingBox());
+  left->addStretch(1);
+
+  // Made in the order of the keyboard's focus.
+  QGroupBox* live = liveBox();
+  QGroupBox* rpm = rpmBox();
+  QGroupBox* info = infoBox();
+  QGroupBox* tests = testBox();
+  auto* middle = new QVBoxLayout;
+  middle->addWidget(live, 1);
+
+  auto* right = new QVBoxLayout;
+  right->addWidget(info, 2);
+  right->addWidget(rpm);
+  right->addWidget(tests, 1);
+
+  auto* controls = new QWidget;
+  auto* columns = new QHBoxLayout(controls);
+  columns->setContentsMargins(0, 0, 0, 0);
+  columns->addLayout(left);
+  columns->addLayout(middle);
+  columns->addLayout(right, 1);
+  QWidget* logs = logArea();
 
   // The controls above, the log and the faults below, the border between them movable. On a
   // small screen (or a large scale factor) the controls scroll rather than leave the window.

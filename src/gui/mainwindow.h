@@ -13,6 +13,7 @@
 #include "gui/widgetbinder.h"
 
 class ActionAsker;
+class QGroupBox;
 class ChartWindow;
 class ConnectChecklistDialog;
 class FaultPanel;
@@ -112,7 +113,19 @@ class MainWindow : public QMainWindow {
   QWidget* option(const QString& name);
   QWidget* button(const QString& name, bool checkable = false);
   QLabel* label(const QString& name);
+  // The window's controls, a builder per group: each binds its controls to the logic's names.
   void buildUi();
+  void buildMenus();
+  QGroupBox* connectionBox();
+  QGroupBox* ecuTypeBox();
+  QGroupBox* readoutBox();
+  QGroupBox* timingBox();
+  QGroupBox* liveBox();
+  QGroupBox* rpmBox();
+  QGroupBox* infoBox();
+  QGroupBox* testBox();
+  // The log pane with its buttons and the faults beside it.
+  QWidget* logArea();
   void placeSplitter();
   // Makes the top-level window of another of the logic's windows; it follows its own model.
   void addWindow(std::unique_ptr<ModelWindow> w);

@@ -7,14 +7,15 @@
 #include <QStringList>
 #include <QThread>
 #include <QVariant>
+#include <array>
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <mutex>
-#include <string>
-#include <vector>
+#include <optional>
 
+#include "gui/orderedchannel.h"
+#include "records/recordkeeper.h"
 #include "session/supportbundle.h"
 #include "sim/simconfig.h"
 #include "ui/sessionevents.h"
@@ -22,19 +23,23 @@
 namespace kline {
 class QtHost;
 class ControlModel;
-class FirstAnswerWatch;
 class SessionCore;
-namespace records {
-class RecordKeeper;
-}
+}  // namespace kline
+
+namespace kline {
+// The nine live channels' values of a cycle, as the chart draws them.
+using LiveValues = std::array<std::optional<double>, 9>;
 }  // namespace kline
 
 Q_DECLARE_METATYPE(kline::SessionEvent)
 
 // The session thread: it owns the host and the session core (the windows' logic, the port and
-// the observers), all of which live on that thread. The GUI talks to it only through the slots
-// below (posted, never blocking) and hears from it only through the signals (queued to the
-// receiver's thread).
+// every feature that listens to it), all of which live on that thread. The GUI talks to it only
+// through the slots below (posted, never blocking) and hears from it through one channel:
+// everything the session thread (or the records' keeper) has to say is queued there in the
+// order it happened and delivered by one call on the GUI thread, where the signals below are
+// emitted. The link, the live cycles, the breaks and the fault readouts are read off the typed
+// events there.
 class Session : public QObject {
   Q_OBJECT
 
@@ -124,9 +129,9 @@ class Session : public QObject {
   void recordingStopped(const QString& path, int rows);
   // After each completed live cycle: "8.3 cycles/s, last 118 ms".
   void cyclesMeasured(const QString& text);
-  // After each completed live cycle: the ms since connect and the texts of the nine live
-  // channels.
-  void liveCycle(quint32 ms, const QStringList& texts);
+  // After each completed live cycle: the ms since connect and the values of the nine live
+  // channels (none where a field holds no number).
+  void liveCycle(quint32 ms, const kline::LiveValues& values);
   // The live values stopped being measured for a while (the poll loop paused, a cycle
   // abandoned, a new connection): a chart breaks its curves here.
   void liveBreak();
@@ -151,20 +156,25 @@ class Session : public QObject {
 
  private:
   class Sink;
+  struct CycleNews;
   void post(std::function<void()> fn);
+  // Any thread: `fn` runs on the GUI thread after everything queued before it.
+  void toWindow(std::function<void()> fn);
+  // GUI thread: the signals read off a typed event.
+  void derive(const kline::SessionEvent& e, const CycleNews& news);
   void loadOnThread();
   void unloadOnThread();
   kline::ControlModel* model(const QString& win);
   void snapshotOnThread(const QString& win);
   void stopRecordingOnThread();
-  // Replaces the records keeper by one writing `path` (none when empty).
-  void keepRecordsOnThread(const QString& path);
-  QString recordsPathFromSettings() const;
+  // Posts a user's entry (`what`) into control `ctl` of `win`, unless there is no such control.
+  void enter(const QString& win, const QString& ctl, const char* what,
+             std::function<void(kline::ControlModel&, const std::string&)> entry);
   void onEventOnThread(const kline::SessionEvent& e);
-  // GUI thread: hands the events the session thread queued to sessionEvent's receivers.
-  void deliverEvents();
-  // GUI thread: runs what the records keeper's thread queued (its signals).
-  void deliverRecordsCalls();
+  // What the logic publishes, sent through the channel.
+  std::unique_ptr<kline::EventSink> makeSink();
+  // The records' callbacks: each goes to the window through the channel.
+  kline::records::KeeperOptions recordsOptions();
 
   QString settingsPath_;
   std::shared_ptr<const kline::SimConfig> sim_;
@@ -175,24 +185,14 @@ class Session : public QObject {
   // The session thread's host, for asking its handler to give up from the GUI thread.
   std::atomic<kline::QtHost*> hostForQuit_ = nullptr;
   std::atomic<int> handshake_ = 0;
-  // Typed events on their way from the session thread to the GUI thread. They pass through a
-  // lock of our own rather than as a queued signal's argument: a race detector then sees the
-  // hand-over, which Qt's own queue (not built for the detector) hides.
-  std::mutex eventsLock_;
-  std::vector<kline::SessionEvent> events_;
-  // What the records keeper's thread has for the GUI thread, handed over the same way.
-  std::mutex recordsLock_;
-  std::vector<std::function<void()>> recordsCalls_;
+  OrderedChannel channel_;  // to the GUI thread
   QMetaObject::Connection unload_;
   bool started_ = false;
+  RecordsChoice recordsChoice_;
 
   // Session-thread state.
-  std::unique_ptr<Sink> sink_;
+  std::unique_ptr<kline::EventSink> sink_;
   std::unique_ptr<kline::QtHost> host_;
   std::unique_ptr<kline::SessionCore> core_;
-  std::unique_ptr<kline::FirstAnswerWatch> firstAnswer_;
-  std::unique_ptr<kline::records::RecordKeeper> keeper_;
   int recordedRows_ = -1;
-  RecordsChoice recordsChoice_;
-  QString recordsPath_;  // the records file the keeper writes; empty: none
 };

@@ -11,9 +11,7 @@
 #include "bundle/supportbundlewriter.h"
 #include "gui/dialogfolder.h"
 #include "gui/session.h"
-#include "platform/lastadaptercheck.h"
-#include "platform/portlist.h"
-#include "platform/portsjson.h"
+#include "platform/machineparts.h"
 #include "platform/programabout.h"
 
 SupportBundleSaver::SupportBundleSaver(Session& session, QWidget* dialogParent)
@@ -69,9 +67,7 @@ void SupportBundleSaver::save() {
         auto outcome = std::make_shared<Outcome>();
         // Listing the ports and copying the records may take a moment: off the GUI thread.
         QThread* worker = QThread::create([parts, path, records, outcome]() mutable {
-          parts.about = kline::ProgramAbout("klinediag");
-          parts.portsJson = kline::PortsJson(kline::PortList::Available()) + "\n";
-          parts.adapterCheck = kline::LastAdapterCheckText();
+          kline::AddMachineParts("klinediag", parts);
           std::string why = kline::WriteSupportBundle(path, std::move(parts), records);
           const std::lock_guard<std::mutex> hold(outcome->lock);
           outcome->why = std::move(why);

@@ -10,6 +10,12 @@
 
 namespace kline {
 
+AdapterReport CheckAdapterAndKeep(const std::string& port) {
+  AdapterReport r = AdapterCheck().run(port);
+  SaveLastAdapterCheck(port, r);
+  return r;
+}
+
 std::string LastAdapterCheckPath() {
   const QFileInfo records(QString::fromStdString(records::DefaultRecordsPath()));
   return records.dir().filePath(QStringLiteral("last-adapter-check.txt")).toStdString();

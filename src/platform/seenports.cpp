@@ -1,5 +1,7 @@
 #include "platform/seenports.h"
 
+#include "connection/ecutypes.h"
+#include "connection/portfield.h"
 #include "platform/portlist.h"
 
 namespace kline {
@@ -12,6 +14,16 @@ std::vector<SeenPort> SeenPorts() {
                      p.chip ? std::string(p.chip->name) : std::string(),
                      p.latencyTimerMs.value_or(0)});
   return out;
+}
+
+std::optional<ConnectChecklist> NoAnswerChecklist(const ev::Connecting& c,
+                                                  const std::string& simHint,
+                                                  const std::string& deviceHint) {
+  const EcuTypeInfo* type = FindEcuType(c.ecu);
+  if (!type) return std::nullopt;
+  ChecklistContext context{SeenPorts(), {}};
+  context.adapterCheck = ParsePortField(c.port).kind == PortField::Kind::Sim ? simHint : deviceHint;
+  return BuildConnectChecklist(*type, c.port, context);
 }
 
 }  // namespace kline

@@ -34,6 +34,25 @@ std::string ClockText(const WallTime& t) {
 
 }  // namespace
 
+namespace {
+// Where the settings keep the records' place: the file (empty: the default one) and whether
+// they are off.
+const char* const kRecordsSection = "Records";
+const char* const kRecordsFile = "File";
+const char* const kRecordsOff = "Off";
+}  // namespace
+
+std::string RecordsPathFromSettings(const IniFile& settings) {
+  if (settings.read(kRecordsSection, kRecordsOff) == "1") return {};
+  const std::string file = settings.read(kRecordsSection, kRecordsFile);
+  return file.empty() ? records::DefaultRecordsPath() : file;
+}
+
+void SaveRecordsChoice(const IniFile& settings, const std::string& path, bool off) {
+  settings.write(kRecordsSection, kRecordsOff, off ? "1" : "0");
+  settings.write(kRecordsSection, kRecordsFile, off ? std::string() : path);
+}
+
 SimConfig DefaultSimConfig() {
   return SimConfig::FromJson("{}", EcuType::E15m);
 }
@@ -76,6 +95,7 @@ class SessionCore::Hub : public EventFanout {
  private:
   void forward(const SessionEvent& e) {
     EventFanout::onEvent(e);
+    if (core_.keeper_) core_.keeper_->onEvent(e);
     if (core_.recorder_ && core_.recorder_->isOpen()) {
       core_.recorder_->onEvent(e);
       if (!core_.recorder_->error().empty()) {
@@ -96,11 +116,13 @@ SessionCore::SessionCore(Host& host, SessionOptions options)
             [this] { return host_.timeGetTime(); },
             [this](const LinkStatus& s) { hub_->onEvent(ev::LinkChanged{s}); }),
       faults_([this] { return host_.timeGetTime(); }),
+      firstAnswer_([this] { return host_.timeGetTime(); }, options_.onNoAnswer),
       report_(
           [this] { return options_.wallClock ? ClockText(options_.wallClock()) : std::string(); }) {
   if (!options_.sim) options_.sim = std::make_shared<const SimConfig>(DefaultSimConfig());
   hub_->add(&link_);
   hub_->add(&faults_);
+  hub_->add(&firstAnswer_);
   hub_->add(&report_);
   lastClock_ = host_.timeGetTime();
   if (options_.keepJournal) {
@@ -111,6 +133,8 @@ SessionCore::SessionCore(Host& host, SessionOptions options)
   form_ = std::make_unique<Form2>(
       host_, [this](const std::string& spec) { return makePort(spec); }, options_.settingsPath,
       hub_.get());
+  keepRecordsIn(options_.records.path);
+  if (keeper_ && options_.mileage) keeper_->setMileage(options_.mileage);
   host_.setTimerHandler([this] {
     meter_.begin(host_.timeGetTime());
     form_->Timer1_Timer();
@@ -129,6 +153,24 @@ SessionCore::~SessionCore() {
   dropObservers();
   recorder_.reset();
   form_.reset();
+  // After the windows: the port's close ends the visit, then what is queued is written.
+  keeper_.reset();
+}
+
+void SessionCore::keepRecordsIn(const std::string& path) {
+  keeper_.reset();
+  options_.records.path = path;
+  if (path.empty()) return;
+  records::KeeperOptions o = options_.records;
+  if (o.version.empty()) o.version = KLINE_VERSION;
+  if (!o.wallClock) o.wallClock = options_.wallClock;
+  keeper_ = std::make_unique<records::RecordKeeper>(std::move(o));
+}
+
+std::string SessionCore::chooseRecords(const std::string& path, bool off) {
+  SaveRecordsChoice(form_->settings(), path, off);
+  keepRecordsIn(RecordsPathFromSettings(form_->settings()));
+  return recordsPath();
 }
 
 EventSink& SessionCore::sink() {

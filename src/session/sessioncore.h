@@ -6,12 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "connection/firstanswerwatch.h"
 #include "connection/form2.h"
 #include "connection/linkmonitor.h"
 #include "diagnosis/faultwatch.h"
 #include "host/host.h"
 #include "livedata/csvrecorder.h"
 #include "livedata/cyclemeter.h"
+#include "records/recordkeeper.h"
 #include "session/eventjournal.h"
 #include "session/sessionreport.h"
 #include "sim/simconfig.h"
@@ -38,14 +40,30 @@ struct SessionOptions {
   std::function<WallTime()> wallClock = CsvRecorder::SystemTime;
   // Keep the last minutes of events and the link's history for a support bundle (journal()).
   bool keepJournal = false;
+  // A Connect that heard nothing from the ECU in time: the user may be offered the checklist of
+  // a first connection (once per Connect; see FirstAnswerWatch). Runs on the session's thread.
+  std::function<void(const ev::Connecting&)> onNoAnswer;
+  // The bike records: each connection's visit is kept in `records.path` (none when empty); the
+  // keeper's callbacks run on its own thread. The session fills in the version and the clock.
+  records::KeeperOptions records;
+  // The mileage typed for the first visit.
+  std::optional<int> mileage;
 };
+
+// The records file the settings choose: the user's default file unless they name another, none
+// (empty) when the records are turned off.
+std::string RecordsPathFromSettings(const IniFile& settings);
+// Remembers the user's choice in the settings: `path` (empty: the default file), or off.
+void SaveRecordsChoice(const IniFile& settings, const std::string& path, bool off);
 
 // The simulated ECU a missing description gives: a 15m that answers, with the usual burst.
 SimConfig DefaultSimConfig();
 
 // One session: the windows' logic (Form2 with Form1 and Form3), the one port factory, the
 // fan-out of what the logic publishes, and the observers every front end shares: the link's
-// state, the latest readouts, the live pace, the report's data and the recording. The GUI's
+// state, the latest readouts, the live pace, the first answer, the report's data, the recording
+// and the bike records. A front end says what it wants in SessionOptions and builds none of
+// these itself. The GUI's
 // session thread, the command line's run loop and the tests only drive it: they forward user
 // events to its windows and add observers of their own. Everything here runs on the session's
 // one thread.
@@ -83,6 +101,8 @@ class SessionCore {
   const LinkStatus& link() const { return link_.status(); }
   LinkMonitor& linkMonitor() { return link_; }
   const FaultWatch& faults() const { return faults_; }
+  // Whether the ECU answered since the last Connect, and that Connect's port and type.
+  const FirstAnswerWatch& firstAnswer() const { return firstAnswer_; }
   const CycleMeter& meter() const { return meter_; }
   const SessionReport& report() const { return report_; }
   // The last minutes of events and the link's history; null unless the options keep them.
@@ -100,6 +120,19 @@ class SessionCore {
   // Why the last recording stopped by itself (a write failed); taken once.
   std::string takeRecordingError();
 
+  // The bike records from now on: the visit in progress ends in the file it began in, the next
+  // connection starts one in `path` (none when empty), told to the same callbacks.
+  void keepRecordsIn(const std::string& path);
+  // The user's choice of records file (`path`, empty: the default one; or off), remembered in the
+  // settings and kept from now on; the file now in use (empty: none).
+  std::string chooseRecords(const std::string& path, bool off);
+  // The records file in use; empty: none.
+  const std::string& recordsPath() const { return options_.records.path; }
+  // Ends the visit in progress and writes what is queued (the end of a run).
+  void closeRecords() { keeper_.reset(); }
+  // The keeper of the bike records; null when none are kept.
+  records::RecordKeeper* records() { return keeper_.get(); }
+
   // The simulated ECU made at the last Connect to "sim", and the port texts asked for.
   SimEcu* lastSim() const { return sim_; }
   const std::vector<std::string>& opened() const { return opened_; }
@@ -116,7 +149,9 @@ class SessionCore {
   LinkMonitor link_;
   FaultWatch faults_;
   CycleMeter meter_;
+  FirstAnswerWatch firstAnswer_;
   SessionReport report_;
+  std::unique_ptr<records::RecordKeeper> keeper_;
   std::unique_ptr<CsvRecorder> recorder_;
   std::string recordingError_;
   uint32_t lastClock_ = 0;

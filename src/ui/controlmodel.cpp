@@ -178,4 +178,39 @@ void ControlModel::appendLog(const std::string& line) {
   if (sink_) sink_->onLog(window_, line);
 }
 
+void ForEachShownProperty(
+    const ControlModel& m,
+    const std::function<void(const std::string& ctl, Prop p, const PropValue& v)>& set) {
+  for (const auto& [name, c] : m.all()) {
+    switch (c.kind) {
+      case ControlKind::TextBox:
+        set(name, Prop::Text, c.text);
+        break;
+      case ControlKind::List:
+        set(name, Prop::Items, c.items);
+        set(name, Prop::Value, c.value);
+        break;
+      case ControlKind::CheckBox:
+      case ControlKind::Option:
+        set(name, Prop::Caption, c.caption);
+        set(name, Prop::Value, c.value);
+        break;
+      case ControlKind::ProgressBar:
+      case ControlKind::Slider:
+        set(name, Prop::Max, c.max);
+        set(name, Prop::Value, c.value);
+        break;
+      case ControlKind::Shape:
+      case ControlKind::Line:
+        if (c.colour != 0) set(name, Prop::Colour, static_cast<int>(c.colour));
+        break;
+      default:
+        set(name, Prop::Caption, c.caption);
+        break;
+    }
+    set(name, Prop::Enabled, c.enabled);
+    set(name, Prop::Visible, c.visible);
+  }
+}
+
 }  // namespace kline

@@ -109,6 +109,12 @@ class ControlModel {
   LogPane log_;
 };
 
+// Every property a view shows of each control of `m`, as the logic would set it, for a view that
+// starts from nothing. A colour of 0 is the design default and is left out.
+void ForEachShownProperty(
+    const ControlModel& m,
+    const std::function<void(const std::string& ctl, Prop p, const PropValue& v)>& set);
+
 // "Text1" + 5 -> "Text1(5)".
 std::string indexed(const std::string& base, int index);
 

@@ -26,6 +26,16 @@
 
 namespace {
 
+// A cycle's values as the fields' texts give them.
+kline::LiveValues Values(const QStringList& texts) {
+  kline::LiveValues v;
+  for (std::size_t i = 0; i < v.size(); ++i) {
+    const float x = kline::ChartModel::ParseValue(texts[static_cast<qsizetype>(i)].toStdString());
+    if (!std::isnan(x)) v[i] = x;
+  }
+  return v;
+}
+
 QChartView* viewOf(QWidget* strip) {
   return strip->findChild<QChartView*>();
 }
@@ -142,7 +152,7 @@ class TestChartWindow : public QObject {
     QStringList texts = {"", "3.4", "12", "1000", "20", "80", "5", "13.4", " ----"};
     for (int i = 0; i < 20000; ++i) {
       texts[0] = QString::number(1000 + (i % 500) * 10);
-      chart.addCycle(static_cast<quint32>(i * 180), texts);
+      chart.addCycle(static_cast<quint32>(i * 180), Values(texts));
     }
     chart.show();
     chart.showAll();

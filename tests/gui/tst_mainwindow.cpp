@@ -8,6 +8,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMap>
 #include <QListWidget>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -19,6 +20,7 @@
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
 #include <QTimer>
 #include <memory>
 
@@ -35,6 +37,7 @@
 #include "gui/supportbundlesaver.h"
 #include "guifixture.h"
 #include "sim/simconfig.h"
+#include "ui/controlmodel.h"
 
 namespace {
 
@@ -318,6 +321,50 @@ class TestMainWindow : public QObject {
     QVERIFY(!hint->isVisible());
     QTRY_VERIFY(chooser->isEnabled() && check->isEnabled());
     QCOMPARE(chooser->toolTip(), chooserTip);
+  }
+
+  // The window hears the session thread in one order: each live cycle's event comes after the
+  // writes that put its values in the fields, also when the GUI thread was busy while many
+  // cycles ran.
+  void controlWritesAndEventsArriveInTheOrderTheyWereMade() {
+    QTemporaryDir dir;
+    auto cfg = std::make_shared<kline::SimConfig>(
+        kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
+    cfg->ignitionMs = 100;
+    Session session(dir.filePath(QStringLiteral("klinediag.ini")), cfg);
+    QMap<QString, QString> fields;
+    int cycles = 0;
+    QStringList mismatches;
+    connect(&session, &Session::controlSet, this,
+            [&](const QString& win, const QString& ctl, int prop, const QVariant& v) {
+              if (win == QLatin1String("Form2") && prop == static_cast<int>(kline::Prop::Text))
+                fields[ctl] = v.toString();
+            });
+    connect(&session, &Session::sessionEvent, this, [&](const kline::SessionEvent& e) {
+      const auto* c = std::get_if<kline::ev::LiveCycle>(&e);
+      if (!c || !c->completed) return;
+      ++cycles;
+      for (int i = 0; i < 9; ++i) {
+        const kline::ev::ChannelReading& r = c->channels[static_cast<std::size_t>(i)];
+        const QString name = QString::fromStdString(kline::indexed("Text1", i));
+        if (r.ticked && fields.value(name) != QString::fromStdString(r.text))
+          mismatches << QStringLiteral("cycle %1: %2 shows '%3', the event says '%4'")
+                            .arg(cycles)
+                            .arg(name, fields.value(name), QString::fromStdString(r.text));
+      }
+    });
+    session.start();
+    QVERIFY(QTest::qWaitFor([&] { return session.isLoaded(); }, 5000));
+    session.setText(QStringLiteral("Text6"), QStringLiteral("sim"));
+    session.click(QStringLiteral("Check2"));
+    QVERIFY(QTest::qWaitFor([&] { return cycles > 0; }, 10000));
+    // The GUI thread busy while the session runs on: what it said piles up meanwhile.
+    for (int i = 0; i < 3; ++i) {
+      QThread::msleep(700);
+      QTest::qWait(50);
+    }
+    QVERIFY(QTest::qWaitFor([&] { return cycles >= 8; }, 10000));
+    QVERIFY2(mismatches.isEmpty(), qPrintable(mismatches.join(QLatin1Char('\n'))));
   }
 
   void simulatedEcuFollowsTheSelectedType() {
