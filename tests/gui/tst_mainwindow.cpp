@@ -8,8 +8,8 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMap>
 #include <QListWidget>
+#include <QMap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -328,8 +328,8 @@ class TestMainWindow : public QObject {
   // cycles ran.
   void controlWritesAndEventsArriveInTheOrderTheyWereMade() {
     QTemporaryDir dir;
-    auto cfg = std::make_shared<kline::SimConfig>(
-        kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
+    auto cfg =
+        std::make_shared<kline::SimConfig>(kline::SimConfig::FromJson("{}", kline::EcuType::E15m));
     cfg->ignitionMs = 100;
     Session session(dir.filePath(QStringLiteral("klinediag.ini")), cfg);
     QMap<QString, QString> fields;
