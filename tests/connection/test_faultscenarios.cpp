@@ -5,7 +5,6 @@
 #include <algorithm>
 #include <functional>
 
-#include "connection/linkmonitor.h"
 #include "support/simsession.h"
 
 using namespace kline;
@@ -37,13 +36,7 @@ TEST_P(FaultScenario, EndsEveryWaitKeepsPollingAndShowsTheState) {
   cfg.burst = SimConfig::DefaultBurst();
   cfg.ignitionMs = 300;
   f.make(cfg);
-  // The monitor outlives the session, whose window still reports its port's close at the end.
-  SimSession* session = nullptr;
-  LinkMonitor monitor([&]() -> const SerialPort* { return session->form->port(); },
-                      [&] { return session->host.timeGetTime(); });
   SimSession s(cfg);
-  session = &s;
-  s.sinks.add(&monitor);
 
   uint64_t longest = 0;
   uint64_t ticks = 0, lastTick = 0;
@@ -75,7 +68,7 @@ TEST_P(FaultScenario, EndsEveryWaitKeepsPollingAndShowsTheState) {
   // The loop still runs at the end (the test window, once back, restarts it too).
   EXPECT_GT(ticks, 10u);
   EXPECT_GE(lastTick + 5000, s.host.now()) << "the poll loop stopped";
-  EXPECT_EQ(monitor.status().state, f.endState) << monitor.status().text;
+  EXPECT_EQ(s.core->link().state, f.endState) << s.core->link().text;
 }
 
 // The longest legitimate handlers, from the time limits: the 15m wake-up and its answers with

@@ -5,10 +5,10 @@
 #include <QtTest>
 #include <memory>
 
-#include "connection/form2.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
 #include "platform/qtserialportadapter.h"
+#include "session/sessioncore.h"
 
 using namespace kline;
 
@@ -60,7 +60,12 @@ class Device {
 
 struct Window {
   Window(const QString& settings, const QString& port, const char* option) {
-    form = std::make_unique<Form2>(host, MakeDeviceFactory(), settings.toStdString(), &seen);
+    SessionOptions o;
+    o.settingsPath = settings.toStdString();
+    o.devices = MakeDeviceFactory();
+    core = std::make_unique<SessionCore>(host, std::move(o));
+    core->observe(&seen);
+    form = &core->form();
     form->onLiveCycle = [this](uint32_t, bool completed) { cycles += completed ? 1 : 0; };
     host.runGuarded([&] {
       form->Form_Load();
@@ -79,7 +84,8 @@ struct Window {
   }
   QtHost host;
   Seen seen;
-  std::unique_ptr<Form2> form;
+  std::unique_ptr<SessionCore> core;
+  Form2* form = nullptr;
   int cycles = 0;
 };
 
