@@ -332,7 +332,8 @@ TEST(Form3, BackResumesWithTwentyAndShowsTheMainWindow) {
   Polling p;
   p.openDiag();
   int cycles = 0;
-  p.s.form->onLiveCycle = [&cycles](uint32_t, bool) { ++cycles; };
+  OnLiveCycle counted([&cycles](bool) { ++cycles; });
+  p.s.sinks.add(&counted);
   p.s.run(500);
   EXPECT_EQ(cycles, 0);
   p.diag().ctl.userClick("back");

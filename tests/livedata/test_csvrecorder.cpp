@@ -83,13 +83,7 @@ struct LiveRecording {
     path = (std::filesystem::path(s.settingsPath).parent_path() / "live.csv").string();
     EXPECT_EQ(csv.open(path), "");
     s.sinks.add(&csv);
-    s.form->onLiveCycle = [this](uint32_t, bool completed) {
-      ++cycles;
-      completedCycles += completed ? 1 : 0;
-      if (csv.isOpen()) {
-        EXPECT_EQ(LinesOnDisk(path), static_cast<std::size_t>(csv.rows()) + 1);
-      }
-    };
+    s.sinks.add(&cycleEnds);
     s.form->ctl.setValue("Check3", 0);
     s.connect();
   }
@@ -102,6 +96,14 @@ struct LiveRecording {
   std::string path;
   int cycles = 0;
   int completedCycles = 0;
+  // After the recorder has taken each cycle.
+  OnLiveCycle cycleEnds{[this](bool completed) {
+    ++cycles;
+    completedCycles += completed ? 1 : 0;
+    if (csv.isOpen()) {
+      EXPECT_EQ(LinesOnDisk(path), static_cast<std::size_t>(csv.rows()) + 1);
+    }
+  }};
 };
 
 // The decimal comma of a comma locale, back to "." however the test ends.

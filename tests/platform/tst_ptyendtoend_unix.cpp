@@ -31,6 +31,10 @@ class Seen : public EventSink {
   QByteArray tx;
   void onNotice(const std::string& t) override { notices << QString::fromStdString(t); }
   void onLost(const std::string& r) override { lost << QString::fromStdString(r); }
+  void onEvent(const SessionEvent& e) override {
+    if (const auto* c = std::get_if<ev::LiveCycle>(&e); c && c->completed) ++cycles;
+  }
+  int cycles = 0;  // live cycles that ran to their end
   QStringList lost;
   QStringList notices;
   QList<int> bauds;
@@ -66,7 +70,6 @@ struct Window {
     core = std::make_unique<SessionCore>(host, std::move(o));
     core->observe(&seen);
     form = &core->form();
-    form->onLiveCycle = [this](uint32_t, bool completed) { cycles += completed ? 1 : 0; };
     host.runGuarded([&] {
       form->Form_Load();
       form->ctl.userClick(option);
@@ -86,7 +89,7 @@ struct Window {
   Seen seen;
   std::unique_ptr<SessionCore> core;
   Form2* form = nullptr;
-  int cycles = 0;
+  int& cycles = seen.cycles;
 };
 
 }  // namespace

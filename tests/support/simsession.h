@@ -3,6 +3,7 @@
 // A main window on virtual time against the simulated ECU, with every event recorded at its
 // virtual time.
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -44,6 +45,18 @@ class Recorder : public EventSink {
  private:
   Recorded& add(const std::string& ev, const std::string& win, const std::string& text);
   VirtualHost& host_;
+};
+
+// Calls `fn` with whether the cycle ran to its end after each live cycle the window publishes.
+class OnLiveCycle : public EventSink {
+ public:
+  explicit OnLiveCycle(std::function<void(bool completed)> fn) : fn_(std::move(fn)) {}
+  void onEvent(const SessionEvent& e) override {
+    if (const auto* c = std::get_if<ev::LiveCycle>(&e)) fn_(c->completed);
+  }
+
+ private:
+  std::function<void(bool)> fn_;
 };
 
 class SimSession {
