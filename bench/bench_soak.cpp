@@ -15,6 +15,7 @@
 #include <random>
 #include <string>
 
+#include "connection/ecutypes.h"
 #include "session/sessioncore.h"
 #include "sim/simecu.h"
 #include "sim/virtualhost.h"
@@ -84,9 +85,7 @@ struct Session {
 // `hours` of session: every hour the user (or the adapter) does something, chosen by a seeded
 // generator so every run is the same week.
 void Soak(benchmark::State& state, uint64_t hours) {
-  const char* options[] = {"Option1", "Option9", "Option7", "Option2", "Option8"};
-  const kline::EcuType types[] = {kline::EcuType::E15m, kline::EcuType::E15Rc, kline::EcuType::E16m,
-                                  kline::EcuType::P8, kline::EcuType::P8};
+  const auto types = kline::EcuTypes();
   for (auto _ : state) {
     kline::SimConfig base;
     base.burst = kline::SimConfig::DefaultBurst();
@@ -109,13 +108,13 @@ void Soak(benchmark::State& state, uint64_t hours) {
     auto reconnect = [&](kline::SimConfig cfg) {
       if (s.form->ctl.value("Check2") == 1) s.disconnect();
       s.cfg = cfg;
-      s.connect(options[type]);
+      s.connect(types[static_cast<std::size_t>(type)].option);
     };
     for (uint64_t h = 0; h < hours; ++h) {
       s.host.schedule(h * kHour + 1, [&, h] {
         kline::SimConfig cfg = base;
-        if (h % 24 == 0) type = static_cast<int>((h / 24) % 5);
-        cfg.type = types[type];
+        if (h % 24 == 0) type = static_cast<int>((h / 24) % types.size());
+        cfg.type = types[static_cast<std::size_t>(type)].sim;
         switch (rng() % 6) {
           case 0:  // the adapter is pulled out within the hour
             cfg.lostAfterMs = static_cast<int>(60000 + rng() % (50 * 60000));

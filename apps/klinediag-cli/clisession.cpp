@@ -63,7 +63,7 @@ std::string LoadSimConfig(const std::optional<std::string>& file, SimConfig& out
   std::string text;
   if (std::string why = ReadSimFile(*file, text); !why.empty()) return why;
   try {
-    out = SimConfig::FromJson(text, EcuType::E15m);
+    out = SimConfig::FromJson(text, DefaultEcuType().sim);
   } catch (const std::exception& e) {
     return *file + ": " + e.what();
   }

@@ -29,7 +29,7 @@ class TestJob : public SessionJob {
   // The list holds the loaded ECU type's tests. One that erases the stored faults runs only when
   // the command line says so: nothing goes on the line otherwise.
   std::string prepare(CliSession& s) override {
-    const TestList& list = TestListFor(SelectedEcuTypeInfo(s.form().ctl).option);
+    const TestList& list = *SelectedEcuTypeInfo(s.form().ctl).tests;
     items_.clear();
     for (const TestEntry& t : list) items_.emplace_back(t.text);
     std::string why;

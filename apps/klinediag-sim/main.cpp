@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <iostream>
 
+#include "connection/ecutypes.h"
 #include "ptyserver.h"
 
 namespace {
@@ -21,15 +22,15 @@ extern "C" void onSignal(int) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string ecu = "15m";
+  std::string ecu = kline::DefaultEcuType().cliName;
   std::string simFile, link;
   bool verbose = false;
   CLI::App app{
       "klinediag-sim: a simulated K-line adapter and ECU on a pseudo-terminal.\n"
       "Prints the terminal's path on its first line; point klinediag at it.",
       "klinediag-sim"};
-  app.add_option("--ecu", ecu, "ECU type: 15m, 15rc, 16m, p8 or p8-sensor")
-      ->check(CLI::IsMember({"15m", "15rc", "16m", "p8", "p8-sensor"}, CLI::ignore_case));
+  app.add_option("--ecu", ecu, "ECU type: " + kline::EcuCliNamesText())
+      ->check(CLI::IsMember(kline::EcuCliNames(), CLI::ignore_case));
   app.add_option("--sim", simFile, "JSON description of the simulated ECU (as klinediag-cli)");
   app.add_option("--link", link, "Also make a stable symbolic link to the terminal at PATH");
   app.add_flag("--verbose", verbose, "Log every byte and baud change on stderr");

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string_view>
 
+#include "connection/ecutypes.h"
 #include "gui/chartwindow.h"
 #include "gui/mainwindow.h"
 #include "gui/screenshots.h"
@@ -124,7 +125,7 @@ int main(int argc, char** argv) {
       return 2;
     }
     try {
-      *sim = kline::SimConfig::FromJson(json, kline::EcuType::E15m);
+      *sim = kline::SimConfig::FromJson(json, kline::DefaultEcuType().sim);
     } catch (const std::exception& e) {
       std::fprintf(stderr, "klinediag: %s: %s\n", qPrintable(cli.value(simOpt)), e.what());
       return 2;

@@ -39,7 +39,7 @@ class ActionGuard {
 };
 
 // Whether the test window's button `n` (1 to 9; 8 sends the custom code `customCode`) clears
-// the stored faults, with the codes of the first group (15m, 15Rc) or of the second.
+// the stored faults, with the first set of test codes (`codesA`, TestCodes::First) or the second.
 bool TestButtonClearsFaults(int n, bool codesA, const std::string& customCode);
 
 }  // namespace kline

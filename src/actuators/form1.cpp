@@ -126,8 +126,7 @@ void Form1::Command_Click(int n) {
   // A test button pressed during a verdict wait would nest a second test in the first.
   if (waiting_ || n < 1 || n > 9) return;
   const ActuatorTest& t = kTests[n - 1];
-  const ControlModel& mainCtl = main_.mainControls();
-  bool groupA = mainCtl.value("Option1") || mainCtl.value("Option9");
+  const bool groupA = main_.testCodes() == TestCodes::First;
   if (n == 8) {
     std::string code = Trim(ctl.text("Text1"));
     static const std::regex hex("^[0-9A-Fa-f]{1,2}$");

@@ -7,8 +7,8 @@
 
 namespace kline {
 
-// One button of the test window: its caption, its codes for the two ECU groups (15m/15Rc, and
-// P8/16m), the names it logs and the verdict wait in seconds.
+// One button of the test window: its caption, its codes in the two sets of test codes (the
+// first and the second TestCodes, each with the name it logs) and the verdict wait in seconds.
 struct ActuatorTest {
   const char* button;
   const char* caption;

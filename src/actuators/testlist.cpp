@@ -7,30 +7,28 @@
 
 namespace kline {
 
-namespace {
-
-constexpr TestList kList15m = {{{"80 fuel pump", 80},
+const TestList kTestList15m = {{{"80 fuel pump", 80},
                                 {"81 Coil H ", 81},
                                 {"82 Coil V", 82},
                                 {"83 Clear DTC", 83, true},
                                 {"85 rev counter", 85},
                                 {"86 H Inj", 86},
                                 {"87 V inj", 87}}};
-constexpr TestList kListLoad = {{{"80 fuel pump", 80},
-                                 {"81 Coil H ", 81},
-                                 {"82 Coil V", 82},
-                                 {"83 clear DTC", 83, true},
-                                 {"85 rev counter", 85},
-                                 {"86 H Inj", 86},
-                                 {"87 V inj", 87}}};
-constexpr TestList kListP8 = {{{"80 fuel pump", 80},
+const TestList kTestListAtLoad = {{{"80 fuel pump", 80},
+                                   {"81 Coil H ", 81},
+                                   {"82 Coil V", 82},
+                                   {"83 clear DTC", 83, true},
+                                   {"85 rev counter", 85},
+                                   {"86 H Inj", 86},
+                                   {"87 V inj", 87}}};
+const TestList kTestListP8 = {{{"80 fuel pump", 80},
                                {"81 H inj", 81},
                                {"82 Coil 1", 82},
                                {"83 Coil 2", 83},
                                {"85  ???", 85},
                                {"86 rev Counter", 86},
                                {"87 V inj", 87}}};
-constexpr TestList kList16m = {{{"80 fuel pump", 80},
+const TestList kTestList16m = {{{"80 fuel pump", 80},
                                 {"81 H Inj ", 81},
                                 {"82 Coil H", 82},
                                 {"83 Coil V", 83},
@@ -38,17 +36,8 @@ constexpr TestList kList16m = {{{"80 fuel pump", 80},
                                 {"87 V inj", 87},
                                 {"84 Clear DTC", 84, true}}};
 
-}  // namespace
-
-const TestList& TestListFor(const std::string& option) {
-  if (option == "Option1" || option == "Option9") return kList15m;
-  if (option == "Option2" || option == "Option8") return kListP8;
-  if (option == "Option7") return kList16m;
-  return kListLoad;
-}
-
 bool TestListEntryClearsFaults(const std::string& text) {
-  for (const TestList* list : {&kList15m, &kListLoad, &kListP8, &kList16m})
+  for (const TestList* list : {&kTestList15m, &kTestListAtLoad, &kTestListP8, &kTestList16m})
     for (const TestEntry& e : *list)
       if (text == e.text) return e.clearsFaults;
   return false;
@@ -64,14 +53,46 @@ int TestDurationOf(int itemCode, int previous) {
   return 5;
 }
 
-void FillTestList(ControlModel& ctl, TestItemData& itemData, const std::string& option) {
-  const TestList& list = TestListFor(option);
+void FillTestList(ControlModel& ctl, TestItemData& itemData, const TestList& list) {
   std::vector<std::string> items;
   for (std::size_t i = 0; i < list.size(); ++i) {
     items.emplace_back(list[i].text);
     itemData[i] = list[i].itemCode;
   }
   ctl.setItems("List1", items);
+}
+
+void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
+                         std::string& shown) {
+  Host& host = main.host();
+  ctl.setCaption("Label5", "");
+  ctl.setEnabled("List1", false);
+  int index = ctl.value("List1");
+  if (index >= 0 && index < 7)
+    ctl.setMax("Pg1",
+               TestDurationOf(itemData[static_cast<std::size_t>(index)], ctl.get("Pg1").max));
+  while (ctl.value("Pg1") < ctl.get("Pg1").max) {
+    host.DoEvents();
+    // A port that went away sends no verdict: the wait ends at once. The port is asked for
+    // again at every look: a Connect pressed meanwhile replaces it.
+    if (main.port() && main.port()->lost()) break;
+    ctl.setValue("Pg1", ctl.value("Pg1") + 1);
+    PauseWhileAttached(main.port(), host, 1000);
+    if (main.portOpen() && main.port()->inBufferCount() >= 1) {
+      std::string reply = ToHex(main.port()->readAll());
+      // A verdict counts only as the one byte waiting at a look.
+      if (reply == "FF" || reply == "EE") {
+        shown = reply == "FF" ? "OK" : "Erreur";
+        ctl.setCaption("Label5", shown);
+        ctl.setValue("Pg1", ctl.get("Pg1").max);
+        ctl.appendLog(reply);
+        main.port()->write(ByteString(1, static_cast<char>(0xFF)));
+      }
+    }
+  }
+  main.TimerOn(50);
+  ctl.setEnabled("List1", true);
+  ctl.setValue("Pg1", 0);
 }
 
 void RunTestListEntry(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
@@ -128,39 +149,6 @@ void RunTestListEntry(ControlModel& ctl, MainWindowLink& main, const TestItemDat
                                               : ev::Verdict::Unknown;
     main.publish(ev::TestEnded{ctl.window(), name, v, shown});
   }
-}
-
-void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
-                         std::string& shown) {
-  Host& host = main.host();
-  ctl.setCaption("Label5", "");
-  ctl.setEnabled("List1", false);
-  int index = ctl.value("List1");
-  if (index >= 0 && index < 7)
-    ctl.setMax("Pg1",
-               TestDurationOf(itemData[static_cast<std::size_t>(index)], ctl.get("Pg1").max));
-  while (ctl.value("Pg1") < ctl.get("Pg1").max) {
-    host.DoEvents();
-    // A port that went away sends no verdict: the wait ends at once. The port is asked for
-    // again at every look: a Connect pressed meanwhile replaces it.
-    if (main.port() && main.port()->lost()) break;
-    ctl.setValue("Pg1", ctl.value("Pg1") + 1);
-    PauseWhileAttached(main.port(), host, 1000);
-    if (main.portOpen() && main.port()->inBufferCount() >= 1) {
-      std::string reply = ToHex(main.port()->readAll());
-      // A verdict counts only as the one byte waiting at a look.
-      if (reply == "FF" || reply == "EE") {
-        shown = reply == "FF" ? "OK" : "Erreur";
-        ctl.setCaption("Label5", shown);
-        ctl.setValue("Pg1", ctl.get("Pg1").max);
-        ctl.appendLog(reply);
-        main.port()->write(ByteString(1, static_cast<char>(0xFF)));
-      }
-    }
-  }
-  main.TimerOn(50);
-  ctl.setEnabled("List1", true);
-  ctl.setValue("Pg1", 0);
 }
 
 }  // namespace kline

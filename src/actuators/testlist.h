@@ -18,9 +18,12 @@ struct TestEntry {
 
 using TestList = std::array<TestEntry, 7>;
 
-// The list of an ECU type option ("Option1", "Option9", "Option2", "Option8", "Option7"); the
-// list shown at load, before any option handler ran, for "".
-const TestList& TestListFor(const std::string& option);
+// The lists of the ECU types (the ECU type table says which type shows which), and the list
+// shown at load, before any option handler ran.
+extern const TestList kTestList15m;
+extern const TestList kTestList16m;
+extern const TestList kTestListP8;
+extern const TestList kTestListAtLoad;
 
 // Whether the entry shown as `text` in the test list clears the stored faults: the clearing
 // code differs by ECU type (83 on 15m, 84 on 16m, while P8's 83 is a coil).
@@ -35,9 +38,8 @@ int TestDurationOf(int itemCode, int previous);
 // The item codes of the seven entries, in list order.
 using TestItemData = std::array<int, 7>;
 
-// Puts the tests of an ECU type option (see TestListFor) into the list "List1" of `ctl` and
-// their item codes into `itemData`.
-void FillTestList(ControlModel& ctl, TestItemData& itemData, const std::string& option);
+// Puts the tests of `list` into the list "List1" of `ctl` and their item codes into `itemData`.
+void FillTestList(ControlModel& ctl, TestItemData& itemData, const TestList& list);
 
 // A click on an entry of the list "List1" of the main window `ctl`: diagnostic mode, the test
 // code, its answer, then the verdict wait, with the poll loop stopped meanwhile and resumed with

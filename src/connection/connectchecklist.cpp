@@ -6,42 +6,15 @@
 
 namespace kline {
 
-namespace {
-
-// The types whose ECU sends a burst when the ignition comes on, which the window waits for.
-bool SendsBurst(const EcuTypeInfo& type) {
-  return type.sim == EcuType::E15m || type.sim == EcuType::E16m;
-}
-
-}  // namespace
-
 std::string WakeUpLine(const EcuTypeInfo& type) {
-  const std::string name = type.label;
-  if (type.live == LiveVariant::PerSensor)
-    return name +
-           ": no wake-up; the line goes to 7812 baud at once and each sensor is asked for on its "
-           "own.";
-  switch (type.sim) {
-    case EcuType::E15m:
-    case EcuType::E16m:
-      return name +
-             ": at 1200 baud the ECU sends a wake-up burst when the ignition comes on; klinediag "
-             "answers it, then talks at 7812 baud.";
-    case EcuType::E15Rc:
-      return name +
-             ": no burst to wait for; klinediag sends the wake-up answer at once at 1200 baud, "
-             "then talks at 7812 baud.";
-    case EcuType::P8:
-      break;
-  }
-  return name +
-         ": no wake-up; the line goes to 7812 baud at once and the live values are asked for.";
+  return std::string(type.label) + ": " + type.wakeUpLine;
 }
 
 ConnectChecklist BuildConnectChecklist(const EcuTypeInfo& type, const std::string& port,
                                        const ChecklistContext& context) {
   ConnectChecklist c;
-  const bool burst = SendsBurst(type);
+  // An ECU that sends a burst when the ignition comes on, which the window waits for.
+  const bool burst = type.wakeUp == WakeUp::Burst;
   const std::string within = " within " + std::to_string(FirstAnswerWatch::kWaitMs / 1000) + " s.";
   c.heading = (burst ? "No wake-up burst from the ECU on " : "No answer from the ECU on ") + port +
               within + " Check, in this order:";

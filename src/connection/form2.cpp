@@ -59,23 +59,12 @@ void Form2::buildControls() {
   ctl.add("Text11", K::TextBox).text = "10";
   ctl.add("Text7", K::TextBox).text = "30";
   ctl.add("Frame1", K::Frame, "ECU Type");
-  struct Opt {
-    const char* name;
-    const char* caption;
-    void (Form2::*handler)();
-  };
-  const Opt opts[] = {{"Option1", "15m", &Form2::Option1_Click},
-                      {"Option9", "15Rc", &Form2::Option9_Click},
-                      {"Option7", "16m", &Form2::Option7_Click},
-                      {"Option2", "P8", &Form2::Option2_Click},
-                      {"Option8", "P8", &Form2::Option8_Click}};
-  for (const auto& o : opts) {
-    Control& c = ctl.add(o.name, K::Option, o.caption);
+  for (const EcuTypeInfo& t : EcuTypes()) {
+    Control& c = ctl.add(t.option, K::Option, t.caption);
     c.group = "ecu";
-    auto h = o.handler;
-    c.handler = [this, h] { (this->*h)(); };
+    c.handler = [this, h = t.click] { (this->*h)(); };
   }
-  ctl.at("Option1").value = 1;
+  ctl.at(DefaultEcuType().option).value = 1;
   ctl.add("Check3", K::CheckBox, "Ecu data").value = 1;
   ctl.at("Check3").handler = [this] { Check3_Click(); };
   ctl.add("Check4", K::CheckBox, "Calibration").handler = [this] { Check4_Click(); };
@@ -144,26 +133,26 @@ void Form2::Form_Load() {
   ctl.setEnabled("test", false);
   ctl.setEnabled("Diag", false);
   init = ecuinf = cal_ask = kFalse;
-  fillTestList("");
+  FillTestList(ctl, List1_ItemData, kTestListAtLoad);
   temptab = BuildTempTab();
   lbuff = 44;
 
   std::string com = LireINI("Hardware", "Com");
   if (!com.empty()) ctl.setText("Text6", com);
-  if (ctl.value("Option1")) {
+  // The saved type is taken only while the window still shows the default one.
+  const EcuTypeInfo& byDefault = DefaultEcuType();
+  if (ctl.value(byDefault.option)) {
     std::string ecu = LireINI("Hardware", "Ecu");
-    if (ecu == "1")
-      ctl.setValue("Option1", 1);
-    else if (ecu == "2")
-      ctl.setValue("Option2", 1);
-    else if (ecu == "3")
-      ctl.setValue("Option7", 1);
-    else if (ecu == "4")
-      ctl.setValue("Option9", 1);
+    for (const EcuTypeInfo& t : EcuTypes()) {
+      if (*t.settingsCode && ecu == t.settingsCode) {
+        ctl.setValue(t.option, 1);
+        break;
+      }
+    }
   }
-  if (ctl.value("Option2")) EcrireINI("Hardware", "Ecu", "2");
-  if (ctl.value("Option7")) EcrireINI("Hardware", "Ecu", "3");
-  if (ctl.value("Option9")) EcrireINI("Hardware", "Ecu", "4");
+  // Any other type that is stored is written back at once.
+  const EcuTypeInfo& type = SelectedEcuTypeInfo(ctl);
+  if (&type != &byDefault && *type.settingsCode) EcrireINI("Hardware", "Ecu", type.settingsCode);
 }
 
 void Form2::Form_Unload() {
@@ -181,18 +170,12 @@ void Form2::Check2_Click() {
   if (ctl.value("Check2") == 1) {
     PortField spec = ParsePortField(ctl.text("Text6"));
     EcrireINI("Hardware", "Com", spec.text());
-    if (ctl.value("Option1"))
-      EcrireINI("Hardware", "Ecu", "1");
-    else if (ctl.value("Option2"))
-      EcrireINI("Hardware", "Ecu", "2");
-    else if (ctl.value("Option7"))
-      EcrireINI("Hardware", "Ecu", "3");
-    else if (ctl.value("Option9"))
-      EcrireINI("Hardware", "Ecu", "4");
+    const EcuTypeInfo& type = SelectedEcuTypeInfo(ctl);
+    if (*type.settingsCode) EcrireINI("Hardware", "Ecu", type.settingsCode);
     init = ecuinf = cal_ask = kFalse;
     connectedAt_ = host_.timeGetTime();
     identity_ = ev::EcuIdentified{};
-    identity_.ecu = SelectedEcuTypeInfo(ctl).label;
+    identity_.ecu = type.label;
     publish(ev::Connecting{spec.text(), identity_.ecu});
 
     if (MSComm1 && MSComm1->isOpen()) MSComm1->close();
@@ -210,10 +193,9 @@ void Form2::Check2_Click() {
     MSComm1->Settings = "1200,n,8,1";
     MSComm1->open();
     log("1200bds");
-    bool p8 = ctl.value("Option2") || ctl.value("Option8");
-    if (p8) {
-      setBaud7812();
-      log("7812");
+    if (type.connectBaud != 1200) {
+      SetBaudRate(*MSComm1, type.connectBaud);
+      log(std::to_string(type.connectBaud));
     }
     if (MSComm1->isOpen()) {
       ctl.setColour("Shape1", kRgbGreen);
@@ -223,10 +205,9 @@ void Form2::Check2_Click() {
       MSComm1->readAll();
       init = kFalse;
       ctl.setCaption("Label4", "Wait for ignition..");
-      if (p8) {
-        init = kTrue;
-        for (int i : {0, 1, 2, 3, 4, 5, 8}) ctl.setValue(indexed("Check1", i), 0);
-      }
+      if (type.wakeUp == WakeUp::None) init = kTrue;
+      for (int i = 0; i < 9; ++i)
+        if (type.untickAtConnect & (1u << i)) ctl.setValue(indexed("Check1", i), 0);
       TimerOn(50);
     } else {
       // Not in the classic window, which stays silent here: say which port and why.
@@ -295,33 +276,40 @@ void Form2::Diag_Click() {
   form3_->Show();
 }
 
+// The ECU type options: each shows its type's tests and sets the voltage field as its row says.
 void Form2::Option1_Click() {
-  fillTestList("Option1");
-  showVoltage(false);
+  ecuTypeChosen("Option1");
 }
 
 void Form2::Option2_Click() {
-  fillTestList("Option2");
-  showVoltage(false);
+  ecuTypeChosen("Option2");
 }
 
 void Form2::Option7_Click() {
-  fillTestList("Option7");
-  showVoltage(false);
+  ecuTypeChosen("Option7");
 }
 
 void Form2::Option8_Click() {
-  fillTestList("Option8");
+  ecuTypeChosen("Option8");
 }
 
 void Form2::Option9_Click() {
-  fillTestList("Option9");
-  showVoltage(true);
+  ecuTypeChosen("Option9");
+}
+
+void Form2::ecuTypeChosen(const char* option) {
+  const EcuTypeInfo& type = *FindEcuType(option);
+  FillTestList(ctl, List1_ItemData, *type.tests);
+  if (type.voltageField != VoltageField::Keep) showVoltage(type.voltageField == VoltageField::Show);
 }
 
 void Form2::showVoltage(bool on) {
   ctl.setVisible("Text1(9)", on);
   ctl.setVisible("Label9", on);
+}
+
+TestCodes Form2::testCodes() const {
+  return SelectedEcuTypeInfo(ctl).testCodes;
 }
 
 void Form2::appendInfo(const std::string& line) {
@@ -370,20 +358,8 @@ void Form2::Timer1_Timer() {
 }
 
 void Form2::runLiveCycle() {
-  bool completed = true;
-  if (ctl.value("Option1") || ctl.value("Option9")) {
-    ReadLive15m();
-    completed = lastCycleCompleted_;
-  } else if (ctl.value("Option7")) {
-    ReadLive16m();
-    completed = lastCycleCompleted_;
-  } else if (ctl.value("Option2")) {
-    ReadLiveP8();
-    completed = lastCycleCompleted_;
-  } else if (ctl.value("Option8")) {
-    ReadLivePerSensor();
-    completed = portOpen();
-  }
+  (this->*SelectedEcuTypeInfo(ctl).live)();
+  const bool completed = lastCycleCompleted_;
   const uint32_t ms = host_.timeGetTime() - connectedAt_;
   ev::LiveCycle cycle;
   cycle.lineMs = ms;

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
 
+#include "actuators/testlist.h"
 #include "host/host.h"
 #include "livedata/conversions.h"
 #include "serial/byteexchange.h"
@@ -94,8 +94,8 @@ class Form2 : public MainWindowLink {
   void InitLink();
   void ReadEcuInfo();
   void ReadCalibration();
-  // Live data: one cycle per tick of the selected ECU type, run by livedata/livecycle.h over this
-  // window's controls, host and port (connection/form2live.cpp).
+  // Live data: one cycle per tick of the selected ECU type (the ECU type table says which), run
+  // by livedata/livecycle.h over this window's controls, host and port (connection/form2live.cpp).
   void ReadLive15m();
   void ReadLive16m();
   void ReadLiveP8();
@@ -116,10 +116,7 @@ class Form2 : public MainWindowLink {
   // The test list of the "Test" frame.
   void List1_Click();
   void WaitTestResult();
-  // Fills the list with the seven tests of an ECU type option ("Option1", ...); at load the
-  // 15m list with its small-c "83 clear DTC".
-  void fillTestList(const std::string& option);
-  std::array<int, 7> List1_ItemData{};
+  TestItemData List1_ItemData{};
 
   std::string LireINI(const std::string& Entete, const std::string& Variable);
   void EcrireINI(const std::string& Entete, const std::string& Variable, const std::string& Valeur);
@@ -149,11 +146,13 @@ class Form2 : public MainWindowLink {
   SerialPort* port() override { return MSComm1.get(); }
   bool portOpen() const override { return MSComm1 && MSComm1->isOpen(); }
   Host& host() override { return host_; }
-  const ControlModel& mainControls() const override { return ctl; }
+  TestCodes testCodes() const override;
   const IniFile& settings() const { return ini_; }
 
  private:
   void buildControls();
+  // What an ECU type option does when chosen: the test list and the voltage field of its type.
+  void ecuTypeChosen(const char* option);
   void runLiveCycle();
   void setBaud7812();
   void showVoltage(bool on);

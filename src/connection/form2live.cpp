@@ -1,6 +1,7 @@
 // The main window's live data handlers. The cycles themselves live in livedata/ and see only what
 // is lent to them here: the window's controls, its host, its port, the temperature table, the log
 // pane and the hand-over of the trimmer value to the test window.
+#include "connection/ecutypes.h"
 #include "connection/form2.h"
 #include "livedata/livecycle.h"
 
@@ -16,6 +17,7 @@ live::LiveContext ContextOf(Form2& f) {
       f.temptab,
       [&f](const std::string& line) { f.log(line); },
       [&f] { f.TrimmerHandover(); },
+      SelectedEcuTypeInfo(f.ctl).throttleVoltage,
   };
 }
 
@@ -35,6 +37,8 @@ void Form2::ReadLiveP8() {
 
 void Form2::ReadLivePerSensor() {
   live::ReadLivePerSensor(ContextOf(*this));
+  // A silent sensor does not end the cycle: it runs to its end while the port stays open.
+  lastCycleCompleted_ = portOpen();
 }
 
 void Form2::ReadSensorRpm() {

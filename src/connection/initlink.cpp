@@ -1,4 +1,5 @@
 // The wake-up handshake of the main window.
+#include "connection/ecutypes.h"
 #include "connection/form2.h"
 
 namespace kline {
@@ -6,7 +7,10 @@ namespace kline {
 void Form2::InitLink() {
   if (!portOpen()) return;
   SerialPort& com = *MSComm1;
-  if (ctl.value("Option9")) {
+  // A type without a handshake, chosen after Connect, waits for a burst here and the line stays
+  // at 1200 baud.
+  const EcuTypeInfo& type = SelectedEcuTypeInfo(ctl);
+  if (type.wakeUp == WakeUp::AnswerAtOnce) {
     log("initial => 15rc ecu, skip isocode ");
   } else {
     // Until the ECU has sent anything, each tick returns here at once.
@@ -44,11 +48,9 @@ void Form2::InitLink() {
     host_.Sleep(110);
   }
   log("init successfull");
-  for (const char* opt : {"Option1", "Option9", "Option7"}) {
-    if (ctl.value(opt)) {
-      setBaud7812();
-      log("7812");
-    }
+  if (type.wakeUp != WakeUp::None) {
+    setBaud7812();
+    log("7812");
   }
   ctl.setEnabled("Check1(0)", true);
   init = kTrue;

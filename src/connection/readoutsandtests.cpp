@@ -36,10 +36,6 @@ void Form2::ReadImmobiliserStatus2() {
   TimerOn(50);
 }
 
-void Form2::fillTestList(const std::string& option) {
-  FillTestList(ctl, List1_ItemData, option);
-}
-
 void Form2::List1_Click() {
   RunTestListEntry(ctl, *this, List1_ItemData, testShown_);
 }

@@ -15,10 +15,10 @@
 ActionAsker::ActionAsker(MainWindow& window, Session& session) : QObject(&window), window_(window) {
   connect(&session, &Session::sessionEvent, this, [this](const kline::SessionEvent& e) {
     guard_.onEvent(e);
-    // The test window sends the first group's codes for the 15m and 15Rc types.
+    // The connected type's set of test codes says which code clears the faults.
     if (const auto* c = std::get_if<kline::ev::Connecting>(&e)) {
       const kline::EcuTypeInfo* t = kline::FindEcuType(c->ecu);
-      codesA_ = t && (t->sim == kline::EcuType::E15m || t->sim == kline::EcuType::E15Rc);
+      codesA_ = t && t->testCodes == kline::TestCodes::First;
     }
   });
   confirm_ = [this](const kline::ActionGuard::Question& q) { return askInDialog(q); };

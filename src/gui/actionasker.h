@@ -32,7 +32,7 @@ class ActionAsker : public QObject {
   Answer askInDialog(const kline::ActionGuard::Question& q);
 
   MainWindow& window_;
-  // The connected ECU type takes the test window's first group of codes (from its Connect).
+  // The connected ECU type takes the test window's first set of codes (from its Connect).
   bool codesA_ = false;
   kline::ActionGuard guard_;
   Confirm confirm_;

@@ -9,13 +9,19 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 #include <QWidget>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "connection/ecutypes.h"
 
 namespace controlhelp {
 
 namespace {
 
-// The main window, top left to bottom right.
-const Entry kMain[] = {
+// The main window, top left to bottom right: the controls above the ECU type options, the options
+// (from the ECU type table) and the controls below them.
+const Entry kMainAbove[] = {
     {"Text6", "Com",
      "The adapter's serial port: a number (7 for COM7), a device (/dev/ttyUSB0), or sim for the "
      "simulated ECU. Saved at Connect"},
@@ -31,11 +37,9 @@ const Entry kMain[] = {
     {"Frame1", "ECU Type",
      "The ECU on the bike: it chooses the live cycle, the test list and the line speed. Choose "
      "it before Connect"},
-    {"Option1", "15m", "15m ECU: every ticked channel in one cycle"},
-    {"Option9", "15Rc", "15Rc ECU: read as the 15m, and shows the throttle sensor's voltage"},
-    {"Option7", "16m", "16m ECU: its own cycle, with the inter byte delay below"},
-    {"Option2", "P8", "P8 ECU, every channel in one cycle, at 7812 baud"},
-    {"Option8", "P8", "P8 ECU, sensor by sensor (one request per ticked channel), at 7812 baud"},
+};
+
+const Entry kMainBelow[] = {
     {"Check3", "Ecu data",
      "Ticked (as it starts): the ECU's identification is read once after each Connect. "
      "Unticked: it is not read, and \"ecu info\" reads nothing"},
@@ -179,10 +183,29 @@ QString tr(const char* s) {
   return QCoreApplication::translate("controlhelp", s);
 }
 
+// The main window's table, built once: each ECU type option says "<caption> ECU" and what it does.
+std::span<const Entry> mainEntries() {
+  static const std::vector<std::string> optionTexts = [] {
+    std::vector<std::string> texts;
+    for (const kline::EcuTypeInfo& t : kline::EcuTypes())
+      texts.push_back(std::string(t.caption) + " ECU" + t.help);
+    return texts;
+  }();
+  static const std::vector<Entry> rows = [] {
+    std::vector<Entry> out(std::begin(kMainAbove), std::end(kMainAbove));
+    const auto types = kline::EcuTypes();
+    for (std::size_t i = 0; i < types.size(); ++i)
+      out.push_back({types[i].option, types[i].caption, optionTexts[i].c_str()});
+    out.insert(out.end(), std::begin(kMainBelow), std::end(kMainBelow));
+    return out;
+  }();
+  return rows;
+}
+
 }  // namespace
 
 std::span<const Entry> entries(const QString& win) {
-  if (win == QLatin1String("Form2")) return kMain;
+  if (win == QLatin1String("Form2")) return mainEntries();
   if (win == QLatin1String("Form1")) return kTest;
   if (win == QLatin1String("Form3")) return kDiag;
   return {};

@@ -257,9 +257,10 @@ QGroupBox* MainWindow::ecuTypeBox() {
   auto* typeBox = new QGroupBox;
   bind(QStringLiteral("Frame1"), typeBox);
   auto* typeGrid = new QGridLayout(typeBox);
-  const char* opts[] = {"Option1", "Option9", "Option7", "Option2", "Option8"};
-  for (int i = 0; i < 5; ++i)
-    typeGrid->addWidget(option(QString::fromLatin1(opts[i])), i / 3, i % 3);
+  const auto types = kline::EcuTypes();
+  for (int i = 0; i < static_cast<int>(types.size()); ++i)
+    typeGrid->addWidget(option(QString::fromLatin1(types[static_cast<std::size_t>(i)].option)),
+                        i / 3, i % 3);
 
   return typeBox;
 }
@@ -761,7 +762,7 @@ void MainWindow::buildRecorder() {
 }
 
 QString MainWindow::suggestedRecordPath() const {
-  QString ecu = QStringLiteral("15m");
+  QString ecu = QString::fromLatin1(kline::DefaultEcuType().label);
   for (const kline::EcuTypeInfo& t : kline::EcuTypes()) {
     auto* option = qobject_cast<QRadioButton*>(control(QString::fromLatin1(t.option)));
     if (option && option->isChecked()) ecu = QString::fromLatin1(t.label);

@@ -34,7 +34,7 @@ bool liveStep(const LiveContext& c, const Variant& v, int index) {
   ControlModel& ctl = c.ctl;
   SerialPort& com = *c.port();
   const bool p8 = v.kind == Variant::P8;
-  const bool rc = v.kind == Variant::F15m && ctl.value("Option9");
+  const bool rc = v.kind == Variant::F15m && c.throttleVoltage;
   uint8_t code1 = 0;
   std::optional<uint8_t> code2;
   int secondDelay = delayOf(c, v);

@@ -3,9 +3,9 @@
 // The live data of every ECU type: the one-exchange-per-channel cycles of 15m/15Rc, 16m and P8,
 // the per-sensor cycle of the second P8 type with its nine procedures, and the rpm bar. They work
 // on the main window's controls under their design names (the ticks Check1(i), the fields
-// Text1(i), the scales Option3 to Option6, the type Option9, the fields Text5, Text7 and Text11,
-// the bar Line1(i) and Label26, the status Label4) and on what the window hands in below; the
-// window itself stays out of this folder.
+// Text1(i), the scales Option3 to Option6, the fields Text5, Text7 and Text11, the bar Line1(i)
+// and Label26, the status Label4) and on what the window hands in below, the ECU type included;
+// the window itself stays out of this folder.
 
 #include <functional>
 #include <string>
@@ -29,11 +29,13 @@ struct LiveContext {
   std::function<void(const std::string&)> log;
   // Hands the 15m cycle's trimmer value to the test window; may be empty.
   std::function<void()> trimmerHandover;
+  // The 15m cycle also reads the throttle sensor's voltage into Text1(9) (the 15Rc's way).
+  bool throttleVoltage = false;
 };
 
 // One cycle of the ticked channels in index order, the first silent channel ending it. True when
 // the cycle ran to its end; false when the port was not open or a channel stayed silent.
-bool ReadLive15m(const LiveContext& c);  // 15m, and 15Rc when Option9 is set
+bool ReadLive15m(const LiveContext& c);  // 15m, and 15Rc with throttleVoltage
 bool ReadLive16m(const LiveContext& c);
 bool ReadLiveP8(const LiveContext& c);
 

@@ -54,7 +54,7 @@ void SaveRecordsChoice(const IniFile& settings, const std::string& path, bool of
 }
 
 SimConfig DefaultSimConfig() {
-  return SimConfig::FromJson("{}", EcuType::E15m);
+  return SimConfig::FromJson("{}", DefaultEcuType().sim);
 }
 
 // The fan-out the logic publishes to: stamps the wall time on live cycles, measures the pace,

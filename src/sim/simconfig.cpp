@@ -16,29 +16,28 @@
 
 namespace kline {
 
-EcuType ParseEcuType(const std::string& name) {
-  std::string l;
-  for (char c : name) l += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  if (l == "15m") return EcuType::E15m;
-  if (l == "16m") return EcuType::E16m;
-  if (l == "15rc") return EcuType::E15Rc;
-  if (l == "p8" || l == "p8-sensor") return EcuType::P8;
-  throw std::invalid_argument("unknown ECU type '" + name +
-                              "' (expected 15m, 16m, 15rc, p8 or p8-sensor)");
+namespace {
+
+// The names the description's "type" takes, by protocol family: "15m, 16m, 15rc, p8 or
+// p8-sensor".
+std::string typeNamesText() {
+  std::vector<const EcuTypeInfo*> types;
+  for (const EcuTypeInfo& t : EcuTypes()) types.push_back(&t);
+  std::stable_sort(types.begin(), types.end(),
+                   [](const EcuTypeInfo* a, const EcuTypeInfo* b) { return a->sim < b->sim; });
+  std::string out;
+  for (std::size_t i = 0; i < types.size(); ++i) {
+    if (i) out += i + 1 == types.size() ? " or " : ", ";
+    out += types[i]->cliName;
+  }
+  return out;
 }
 
-const char* EcuTypeName(EcuType t) {
-  switch (t) {
-    case EcuType::E15m:
-      return "15m";
-    case EcuType::E16m:
-      return "16m";
-    case EcuType::E15Rc:
-      return "15Rc";
-    case EcuType::P8:
-      return "P8";
-  }
-  return "?";
+}  // namespace
+
+EcuType ParseEcuType(const std::string& name) {
+  if (const EcuTypeInfo* t = EcuTypeOfCliName(name)) return t->sim;
+  throw std::invalid_argument("unknown ECU type '" + name + "' (expected " + typeNamesText() + ")");
 }
 
 ByteString ParseHexBytes(const std::string& hex) {
@@ -208,7 +207,7 @@ SimConfig SimConfig::FromJson(const std::string& text, EcuType defaultType) {
   try {
     if (j.contains("type")) {
       const json& t = j["type"];
-      if (!t.is_string()) wrongType("type", t, "text (15m, 16m, 15rc, p8 or p8-sensor)");
+      if (!t.is_string()) wrongType("type", t, "text (" + typeNamesText() + ")");
       try {
         c.type = ParseEcuType(t.get<std::string>());
       } catch (const std::invalid_argument& e) {

@@ -8,16 +8,14 @@
 #include <stdexcept>
 #include <string>
 
+#include "connection/ecutypes.h"
 #include "serial/serialport.h"
 
 namespace kline {
 
-// The simulated ECU's protocol family.
-enum class EcuType { E15m, E16m, E15Rc, P8 };
-
-// Reads "15m", "16m", "15rc", "p8", "p8-sensor" (any case); throws std::invalid_argument.
+// The protocol family of an ECU type's command-line name (EcuCliNames(), any case); throws
+// std::invalid_argument.
 EcuType ParseEcuType(const std::string& name);
-const char* EcuTypeName(EcuType t);
 
 // The description of a simulated ECU and its adapter, as the `--sim` JSON file gives it.
 struct SimConfig {

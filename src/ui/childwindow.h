@@ -10,6 +10,10 @@ namespace kline {
 class Host;
 class SerialPort;
 
+// The test window's two sets of test codes (ActuatorTest::codeA and codeB); the ECU type table
+// says which set each type takes.
+enum class TestCodes { First, Second };
+
 // What the other windows use of the main window, which owns the port, the host and the poll
 // loop: they talk to the ECU through its port while its loop is stopped, hand the loop back when
 // they leave and publish through it. Only forward declarations here, so that the windows' logic
@@ -29,8 +33,8 @@ class MainWindowLink {
   virtual void pauseLoop(const char* why) = 0;
   virtual void Show() = 0;
   virtual void publish(const SessionEvent& e) = 0;
-  // The main window's controls, read for the ECU type that picks a test's code.
-  virtual const ControlModel& mainControls() const = 0;
+  // The set of test codes of the ECU type selected in the main window.
+  virtual TestCodes testCodes() const = 0;
 };
 
 // A window other than the main one. It exists with the main window (its controls can be
