@@ -62,6 +62,10 @@ void FillTestList(ControlModel& ctl, TestItemData& itemData, const TestList& lis
   ctl.setItems("List1", items);
 }
 
+namespace {
+
+// The verdict wait of the selected entry: one step of the progress bar "Pg1" a second until the
+// ECU sends FF or EE (shown in "Label5" and copied to `shown`) or the bar is full.
 void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
                          std::string& shown) {
   Host& host = main.host();
@@ -94,6 +98,8 @@ void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItem
   ctl.setEnabled("List1", true);
   ctl.setValue("Pg1", 0);
 }
+
+}  // namespace
 
 void RunTestListEntry(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
                       std::string& shown) {

@@ -47,9 +47,4 @@ void FillTestList(ControlModel& ctl, TestItemData& itemData, const TestList& lis
 void RunTestListEntry(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
                       std::string& shown);
 
-// The verdict wait of the selected entry: one step of the progress bar "Pg1" a second until the
-// ECU sends FF or EE (shown in "Label5" and copied to `shown`) or the bar is full.
-void WaitTestListVerdict(ControlModel& ctl, MainWindowLink& main, const TestItemData& itemData,
-                         std::string& shown);
-
 }  // namespace kline

@@ -371,7 +371,6 @@ void Form2::runLiveCycle() {
     r.ticked = i < 9 ? ctl.value(indexed("Check1", i)) == 1 : ctl.visible("Text1(9)");
   }
   publish(cycle);
-  if (onLiveCycle) onLiveCycle(ms, completed);
 }
 
 // --- channels ---------------------------------------------------------------------------------

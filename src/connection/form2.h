@@ -1,7 +1,6 @@
 #pragma once
 
 #include <cstdint>
-#include <functional>
 #include <memory>
 #include <string>
 
@@ -100,22 +99,12 @@ class Form2 : public MainWindowLink {
   void ReadLive16m();
   void ReadLiveP8();
   void ReadLivePerSensor();
-  void ReadSensorRpm();
-  void ReadSensorInjection();
-  void ReadSensorAdvance();
-  void ReadSensorPressure();
   void ReadSensorAirTemp();
-  void ReadSensorWaterTemp();
-  void ReadSensorThrottle();
-  void ReadSensorBattery();
-  void ReadSensorTrimmer();
-  void ShowRpm(const std::string& R);
   // Hands the 15m cycle's trimmer value to the test window when that window is open.
   void TrimmerHandover();
 
   // The test list of the "Test" frame.
   void List1_Click();
-  void WaitTestResult();
   TestItemData List1_ItemData{};
 
   std::string LireINI(const std::string& Entete, const std::string& Variable);
@@ -138,10 +127,6 @@ class Form2 : public MainWindowLink {
   int16_t cal_ask = kFalse;
   int lbuff = 0;
   TempTable temptab{};
-
-  // Called after every live cycle of the poll loop with the ms since connect and whether the
-  // cycle ran to its end (a cycle abandoned at a silent channel did not).
-  std::function<void(uint32_t msSinceConnect, bool completed)> onLiveCycle;
 
   SerialPort* port() override { return MSComm1.get(); }
   bool portOpen() const override { return MSComm1 && MSComm1->isOpen(); }

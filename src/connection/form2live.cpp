@@ -41,44 +41,8 @@ void Form2::ReadLivePerSensor() {
   lastCycleCompleted_ = portOpen();
 }
 
-void Form2::ReadSensorRpm() {
-  live::ReadSensorRpm(ContextOf(*this));
-}
-
-void Form2::ReadSensorInjection() {
-  live::ReadSensorInjection(ContextOf(*this));
-}
-
-void Form2::ReadSensorAdvance() {
-  live::ReadSensorAdvance(ContextOf(*this));
-}
-
-void Form2::ReadSensorPressure() {
-  live::ReadSensorPressure(ContextOf(*this));
-}
-
 void Form2::ReadSensorAirTemp() {
   live::ReadSensorAirTemp(ContextOf(*this));
-}
-
-void Form2::ReadSensorWaterTemp() {
-  live::ReadSensorWaterTemp(ContextOf(*this));
-}
-
-void Form2::ReadSensorThrottle() {
-  live::ReadSensorThrottle(ContextOf(*this));
-}
-
-void Form2::ReadSensorBattery() {
-  live::ReadSensorBattery(ContextOf(*this));
-}
-
-void Form2::ReadSensorTrimmer() {
-  live::ReadSensorTrimmer(ContextOf(*this));
-}
-
-void Form2::ShowRpm(const std::string& R) {
-  live::ShowRpm(ctl, R);
 }
 
 }  // namespace kline

@@ -40,10 +40,6 @@ void Form2::List1_Click() {
   RunTestListEntry(ctl, *this, List1_ItemData, testShown_);
 }
 
-void Form2::WaitTestResult() {
-  WaitTestListVerdict(ctl, *this, List1_ItemData, testShown_);
-}
-
 void Form2::TrimmerHandover() {
   form1_->TrimmerHandover(ctl.text("Text1(8)"));
 }
