@@ -128,3 +128,20 @@ TEST(ConnectChecklist, ListsWhatToCheckForTheTypeAndPortWithTheSystemsPorts) {
   EXPECT_THAT(BuildConnectChecklist(*FindEcuType("15rc"), "3", {}).heading,
               StartsWith("No answer from the ECU on 3"));
 }
+
+TEST(ConnectChecklist, SaysHowEachTypeWakesInItsOwnWords) {
+  std::vector<std::string> lines;
+  for (const EcuTypeInfo& t : EcuTypes()) lines.push_back(WakeUpLine(t));
+  EXPECT_THAT(
+      lines,
+      ElementsAre("15m: at 1200 baud the ECU sends a wake-up burst when the ignition comes on; "
+                  "klinediag answers it, then talks at 7812 baud.",
+                  "15Rc: no burst to wait for; klinediag sends the wake-up answer at once at 1200 "
+                  "baud, then talks at 7812 baud.",
+                  "16m: at 1200 baud the ECU sends a wake-up burst when the ignition comes on; "
+                  "klinediag answers it, then talks at 7812 baud.",
+                  "P8: no wake-up; the line goes to 7812 baud at once and the live values are "
+                  "asked for.",
+                  "P8-sensor: no wake-up; the line goes to 7812 baud at once and each sensor is "
+                  "asked for on its own."));
+}

@@ -22,6 +22,25 @@ TEST(SimConfig, ReadsEveryDelayLatencyAndByteAtTheEdgesOfTheirRanges) {
   EXPECT_EQ(SimConfig::FromJson("{}", EcuType::E15m).lostAfterMs, -1);
 }
 
+TEST(SimConfig, TakesEveryTypeNameInAnyCaseAsItsFamily) {
+  const struct {
+    const char* json;
+    EcuType type;
+  } rows[] = {{R"({"type":"15M"})", EcuType::E15m},
+              {R"({"type":"15rc"})", EcuType::E15Rc},
+              {R"({"type":"16m"})", EcuType::E16m},
+              {R"({"type":"P8"})", EcuType::P8},
+              {R"({"type":"P8-Sensor"})", EcuType::P8}};
+  for (const auto& r : rows) {
+    const SimConfig c = SimConfig::FromJson(r.json, EcuType::E16m);
+    EXPECT_EQ(c.type, r.type) << r.json;
+    EXPECT_TRUE(c.typeGiven) << r.json;
+  }
+  const SimConfig untyped = SimConfig::FromJson("{}", EcuType::E16m);
+  EXPECT_EQ(untyped.type, EcuType::E16m);
+  EXPECT_FALSE(untyped.typeGiven);
+}
+
 struct Refused {
   const char* json;
   const char* message;
@@ -73,6 +92,9 @@ INSTANTIATE_TEST_SUITE_P(
                 "\"late_ms.17\": null is not a number (milliseconds from 0 to 60000)"},
         Refused{R"({"echo":"yes"})", "\"echo\": \"yes\" is not true or false"},
         Refused{R"({"type":16})", "\"type\": 16 is not text (15m, 16m, 15rc, p8 or p8-sensor)"},
+        // The window's option names are no type names.
+        Refused{R"({"type":"Option9"})",
+                "\"type\": unknown ECU type 'Option9' (expected 15m, 16m, 15rc, p8 or p8-sensor)"},
         Refused{R"({"answers":{"17":256}})",
                 "\"answers.17\": 256 is not a byte (hex text such as \"4F\", or 0 to 255)"},
         Refused{R"({"silent":[-1]})",
