@@ -8,7 +8,7 @@
 
 PortChooser::PortChooser(QLineEdit* field, Source source, QWidget* parent)
     : QToolButton(parent), field_(field), source_(std::move(source)), menu_(new QMenu(this)) {
-  if (!source_) source_ = [] { return kline::PortList::Available(); };
+  if (!source_) source_ = [] { return kline::PortList::Scan(); };
   setObjectName(QStringLiteral("portChooser"));
   setText(tr("Ports"));
   setToolTip(tr("Choose a serial port, or the simulated ECU"));
@@ -69,7 +69,8 @@ QString PortChooser::ToolTipText(const kline::PortRecord& p) {
 
 void PortChooser::refresh() {
   menu_->clear();
-  for (const kline::PortRecord& p : kline::PortList::Ordered(source_())) {
+  // Numbered as a port number opens them (QtSerialPortAdapter::AvailablePorts).
+  for (const kline::PortRecord& p : kline::PortList::Numbered(source_())) {
     // A port's name and description are the system's: an "&" in them is shown, not a shortcut.
     QAction* a = menu_->addAction(ControlRenderer::escapeMnemonic(EntryText(p)));
     a->setToolTip(ToolTipText(p));

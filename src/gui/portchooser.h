@@ -17,7 +17,7 @@ class PortChooser : public QToolButton {
 
  public:
   using Source = std::function<std::vector<kline::PortRecord>()>;
-  // `source` lists the ports (the platform's by default; tests give their own).
+  // `source` lists the ports, in any order (the platform's by default; tests give their own).
   explicit PortChooser(QLineEdit* field, Source source = {}, QWidget* parent = nullptr);
 
   // The entries as shown, in order (filled when the menu opens, or by refresh()).

@@ -76,7 +76,25 @@ std::vector<PortRecord> PortList::Ordered(std::vector<PortRecord> ports, bool co
   return ports;
 }
 
+std::vector<PortRecord> PortList::Numbered(std::vector<PortRecord> scanned) {
+  return Ordered(std::move(scanned), sys::NumbersAreComNames());
+}
+
+std::vector<std::string> PortList::NumberedDevices(std::vector<PortRecord> scanned) {
+  std::vector<PortRecord> ports = Numbered(std::move(scanned));
+  std::erase_if(ports, [](const PortRecord& p) { return p.number <= 0; });
+  std::stable_sort(ports.begin(), ports.end(),
+                   [](const PortRecord& a, const PortRecord& b) { return a.number < b.number; });
+  std::vector<std::string> devices;
+  for (const PortRecord& p : ports) devices.push_back(p.device);
+  return devices;
+}
+
 std::vector<PortRecord> PortList::Available() {
+  return Numbered(Scan());
+}
+
+std::vector<PortRecord> PortList::Scan() {
   std::vector<PortRecord> ports;
   for (const QSerialPortInfo& i : QSerialPortInfo::availablePorts()) {
     PortRecord p;
@@ -98,7 +116,7 @@ std::vector<PortRecord> PortList::Available() {
     p.latencyTimerMs = f.latencyTimerMs;
     ports.push_back(p);
   }
-  return Ordered(std::move(ports), sys::NumbersAreComNames());
+  return ports;
 }
 
 std::string PortList::AdapterOf(const std::string& portText) {

@@ -35,16 +35,26 @@ struct PortRecord {
 // simulated ECU.
 class PortList {
  public:
-  // The serial ports the platform sees now, ordered by Ordered().
+  // The serial ports the platform sees now, as it describes them (the device tree filling in what
+  // Qt lacks), in no particular order.
+  static std::vector<PortRecord> Scan();
+  // The same, Numbered(): what the port chooser and `klinediag-cli ports` show.
   static std::vector<PortRecord> Available();
+  // A list as Scan() gives it, ordered and numbered by Ordered() as this system numbers its ports
+  // (COMN is number N on Windows): the one numbering of the port chooser, the ports subcommand
+  // and a port number typed in the port field or given to --port.
+  static std::vector<PortRecord> Numbered(std::vector<PortRecord> scanned);
+  // The devices of Numbered(scanned) that have a number, by their number: where the port list
+  // numbers the ports itself, the N-th is port number N (QtSerialPortAdapter::AvailablePorts).
+  static std::vector<std::string> NumberedDevices(std::vector<PortRecord> scanned);
   // What is known of the adapter behind a port field's text ("sim", a number, a device name or
   // path): its description, maker and USB ids; empty when the system lists no such port.
   static std::string AdapterOf(const std::string& portText);
 
   // Numbers the ports as the port field counts them (USB adapters first, then by name; with
   // `comNumbers`, as on Windows, COMN is number N), marks the likely K-line cables, and orders
-  // them: marked first, then USB, then by name, the simulated ECU last. Pure: the GUI's chooser
-  // and the tests feed it any list.
+  // them: marked first, then USB, then by name, the simulated ECU last. Pure: tests feed it any
+  // list.
   static std::vector<PortRecord> Ordered(std::vector<PortRecord> ports, bool comNumbers = false);
 
   // Whether a USB vendor:product pair is a chip K-line cables are commonly built on: one of the

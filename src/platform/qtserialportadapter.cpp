@@ -2,10 +2,9 @@
 
 #include <QElapsedTimer>
 #include <QSerialPort>
-#include <QSerialPortInfo>
 #include <QThread>
-#include <algorithm>
 
+#include "platform/portlist.h"
 #include "platform/system.h"
 
 namespace kline {
@@ -77,15 +76,10 @@ QtSerialPortAdapter::~QtSerialPortAdapter() {
 }
 
 QStringList QtSerialPortAdapter::AvailablePorts() {
-  auto infos = QSerialPortInfo::availablePorts();
-  std::stable_sort(infos.begin(), infos.end(),
-                   [](const QSerialPortInfo& a, const QSerialPortInfo& b) {
-                     if (a.hasVendorIdentifier() != b.hasVendorIdentifier())
-                       return a.hasVendorIdentifier();
-                     return a.portName() < b.portName();
-                   });
+  // The port chooser's numbers, from the same list: the same number opens the same port.
   QStringList out;
-  for (const auto& i : infos) out << sys::PortFieldName(i);
+  for (const std::string& device : PortList::NumberedDevices(PortList::Scan()))
+    out << QString::fromStdString(device);
   return out;
 }
 

@@ -36,8 +36,8 @@ class QtSerialPortAdapter : public SerialPort {
   // Whether the device is still open underneath and watched for incoming bytes.
   bool watching() const;
 
-  // The serial ports of the machine in the order a port number counts them: USB adapters first
-  // (those with a vendor identifier), then by name.
+  // The serial ports of the machine in the order a port number counts them, as the port list
+  // numbers them (PortList::Ordered: USB adapters first, then by name).
   static QStringList AvailablePorts();
   // The device a port field text names: the N-th entry of AvailablePorts() for a number N (COMN
   // on Windows), else the name itself, a bare name on unix meaning /dev/NAME. Empty, with

@@ -5,6 +5,7 @@
 #include <QtTest>
 
 #include "gui/portchooser.h"
+#include "platform/qtserialportadapter.h"
 
 using kline::PortRecord;
 
@@ -55,6 +56,34 @@ class TestPortChooser : public QObject {
     QCOMPARE(chosen.size(), 1);
     emit chooser.list()->aboutToShow();
     QCOMPARE(chooser.list()->actions().size(), 4);
+  }
+
+  void theNumberAnEntryShowsOpensThatEntrysPort() {
+    // USB adapters and ports without USB ids, as the system lists them, in no order.
+    const std::vector<PortRecord> scanned = {
+        port("/dev/ttyS1", "built-in"), port("/dev/ttyUSB1", "USB serial", 0x0403, 0x6001),
+        port("/dev/ttyS0", "built-in"), port("/dev/ttyACM0", "board", 0x2341, 0x0043),
+        port("/dev/ttyUSB0", "cable", 0x1a86, 0x7523)};
+    QLineEdit field;
+    PortChooser chooser(&field, [&] { return scanned; });
+    chooser.refresh();
+    // What `--port N` and the port field's N open.
+    QStringList devices;
+    for (const std::string& d : kline::PortList::NumberedDevices(scanned))
+      devices << QString::fromStdString(d);
+    QStringList shown;
+    for (const QAction* a : chooser.list()->actions()) {
+      const QString device = a->data().toString();
+      if (device == QStringLiteral("sim")) continue;
+      const QString number = a->text().section(QStringLiteral(": "), 0, 0);
+      QVERIFY2(a->text().startsWith(number + QStringLiteral(": ") + device), qPrintable(a->text()));
+      QString why;
+      QCOMPARE(kline::QtSerialPortAdapter::ResolveDevice(number, devices, &why), device);
+      shown << number + QStringLiteral(" ") + device;
+    }
+    // USB adapters are counted first, then by name; likely cables are listed first.
+    QCOMPARE(shown, (QStringList{"2 /dev/ttyUSB0", "3 /dev/ttyUSB1", "1 /dev/ttyACM0",
+                                 "4 /dev/ttyS0", "5 /dev/ttyS1"}));
   }
 
   void anEntryNamesItsChipAndItsTooltipTellsTheNotesAndTheTimersCost() {
