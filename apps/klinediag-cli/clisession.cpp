@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QTimer>
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -11,11 +12,19 @@
 #include "connection/portfield.h"
 #include "platform/portfactory.h"
 #include "platform/qthost.h"
+#include "sessionjob.h"
 #include "sim/virtualhost.h"
 
 namespace kline {
 
 namespace {
+
+// Between two looks at a job, the line runs this long on virtual time; on the real clock the
+// event loop runs this long.
+constexpr uint64_t kVirtualStepMs = 10;
+constexpr int kPollMs = 20;
+// How long after a timed job's end a handler still waiting gives up.
+constexpr uint64_t kGraceMs = 100;
 
 std::atomic<bool> gInterrupted{false};
 // The real-time host, told at once so that a handler in a long wait gives up.
@@ -190,18 +199,32 @@ void CliSession::finish() {
 }
 
 void CliSession::progress() {
-  deadline_ = since_() + limit_;
+  deadline_ = limit_ ? since_() + *limit_ : UINT64_MAX;
 }
 
-CliSession::End CliSession::runJob(const std::function<bool()>& step, uint64_t limitMs) {
+void CliSession::at(uint64_t ms, std::function<void()> action) {
+  if (vhost_) {
+    vhost_->schedule(ms, std::move(action));
+    return;
+  }
+  if (!timers_) timers_ = std::make_unique<QObject>();
+  const uint64_t now = since_();
+  QTimer::singleShot(static_cast<int>(ms > now ? ms - now : 0), timers_.get(),
+                     [this, action = std::move(action)] { guarded(action); });
+}
+
+CliSession::End CliSession::runJob(SessionJob& job, std::optional<uint64_t> limitMs) {
   limit_ = limitMs;
   progress();
+  const std::optional<uint64_t> end = job.endMs();
   auto ended = [this]() -> std::optional<End> {
     if (lost_) return End::Lost;
     if (SignalScope::interrupted()) return End::Interrupted;
     if (since_() > deadline_) return End::NoAnswer;
     return std::nullopt;
   };
+  // The job is done, or a timed job has reached its end.
+  auto done = [&] { return job.step(*this) || (end && since_() >= *end); };
   // A step that plays the user's actions may run a handler that a signal cut short (a test's
   // verdict wait gives up at once): what it leaves is no result.
   auto finished = [] { return SignalScope::interrupted() ? End::Interrupted : End::Done; };
@@ -209,13 +232,25 @@ CliSession::End CliSession::runJob(const std::function<bool()>& step, uint64_t l
     // A handler still running past the limit gives up at its next wait.
     vhost_->setStopCheck(
         [this] { return lost_ || SignalScope::interrupted() || since_() > deadline_; });
+    job.start(*this);
     for (;;) {
       if (auto e = ended()) return *e;
-      if (step()) return finished();
-      vhost_->runFor(10);
+      if (done()) return finished();
+      uint64_t until = vhost_->now() + kVirtualStepMs;
+      if (end) {
+        until = std::min(until, *end);
+        // A handler still waiting shortly after the job's end gives up, whichever stretch it
+        // began in: the run ends when it was asked to. (The grace counts from the stretch's end.)
+        vhost_->setHardStop(*end + kGraceMs - until);
+      }
+      vhost_->runUntil(until);
     }
   }
-  End end = End::Done;
+  // A handler still waiting shortly after the job's end gives up, on the real clock too.
+  if (end)
+    qhost_->quitAfter(static_cast<int64_t>(*end + kGraceMs) - static_cast<int64_t>(since_()));
+  job.start(*this);
+  End result = End::Done;
   bool busy = false;
   QObject context;
   QTimer poll;
@@ -223,19 +258,21 @@ CliSession::End CliSession::runJob(const std::function<bool()>& step, uint64_t l
     if (busy) return;
     busy = true;
     std::optional<End> e = ended();
-    bool done = false;
-    if (!e) guarded([&] { done = step(); });
-    if (!e && done) e = finished();
+    bool isDone = false;
+    if (!e) guarded([&] { isDone = done(); });
+    if (!e && isDone) e = finished();
     if (e) {
-      end = *e;
+      result = *e;
       poll.stop();
       QCoreApplication::quit();
     }
     busy = false;
   });
-  poll.start(20);
+  poll.start(kPollMs);
   QCoreApplication::exec();
-  return end;
+  // Actions still to come are not played.
+  timers_.reset();
+  return result;
 }
 
 }  // namespace kline

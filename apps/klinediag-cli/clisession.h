@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QElapsedTimer>
+#include <QObject>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -16,6 +17,7 @@
 namespace kline {
 
 class QtHost;
+class SessionJob;
 class VirtualHost;
 
 // What a session of the headless window is set up from: the command line's common options.
@@ -50,8 +52,8 @@ class SignalScope {
 
 // A session core on the command line's clock (the real one or virtual time) with what the
 // command line adds: lost ports and a silent ECU are remarked on `err` once, a lost port ends
-// what waits, settings that cannot be saved are remarked on once. Used by the plain run and the
-// subcommands alike.
+// what waits, settings that cannot be saved are remarked on once; and the one run loop of the
+// command line (runJob). Used by the run without a subcommand and the subcommands alike.
 class CliSession {
  public:
   CliSession(SessionSetup setup, std::ostream& err);
@@ -95,12 +97,16 @@ class CliSession {
 
   // How a job ended.
   enum class End { Done, Lost, Interrupted, NoAnswer };
-  // Runs the session until `step` (asked between the window's handlers, and free to play user
-  // actions) returns true, the port is lost, a signal comes, or `limitMs` of line time pass
-  // without progress().
-  End runJob(const std::function<bool()>& step, uint64_t limitMs);
+  // Runs the session until the job's step (asked between the window's handlers, and free to play
+  // user actions) says it is done, a timed job reaches its end, the port is lost, a signal comes,
+  // or `limitMs` of line time pass without progress() (none: no limit).
+  End runJob(SessionJob& job, std::optional<uint64_t> limitMs);
   // The job moved on: the limit counts again from now.
   void progress();
+  // While runJob runs: plays `action` as an entry into the window's logic at `ms` of line time
+  // since the session's start (at once when that has passed); actions at one time in the order
+  // given.
+  void at(uint64_t ms, std::function<void()> action);
 
  private:
   class Remarks;
@@ -121,7 +127,9 @@ class CliSession {
   bool toldSilent_ = false;
   bool toldBabble_ = false;
   uint64_t deadline_ = 0;
-  uint64_t limit_ = 0;
+  std::optional<uint64_t> limit_;
+  // The owner of the timers of at() on the real clock, while runJob runs.
+  std::unique_ptr<QObject> timers_;
 };
 
 }  // namespace kline

@@ -14,26 +14,75 @@ namespace kline {
 
 using nlohmann::json;
 
-int Subcommands::runCheckAdapter(std::ostream& out, std::ostream& err) {
-  if (std::string why = CheckPortArgument(*o_.port); !why.empty()) {
+namespace {
+
+const Example kCheckExamples[] = {
+    {"klinediag-cli check-adapter --port /dev/ttyUSB0",
+     "Writes the pattern at both rates and says per rate whether the echo came back."},
+    {"klinediag-cli check-adapter --port 1 --json",
+     "The first port of the list of 'klinediag-cli ports', as JSON."},
+    {"klinediag-cli check-adapter --port /dev/ttyUSB0 --fix",
+     "Sets the adapter's USB latency timer to 1 ms (as root, or where the system lets the user), "
+     "then checks."},
+};
+
+class CheckAdapterCommand : public Command {
+ public:
+  CheckAdapterCommand(CLI::App& program, GlobalOptions& global) : global_(global) {
+    CLI::App& app = addSubcommand(
+        program, "check-adapter",
+        "Check the cable: write a pattern at 1200 and 7812 baud and read the echo (no ECU needed)",
+        kCheckExamples,
+        "Sends 5A A5 3C C3, bytes the window never sends to an ECU. Exit 0 when the echo is good "
+        "at both rates, 1 otherwise, or when --fix may not set the timer.");
+    global.add(app, GlobalOptions::Name::Port,
+               "The adapter's port: a number, a device name or path");
+    global.add(app, GlobalOptions::Name::Json);
+    app.add_flag("--fix", fix_,
+                 "First set the adapter's USB latency timer to 1 ms (Linux; FTDI chips)");
+  }
+  int run(std::ostream& out, std::ostream& err) override;
+
+ private:
+  // check-adapter --fix: sets the port's latency timer to 1 ms; 0 when set (or nothing to set).
+  int fixLatencyTimer(std::ostream& out, std::ostream& err);
+
+  GlobalOptions& global_;
+  bool fix_ = false;  // set the latency timer first
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddCheckAdapter(CLI::App& program, GlobalOptions& global) {
+  return std::make_unique<CheckAdapterCommand>(program, global);
+}
+
+int CheckAdapterCommand::run(std::ostream& out, std::ostream& err) {
+  // Before or after the subcommand's name.
+  if (!global_.port) {
+    err << "klinediag-cli: --port is required (see --help)\n";
+    return 2;
+  }
+  const std::string port = *global_.port;
+  if (std::string why = CheckPortArgument(port); !why.empty()) {
     err << "klinediag-cli: " << why << " (see --help)\n";
     return 2;
   }
-  if (ParsePortField(*o_.port).kind == PortField::Kind::Sim) {
+  if (ParsePortField(port).kind == PortField::Kind::Sim) {
     err << "klinediag-cli: check-adapter needs a serial device; sim is the built-in simulated ECU "
            "(see --help)\n";
     return 2;
   }
-  if (o_.fix) {
+  if (fix_) {
     if (int rc = fixLatencyTimer(out, err); rc != 0) return rc;
   }
   // A support bundle tells the last check later.
-  const AdapterReport r = CheckAdapterAndKeep(*o_.port);
+  const AdapterReport r = CheckAdapterAndKeep(port);
   if (!r.opened()) {
     err << "klinediag-cli: cannot open port " << r.device << ": " << r.openError << "\n";
     return 1;
   }
-  if (o_.json) {
+  if (global_.json) {
     json rates = json::array();
     for (const auto& x : r.rates) {
       std::string got;
@@ -63,17 +112,17 @@ int Subcommands::runCheckAdapter(std::ostream& out, std::ostream& err) {
   return r.ok() ? 0 : 1;
 }
 
-int Subcommands::fixLatencyTimer(std::ostream& out, std::ostream& err) {
+int CheckAdapterCommand::fixLatencyTimer(std::ostream& out, std::ostream& err) {
   QString why;
   const QString device = QtSerialPortAdapter::ResolveDevice(
-      QString::fromStdString(*o_.port), QtSerialPortAdapter::AvailablePorts(), &why);
+      QString::fromStdString(*global_.port), QtSerialPortAdapter::AvailablePorts(), &why);
   if (device.isEmpty()) {
     err << "klinediag-cli: " << why.toStdString() << "\n";
     return 1;
   }
   const UsbPortFacts f = PortList::UsbFactsOf(device.toStdString());
   // What --fix says goes to stderr with --json, so that stdout stays one document.
-  std::ostream& say = o_.json ? err : out;
+  std::ostream& say = global_.json ? err : out;
   if (f.latencyTimerFile.empty()) {
     say << "latency timer: " << device.toStdString()
         << " has none that this system shows (nothing to set)\n";

@@ -4,12 +4,20 @@
 
 #include "scriptedaction.h"
 #include "sessionjob.h"
+#include "subcommands.h"
 
 namespace kline {
 
 namespace {
 
 using nlohmann::json;
+
+const Example kFaultsExamples[] = {
+    {"klinediag-cli faults --port 1 --ecu 16m",
+     "The thirteen fault lines and both immobiliser states; exit code 3 when a fault is stored."},
+    {"klinediag-cli faults --port sim --virtual-time --json",
+     "The same as JSON, each line with its fault flag."},
+};
 
 class FaultsJob : public SessionJob {
  public:
@@ -107,6 +115,12 @@ class FaultsJob : public SessionJob {
 
 std::unique_ptr<SessionJob> MakeFaultsJob(const JobOptions& o) {
   return std::make_unique<FaultsJob>(o);
+}
+
+std::unique_ptr<Command> AddFaults(CLI::App& program, GlobalOptions& global) {
+  return std::make_unique<SessionCommand>(
+      program, global, "faults", "Connect, read the fault bytes and the immobiliser state",
+      kFaultsExamples, [](const JobOptions& o, std::ostream&) { return MakeFaultsJob(o); });
 }
 
 }  // namespace kline

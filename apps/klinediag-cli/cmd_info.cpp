@@ -5,12 +5,20 @@
 
 #include "scriptedaction.h"
 #include "sessionjob.h"
+#include "subcommands.h"
 
 namespace kline {
 
 namespace {
 
 using nlohmann::json;
+
+const Example kInfoExamples[] = {
+    {"klinediag-cli info --port sim --virtual-time",
+     "The built-in simulated ECU's iso code, identification and calibration, in milliseconds."},
+    {"klinediag-cli info --port /dev/ttyUSB0 --ecu 16m --json",
+     "A 16m's records on a real adapter, as JSON."},
+};
 
 class InfoJob : public SessionJob {
  public:
@@ -71,6 +79,12 @@ class InfoJob : public SessionJob {
 
 std::unique_ptr<SessionJob> MakeInfoJob(const JobOptions& o) {
   return std::make_unique<InfoJob>(o);
+}
+
+std::unique_ptr<Command> AddInfo(CLI::App& program, GlobalOptions& global) {
+  return std::make_unique<SessionCommand>(
+      program, global, "info", "Connect, read the identification and calibration, print",
+      kInfoExamples, [](const JobOptions& o, std::ostream&) { return MakeInfoJob(o); });
 }
 
 }  // namespace kline

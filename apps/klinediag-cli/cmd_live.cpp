@@ -8,12 +8,21 @@
 #include "livedata/channels.h"
 #include "livedata/csvrecorder.h"
 #include "sessionjob.h"
+#include "subcommands.h"
 
 namespace kline {
 
 namespace {
 
 using nlohmann::json;
+
+const Example kLiveExamples[] = {
+    {"klinediag-cli live --port sim --count 20", "Twenty cycles of live values as a table."},
+    {"klinediag-cli live --port sim --virtual-time --count 20 --format csv > l.csv",
+     "A recording, which 'klinediag-cli --replay l.csv' and the window's chart read."},
+    {"klinediag-cli live --port /dev/ttyUSB0 --ecu 16m --format json",
+     "One JSON line per cycle until Ctrl+C."},
+};
 
 // A channel's value as a JSON number (a whole one without a fraction); null when the field
 // holds none.
@@ -108,6 +117,26 @@ class LiveJob : public SessionJob {
 
 std::unique_ptr<SessionJob> MakeLiveJob(const JobOptions& o, std::ostream& out) {
   return std::make_unique<LiveJob>(o, out);
+}
+
+std::unique_ptr<Command> AddLive(CLI::App& program, GlobalOptions& global) {
+  auto live = std::make_unique<SessionCommand>(
+      program, global, "live", "Connect and print the live values, one line per cycle",
+      kLiveExamples, [&global](JobOptions o, std::ostream& out) {
+        // On virtual time a run without a count would not end.
+        if (!o.count && global.virtualTime) o.count = 10;
+        return MakeLiveJob(o, out);
+      });
+  JobOptions& o = live->options();
+  live->app()
+      .add_option("--count", o.count, "Stop after N cycles (default: Ctrl+C; 10 on virtual time)")
+      ->check(CLI::Range(uint64_t{1}, uint64_t{1000000000}));
+  live->app()
+      .add_option("--format", o.format,
+                  "table, csv (as a --csv recording, which --replay reads) or json (JSON Lines; "
+                  "as --json)")
+      ->check(CLI::IsMember({"table", "csv", "json"}));
+  return live;
 }
 
 }  // namespace kline

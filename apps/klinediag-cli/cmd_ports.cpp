@@ -6,9 +6,37 @@
 
 namespace kline {
 
-int Subcommands::runPorts(std::ostream& out) {
+namespace {
+
+const Example kPortsExamples[] = {
+    {"klinediag-cli ports",
+     "The serial ports the system sees, likely K-line cables first (marked *), with the number "
+     "that --port takes."},
+    {"klinediag-cli ports --json", "The same as JSON, for a script."},
+};
+
+class PortsCommand : public Command {
+ public:
+  PortsCommand(CLI::App& program, GlobalOptions& global) : global_(global) {
+    CLI::App& app = addSubcommand(
+        program, "ports", "List the serial ports, likely K-line cables first", kPortsExamples);
+    global.add(app, GlobalOptions::Name::Json);
+  }
+  int run(std::ostream& out, std::ostream& err) override;
+
+ private:
+  GlobalOptions& global_;
+};
+
+}  // namespace
+
+std::unique_ptr<Command> AddPorts(CLI::App& program, GlobalOptions& global) {
+  return std::make_unique<PortsCommand>(program, global);
+}
+
+int PortsCommand::run(std::ostream& out, std::ostream& /*err*/) {
   const std::vector<PortRecord> ports = PortList::Available();
-  if (o_.json) {
+  if (global_.json) {
     out << PortsJson(ports) << "\n";
     return 0;
   }

@@ -21,6 +21,88 @@ using nlohmann::json;
 using records::Bike;
 using records::RecordStore;
 
+const Example kRecordsExamples[] = {
+    {"klinediag-cli records", "The bikes in the records, the most recently seen first."},
+    {"klinediag-cli records --search smith",
+     "The bikes whose name, registration, owner, notes or identification say smith."},
+    {"klinediag-cli records show 3", "Bike 3's visits, the latest first."},
+    {"klinediag-cli records visit 12",
+     "Visit 12: the faults read, the tests run, the trimmer set, the live channels."},
+    {"klinediag-cli records compare 12",
+     "What changed from the bike's visit before 12: faults that appeared or cleared, the "
+     "trimmer, the channel means."},
+    {"klinediag-cli records name 3 \"Blue 900, AB-123-CD\"", "Names bike 3."},
+    {"klinediag-cli records forget 3 --yes", "Removes bike 3 and all its visits."},
+    {"klinediag-cli records export all.json", "Everything in the records as one JSON file."},
+    {"klinediag-cli records backup copy.sqlite --records /srv/shop/records.sqlite",
+     "A consistent copy of a shared records file, also while others write it."},
+};
+const Example kShowExamples[] = {
+    {"klinediag-cli records show KL15M", "The visits of the bike whose identification says KL15M."},
+    {"klinediag-cli records show 3 --json", "Bike 3 and its visits as JSON."},
+};
+const Example kVisitExamples[] = {
+    {"klinediag-cli records visit 12 --json", "Visit 12 with everything kept of it, as JSON."},
+};
+const Example kCompareExamples[] = {
+    {"klinediag-cli records compare 12", "Visit 12 beside the bike's visit before it."},
+    {"klinediag-cli records compare 12 4", "Visit 12 beside visit 4."},
+};
+const Example kNameExamples[] = {
+    {"klinediag-cli records name KL15M \"Red 600\"",
+     "Names the bike whose identification says KL15M."},
+};
+const Example kForgetExamples[] = {
+    {"klinediag-cli records forget 3 --yes",
+     "Removes bike 3 and its visits, for a customer who asks: only with --yes."},
+};
+const Example kExportExamples[] = {
+    {"klinediag-cli records export all.json", "Every bike and visit as one JSON file."},
+};
+const Example kBackupExamples[] = {
+    {"klinediag-cli records backup records-2026-12-07.sqlite",
+     "A consistent copy of the records file, made while others may write it."},
+};
+
+const char* kRecordsCodes =
+    "Exit codes of records: 0 done; 1 the records file is missing or cannot be read or written; "
+    "2 a bad command line, no such bike or visit, or forget without --yes.";
+const char* kRecordsMore =
+    "The records file is the user's ("
+    "~/.local/share/klinediag/records.sqlite; "
+    "%LOCALAPPDATA%\\klinediag\\records.sqlite on Windows) unless --records names another. "
+    "BIKE is a bike's number or a unique part of its name, registration or identification; N and "
+    "M are visit numbers. Exit codes: 0 done; 1 the records file is missing or cannot be read or "
+    "written; 2 a bad command line, no such bike or visit, or forget without --yes.";
+
+// The records subcommand and its own subcommands: the bikes, or one of show, visit, compare,
+// name, forget, export, backup.
+class RecordsCommand : public Command {
+ public:
+  RecordsCommand(CLI::App& program, GlobalOptions& global);
+  int run(std::ostream& out, std::ostream& err) override;
+
+ private:
+  enum class Kind { Bikes, Show, Visit, Compare, Name, Forget, Export, Backup };
+  // Opens the records file as `kind` needs it and runs it.
+  int runRecords(Kind kind, std::ostream& out, std::ostream& err);
+  // The words that read the file: the bikes, show, visit, compare.
+  int read(Kind kind, records::RecordStore& store, const std::string& path, std::ostream& out,
+           std::ostream& err);
+  // The words that change it or write another file: name, forget, export, backup.
+  int write(Kind kind, records::RecordStore& store, std::ostream& out, std::ostream& err);
+
+  GlobalOptions& global_;
+  // The words of the records subcommands.
+  struct Options {
+    std::string search, bike, text, file;
+    int64_t visit = 0;
+    std::optional<int64_t> other;
+    bool yes = false;
+  } o_;
+  std::vector<std::pair<CLI::App*, Kind>> kinds_;
+};
+
 // "2026-03-14 16:20" in the time zone the time was taken in; "-" for none.
 std::string when(WallTime t) {
   if (t.msSinceEpoch == 0) return "-";
@@ -61,6 +143,33 @@ void printBike(std::ostream& out, const Bike& b) {
       {"notes", &b.details.notes}};
   for (const auto& [k, v] : facts)
     if (!v->empty()) out << "  " << PadRight(k, 15) << Trim(*v) << "\n";
+}
+
+// The bikes as a table, one line each.
+void printBikes(std::ostream& out, const std::vector<Bike>& bikes) {
+  out << "   #  " << PadRight("NAME", 24) << "  ECU   VISITS  LAST VISIT        FAULTS\n";
+  for (const Bike& b : bikes)
+    out << PadLeft(std::to_string(b.id), 4) << "  " << PadRight(Trim(nameOf(b)), 24) << "  "
+        << PadRight(b.key.ecu, 4) << "  " << PadLeft(std::to_string(b.visits), 6) << "  "
+        << PadRight(when(b.lastStart), 16) << "  " << faultsText(b.lastFaults) << "\n";
+}
+
+// A bike's visits as a table, one line each.
+void printVisits(std::ostream& out, const std::vector<records::VisitSummary>& visits) {
+  out << "VISIT  START             END               PORT          ECU   MILEAGE  FAULTS  "
+         "TESTS\n";
+  for (const auto& v : visits)
+    out << PadLeft(std::to_string(v.id), 5) << "  " << PadRight(when(v.start), 16) << "  "
+        << PadRight(v.end.msSinceEpoch ? when(v.end) : "(not ended)", 16) << "  "
+        << PadRight(v.port, 12) << "  " << PadRight(v.ecu, 4) << "  "
+        << PadLeft(v.mileage ? std::to_string(*v.mileage) : "-", 7) << "  "
+        << PadLeft(faultsText(v.faults), 6) << "  " << PadLeft(std::to_string(v.tests), 5) << "\n";
+}
+
+// Says why on stderr; returns the exit code `rc`.
+int failWith(std::ostream& err, int rc, const std::string& why) {
+  err << "klinediag-cli: " << why << "\n";
+  return rc;
 }
 
 void printVisit(std::ostream& out, const records::Visit& v) {
@@ -147,39 +256,124 @@ void printComparison(std::ostream& out, const records::Comparison& c, const reco
 
 }  // namespace
 
-int Subcommands::runRecords(RecordsKind kind, std::ostream& out, std::ostream& err) {
-  const std::string path = o_.records ? *o_.records : records::DefaultRecordsPath();
-  auto fail = [&](int rc, const std::string& why) {
-    err << "klinediag-cli: " << why << "\n";
-    return rc;
+std::unique_ptr<Command> AddRecords(CLI::App& program, GlobalOptions& global) {
+  return std::make_unique<RecordsCommand>(program, global);
+}
+
+RecordsCommand::RecordsCommand(CLI::App& program, GlobalOptions& global) : global_(global) {
+  CLI::App& records = addSubcommand(program, "records",
+                                    "The bikes in the records, or one of the records "
+                                    "subcommands below",
+                                    kRecordsExamples, kRecordsMore);
+  records.require_subcommand(0, 1);
+  kinds_.push_back({&records, Kind::Bikes});
+  records.add_option("--search", o_.search,
+                     "Only the bikes whose name, registration, owner, notes, identification "
+                     "or calibration hold TEXT (any case)");
+  struct Child {
+    const char* name;
+    const char* what;
+    Kind kind;
+    std::span<const Example> examples;
   };
+  const Child children[] = {
+      {"show", "A bike and its visits", Kind::Show, kShowExamples},
+      {"visit", "One visit: readouts, tests, changes, live channels, files", Kind::Visit,
+       kVisitExamples},
+      {"compare", "What changed from one visit to another", Kind::Compare, kCompareExamples},
+      {"name", "Name a bike", Kind::Name, kNameExamples},
+      {"forget", "Remove a bike and its visits (with --yes)", Kind::Forget, kForgetExamples},
+      {"export", "Write every bike and visit to a JSON file", Kind::Export, kExportExamples},
+      {"backup", "Copy the records file consistently (also while others write it)", Kind::Backup,
+       kBackupExamples},
+  };
+  for (const Child& c : children) {
+    CLI::App& a = addSubcommand(records, c.name, c.what, c.examples, kRecordsCodes);
+    kinds_.push_back({&a, c.kind});
+    switch (c.kind) {
+      case Kind::Show:
+      case Kind::Name:
+      case Kind::Forget:
+        a.add_option("bike", o_.bike,
+                     "The bike's number or a unique part of its name, "
+                     "registration or identification")
+            ->required();
+        break;
+      case Kind::Visit:
+      case Kind::Compare:
+        a.add_option("visit", o_.visit, "The visit's number")
+            ->required()
+            ->check(CLI::PositiveNumber);
+        break;
+      case Kind::Export:
+      case Kind::Backup:
+        a.add_option("file", o_.file, "The file to write")->required();
+        break;
+      case Kind::Bikes:
+        break;
+    }
+    if (c.kind == Kind::Compare)
+      a.add_option("other", o_.other, "The visit to compare with (default: the one before)")
+          ->check(CLI::PositiveNumber);
+    if (c.kind == Kind::Name) a.add_option("text", o_.text, "The name")->required();
+    if (c.kind == Kind::Forget)
+      a.add_flag("--yes", o_.yes, "Remove it: without --yes nothing is removed");
+  }
+  for (auto& [a, kind] : kinds_) {
+    global.add(*a, GlobalOptions::Name::Records, "The records file (default: the user's)");
+    global.add(*a, GlobalOptions::Name::Json);
+  }
+}
+
+int RecordsCommand::run(std::ostream& out, std::ostream& err) {
+  // The deepest chosen: "records show" rather than "records".
+  for (auto it = kinds_.rbegin(); it != kinds_.rend(); ++it)
+    if (it->first->parsed()) return runRecords(it->second, out, err);
+  return 0;
+}
+
+int RecordsCommand::runRecords(Kind kind, std::ostream& out, std::ostream& err) {
+  const std::string path = global_.records ? *global_.records : records::DefaultRecordsPath();
   // Reading never makes a records file: a missing one is said as such.
   std::error_code ec;
   if (!std::filesystem::exists(PathFromUtf8(path), ec))
-    return fail(1, "no records file " + path +
-                       " (the session subcommands make it as they keep their first visit)");
-  const bool writes = kind == RecordsKind::Name || kind == RecordsKind::Forget;
+    return failWith(err, 1,
+                    "no records file " + path +
+                        " (the session subcommands make it as they keep their first visit)");
+  const bool writes = kind == Kind::Name || kind == Kind::Forget;
   std::string why;
   auto store = RecordStore::Open(
       path, writes ? RecordStore::Mode::ReadWrite : RecordStore::Mode::ReadOnly, why);
-  if (!store) return fail(1, why);
+  if (!store) return failWith(err, 1, why);
   if (!store->notice().empty()) err << "klinediag-cli: " << store->notice() << "\n";
-  if (writes && store->readOnly()) return fail(1, path + " can only be read");
+  if (writes && store->readOnly()) return failWith(err, 1, path + " can only be read");
+  switch (kind) {
+    case Kind::Bikes:
+    case Kind::Show:
+    case Kind::Visit:
+    case Kind::Compare:
+      return read(kind, *store, path, out, err);
+    case Kind::Name:
+    case Kind::Forget:
+    case Kind::Export:
+    case Kind::Backup:
+      return write(kind, *store, out, err);
+  }
+  return 0;
+}
 
-  auto findBike = [&](std::optional<Bike>& b) {
-    b = store->findBike(o_.bike, why);
-    return b.has_value();
-  };
+int RecordsCommand::read(Kind kind, RecordStore& store, const std::string& path, std::ostream& out,
+                         std::ostream& err) {
+  std::string why;
   auto findVisit = [&](int64_t id, std::optional<records::Visit>& v) {
-    v = store->visit(id);
+    v = store.visit(id);
     if (!v) why = "no visit " + std::to_string(id) + " in " + path;
     return v.has_value();
   };
-
   switch (kind) {
-    case RecordsKind::Bikes: {
-      const std::vector<Bike> bikes = store->bikes(o_.search);
-      if (o_.json) {
+    case Kind::Bikes: {
+      const std::vector<Bike> bikes = store.bikes(o_.search);
+      if (global_.json) {
         json a = json::array();
         for (const Bike& b : bikes) a.push_back(records::ToJson(b));
         out << a.dump(2) << "\n";
@@ -189,107 +383,105 @@ int Subcommands::runRecords(RecordsKind kind, std::ostream& out, std::ostream& e
         out << (o_.search.empty() ? "no bike in the records\n" : "no bike matches\n");
         return 0;
       }
-      out << "   #  " << PadRight("NAME", 24) << "  ECU   VISITS  LAST VISIT        FAULTS\n";
-      for (const Bike& b : bikes)
-        out << PadLeft(std::to_string(b.id), 4) << "  " << PadRight(Trim(nameOf(b)), 24) << "  "
-            << PadRight(b.key.ecu, 4) << "  " << PadLeft(std::to_string(b.visits), 6) << "  "
-            << PadRight(when(b.lastStart), 16) << "  " << faultsText(b.lastFaults) << "\n";
+      printBikes(out, bikes);
       return 0;
     }
-    case RecordsKind::Show: {
-      std::optional<Bike> b;
-      if (!findBike(b)) return fail(2, why);
-      const auto visits = store->visits(b->id);
-      if (o_.json) {
+    case Kind::Show: {
+      const std::optional<Bike> b = store.findBike(o_.bike, why);
+      if (!b) return failWith(err, 2, why);
+      const auto visits = store.visits(b->id);
+      if (global_.json) {
         json a = json::array();
         for (const auto& v : visits) a.push_back(records::ToJson(v));
         out << json{{"bike", records::ToJson(*b)}, {"visits", a}}.dump(2) << "\n";
         return 0;
       }
       printBike(out, *b);
-      out << "VISIT  START             END               PORT          ECU   MILEAGE  FAULTS  "
-             "TESTS\n";
-      for (const auto& v : visits)
-        out << PadLeft(std::to_string(v.id), 5) << "  " << PadRight(when(v.start), 16) << "  "
-            << PadRight(v.end.msSinceEpoch ? when(v.end) : "(not ended)", 16) << "  "
-            << PadRight(v.port, 12) << "  " << PadRight(v.ecu, 4) << "  "
-            << PadLeft(v.mileage ? std::to_string(*v.mileage) : "-", 7) << "  "
-            << PadLeft(faultsText(v.faults), 6) << "  " << PadLeft(std::to_string(v.tests), 5)
-            << "\n";
+      printVisits(out, visits);
       return 0;
     }
-    case RecordsKind::Visit: {
+    case Kind::Visit: {
       std::optional<records::Visit> v;
-      if (!findVisit(o_.visit, v)) return fail(2, why);
-      if (o_.json)
+      if (!findVisit(o_.visit, v)) return failWith(err, 2, why);
+      if (global_.json)
         out << records::ToJson(*v).dump(2) << "\n";
       else
         printVisit(out, *v);
       return 0;
     }
-    case RecordsKind::Compare: {
+    case Kind::Compare: {
       std::optional<records::Visit> a, b;
-      if (!findVisit(o_.visit, a)) return fail(2, why);
-      const int64_t other = o_.other ? *o_.other : store->previousVisit(o_.visit);
-      if (!other) return fail(2, "visit " + std::to_string(o_.visit) + " is its bike's first");
-      if (!findVisit(other, b)) return fail(2, why);
+      if (!findVisit(o_.visit, a)) return failWith(err, 2, why);
+      const int64_t other = o_.other ? *o_.other : store.previousVisit(o_.visit);
+      if (!other)
+        return failWith(err, 2, "visit " + std::to_string(o_.visit) + " is its bike's first");
+      if (!findVisit(other, b)) return failWith(err, 2, why);
       // The older first, whichever order they were named in.
       if (std::pair(b->begun.start.msSinceEpoch, b->id) >
           std::pair(a->begun.start.msSinceEpoch, a->id))
         std::swap(a, b);
       const records::Comparison c = records::Compare(*b, *a);
-      if (o_.json)
+      if (global_.json)
         out << records::ToJson(c).dump(2) << "\n";
       else
         printComparison(out, c, *b, *a);
       return 0;
     }
-    case RecordsKind::Name: {
-      std::optional<Bike> b;
-      if (!findBike(b)) return fail(2, why);
-      if (!store->rename(b->id, o_.text)) return fail(1, store->error());
-      if (o_.json)
+    default:
+      return 0;
+  }
+}
+
+int RecordsCommand::write(Kind kind, RecordStore& store, std::ostream& out, std::ostream& err) {
+  std::string why;
+  switch (kind) {
+    case Kind::Name: {
+      const std::optional<Bike> b = store.findBike(o_.bike, why);
+      if (!b) return failWith(err, 2, why);
+      if (!store.rename(b->id, o_.text)) return failWith(err, 1, store.error());
+      if (global_.json)
         out << json{{"bike", b->id}, {"name", o_.text}}.dump(2) << "\n";
       else
         out << "bike " << b->id << " named " << o_.text << "\n";
       return 0;
     }
-    case RecordsKind::Forget: {
-      std::optional<Bike> b;
-      if (!findBike(b)) return fail(2, why);
+    case Kind::Forget: {
+      const std::optional<Bike> b = store.findBike(o_.bike, why);
+      if (!b) return failWith(err, 2, why);
       const std::string what = "bike " + std::to_string(b->id) + " (" + Trim(nameOf(*b)) +
                                ") and its " + std::to_string(b->visits) + " visit" +
                                (b->visits == 1 ? "" : "s");
-      if (!o_.yes) return fail(2, "forget removes " + what + ": add --yes to remove them");
-      if (!store->forget(b->id)) return fail(1, store->error());
-      if (o_.json)
+      if (!o_.yes) return failWith(err, 2, "forget removes " + what + ": add --yes to remove them");
+      if (!store.forget(b->id)) return failWith(err, 1, store.error());
+      if (global_.json)
         out << json{{"forgotten", b->id}, {"visits", b->visits}}.dump(2) << "\n";
       else
         out << "removed " << what << "\n";
       return 0;
     }
-    case RecordsKind::Export: {
-      const json all = store->exportJson();
+    case Kind::Export: {
+      const json all = store.exportJson();
       std::ofstream f(PathFromUtf8(o_.file), std::ios::binary);
       f << all.dump(2) << "\n";
       f.close();
-      if (!f) return fail(1, "cannot write " + o_.file);
-      if (o_.json)
+      if (!f) return failWith(err, 1, "cannot write " + o_.file);
+      if (global_.json)
         out << json{{"file", o_.file}}.dump(2) << "\n";
       else
         out << "records exported to " << o_.file << "\n";
       return 0;
     }
-    case RecordsKind::Backup: {
-      if (!store->backup(o_.file, why)) return fail(1, why);
-      if (o_.json)
+    case Kind::Backup: {
+      if (!store.backup(o_.file, why)) return failWith(err, 1, why);
+      if (global_.json)
         out << json{{"file", o_.file}}.dump(2) << "\n";
       else
         out << "records copied to " << o_.file << "\n";
       return 0;
     }
+    default:
+      return 0;
   }
-  return 0;
 }
 
 }  // namespace kline

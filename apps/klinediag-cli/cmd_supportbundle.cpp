@@ -5,7 +5,6 @@
 #include "bundle/supportbundlewriter.h"
 #include "bundle/ziparchive.h"
 #include "connection/portfield.h"
-#include "inputcheck.h"
 #include "platform/adaptercheck.h"
 #include "platform/lastadaptercheck.h"
 #include "platform/machineparts.h"
@@ -22,34 +21,77 @@ namespace {
 // How long the short connection waits for the ECU without progress, in ms of line time.
 constexpr uint64_t kConnectLimitMs = 30000;
 
+const Example kBundleExamples[] = {
+    {"klinediag-cli support-bundle bundle.zip",
+     "Checks the adapter on the remembered port, reads the identification, and writes the "
+     "archive: version, system, ports, last adapter check, settings, the three logs, the last "
+     "ten minutes of events and the link's history."},
+    {"klinediag-cli support-bundle bundle.zip --port sim --ecu 15m --virtual-time",
+     "The same on the built-in simulated ECU, in milliseconds."},
+    {"klinediag-cli support-bundle bundle.zip --no-connect --with-records",
+     "Without connecting, with a copy of the bike records."},
+};
+const char* kBundleMore =
+    "An existing FILE is replaced, once the whole archive is written. The bike records are in "
+    "it only with --with-records. Exit codes: 0 written (also when the ECU did not answer: the "
+    "bundle tells what was seen); 1 the archive or the records copy could not be written; 2 a "
+    "bad command line; 130 interrupted.";
+
+class SupportBundleCommand : public Command {
+ public:
+  SupportBundleCommand(CLI::App& program, GlobalOptions& global) : global_(global) {
+    CLI::App& app =
+        addSubcommand(program, "support-bundle",
+                      "Write one zip archive of what the program saw here, for whoever helps you",
+                      kBundleExamples, kBundleMore);
+    app.add_option("file", file_, "The archive to write (FILE.zip)")->required();
+    using Name = GlobalOptions::Name;
+    global.add(app, Name::Port,
+               "Port field: a number, a device name or path, or sim (default: the remembered "
+               "one)");
+    global.add(app, Name::Ecu);
+    global.add(app, Name::Settings, "Settings file to load and include");
+    global.add(app, Name::VirtualTime, "Run on virtual time (with --port sim)");
+    global.add(app, Name::Sim);
+    app.add_flag("--no-connect", noConnect_,
+                 "Do not connect first: the bundle has no fresh events");
+    app.add_flag("--with-records", withRecords_,
+                 "Include a copy of the bike records file (off by default)");
+    global.add(app, Name::Records, "The records file for --with-records (default: the user's)");
+  }
+  int run(std::ostream& out, std::ostream& err) override;
+
+ private:
+  GlobalOptions& global_;
+  std::string file_;
+  // The records file's copy, or no connection first.
+  bool withRecords_ = false;
+  bool noConnect_ = false;
+};
+
 }  // namespace
 
-int Subcommands::runSupportBundle(std::ostream& out, std::ostream& err) {
+std::unique_ptr<Command> AddSupportBundle(CLI::App& program, GlobalOptions& global) {
+  return std::make_unique<SupportBundleCommand>(program, global);
+}
+
+int SupportBundleCommand::run(std::ostream& out, std::ostream& err) {
   auto usage = [&](const std::string& why) {
     err << "klinediag-cli: " << why << " (see --help)\n";
     return 2;
   };
   if (!ZipArchivesAvailable()) {
-    err << "klinediag-cli: " << WriteZipArchive(o_.file, {}) << "\n";
+    err << "klinediag-cli: " << WriteZipArchive(file_, {}) << "\n";
     return 1;
   }
-  if (o_.port)
-    if (std::string why = CheckPortArgument(*o_.port); !why.empty()) return usage(why);
   auto sim = std::make_shared<SimConfig>();
-  if (std::string why = LoadSimConfig(o_.simFile, *sim); !why.empty()) return usage(why);
+  if (std::string why = global_.check(*sim); !why.empty()) return usage(why);
 
-  SessionSetup setup;
-  setup.port = o_.port;
-  setup.ecu = o_.ecu;
-  setup.settings = o_.settings;
-  setup.virtualTime = o_.virtualTime;
-  setup.sim = sim;
-  setup.keepJournal = true;
-  CliSession s(std::move(setup), err);
+  CliSession s(global_.setup(sim, true), err);
   SignalScope onSignals(s.qhost());
   if (std::string why = s.load(); !why.empty()) return usage(why);
   const std::string port = s.form().portText();
-  if (!o_.noConnect && !port.empty()) {
+  if (!noConnect_ && !port.empty()) {
     // A real port is free before Connect: the cable is checked first, and the check kept.
     if (ParsePortField(port).kind != PortField::Kind::Sim) {
       const AdapterReport r = CheckAdapterAndKeep(port);
@@ -65,7 +107,7 @@ int Subcommands::runSupportBundle(std::ostream& out, std::ostream& err) {
     SessionJob& job = s.own(MakeInfoJob(jo));
     if (std::string why = job.prepare(s); !why.empty()) return usage(why);
     if (s.connect()) {
-      const CliSession::End end = s.runJob([&] { return job.step(s); }, kConnectLimitMs);
+      const CliSession::End end = s.runJob(job, kConnectLimitMs);
       if (end == CliSession::End::Interrupted) {
         err << "klinediag-cli: interrupted\n";
         return 130;
@@ -83,14 +125,15 @@ int Subcommands::runSupportBundle(std::ostream& out, std::ostream& err) {
   s.finish();
 
   const std::string records =
-      o_.withRecords ? (o_.records ? *o_.records : records::DefaultRecordsPath()) : std::string();
-  if (std::string why = WriteSupportBundle(o_.file, parts, records); !why.empty()) {
+      withRecords_ ? (global_.records ? *global_.records : records::DefaultRecordsPath())
+                   : std::string();
+  if (std::string why = WriteSupportBundle(file_, parts, records); !why.empty()) {
     err << "klinediag-cli: " << why << "\n";
     return 1;
   }
   // What the archive holds, as a listing of its files and their sizes.
   parts.recordsCopy = records;
-  out << "support bundle written to " << o_.file << ":\n";
+  out << "support bundle written to " << file_ << ":\n";
   for (const BundleFile& f : SupportBundleFiles(parts)) {
     std::error_code ec;
     const std::uintmax_t size = f.fromPath.empty()

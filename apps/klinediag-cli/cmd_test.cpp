@@ -17,6 +17,16 @@ namespace {
 
 using nlohmann::json;
 
+const Example kTestExamples[] = {
+    {"klinediag-cli test fuel --port sim", "Runs the fuel pump test (80) of the 15m's list."},
+    {"klinediag-cli test 81 --port /dev/ttyUSB0 --ecu p8 --json",
+     "Runs test 81 of the P8's list and prints its verdict as JSON."},
+    {"klinediag-cli test clear --port 1 --yes",
+     "Erases the faults stored in the ECU: a test that clears them runs only with --yes."},
+    {"klinediag-cli test fuel --port sim --mileage 23410",
+     "Keeps the mileage with the visit in the records."},
+};
+
 std::string lower(std::string s) {
   for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return s;
@@ -114,6 +124,19 @@ int FindTest(const std::vector<std::string>& items, const std::string& wanted, s
 
 std::unique_ptr<SessionJob> MakeTestJob(const JobOptions& o) {
   return std::make_unique<TestJob>(o);
+}
+
+std::unique_ptr<Command> AddTest(CLI::App& program, GlobalOptions& global) {
+  auto test = std::make_unique<SessionCommand>(
+      program, global, "test", "Connect and run one actuator test of the ECU type's list",
+      kTestExamples, [](const JobOptions& o, std::ostream&) { return MakeTestJob(o); });
+  JobOptions& o = test->options();
+  test->app()
+      .add_option("test", o.test, "The test's code (80) or a unique part of its name (fuel)")
+      ->required();
+  test->app().add_flag("--yes", o.yes,
+                       "Run it also when it erases the faults stored in the ECU (Clear DTC)");
+  return test;
 }
 
 }  // namespace kline

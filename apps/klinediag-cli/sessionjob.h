@@ -1,8 +1,9 @@
 #pragma once
 
-// What the session subcommands (info, faults, live, test) are made of: a job that sets the
-// window up as a user would, plays the user's actions while the session runs, learns what
-// happened from the session's typed events, and prints the result.
+// What the session subcommands (info, faults, live, test) and the run without a subcommand are
+// made of: a job that sets the window up as a user would, plays the user's actions while the
+// session runs (CliSession::runJob), learns what happened from the session's typed events, and
+// prints the result.
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -29,9 +30,15 @@ class SessionJob : public EventSink {
   // After the window has loaded, before Connect: sets the window up by the user's actions.
   // Returns a usage error or an empty text.
   virtual std::string prepare(CliSession& /*s*/) { return {}; }
+  // After Connect, as the run starts: hands the session the user's actions that come at given
+  // times (CliSession::at).
+  virtual void start(CliSession& /*s*/) {}
   // Asked between the window's handlers while the session runs: plays the user's actions once
   // the session is ready for them; true when the job is done.
   virtual bool step(CliSession& s) = 0;
+  // A timed job's end, in ms of line time since the session's start: the run ends there, if
+  // step() has not ended it before. None: it ends when step() says so.
+  virtual std::optional<uint64_t> endMs() const { return std::nullopt; }
   // After a job that got done and the session's end: prints the result to `out` (and why it
   // falls short to `err`), and returns the exit code.
   virtual int print(const std::string& device, std::ostream& out, std::ostream& err) = 0;

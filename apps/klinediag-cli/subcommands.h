@@ -1,14 +1,16 @@
 #pragma once
 
 #include <CLI/CLI.hpp>
-#include <cstdint>
-#include <optional>
+#include <functional>
+#include <memory>
 #include <ostream>
 #include <span>
 #include <string>
 #include <vector>
 
+#include "globaloptions.h"
 #include "helptext.h"
+#include "sessionjob.h"
 
 namespace kline {
 
@@ -17,72 +19,95 @@ namespace kline {
 // (one archive of what the program saw, for whoever helps the user).
 // Each drives the window's logic through the user's actions only (or, for check-adapter, the
 // adapter alone), learns what happened from the session's typed events, and prints readable
-// text, or JSON with --json. One file per subcommand: cmd_*.cpp.
+// text, or JSON with --json. One file per subcommand, with its options: cmd_*.cpp.
 //
 // Exit codes: 0 done (no fault, test OK), 1 failure (port not opened or lost, no answer, no
 // verdict, a bad echo), 2 bad command line or unknown test, 3 a fault is stored or the test
 // said "Erreur", 130 interrupted (live ends with 0).
-class Subcommands {
+//
+// A Command is one of them, or the run without a subcommand: its own options, its help and its
+// run. The options that several commands share are GlobalOptions.
+class Command {
  public:
-  // Adds the subcommands to `app`.
-  explicit Subcommands(CLI::App& app);
-  // Runs the subcommand the command line chose, after parsing; nullopt when none was chosen.
-  std::optional<int> run(std::ostream& out, std::ostream& err);
-  // The subcommands for the man page, each with its options and examples, as roff.
-  std::string manSection() const;
+  virtual ~Command() = default;
 
-  // The longest a subcommand waits for the ECU without progress, in ms of line time.
-  static constexpr uint64_t kDefaultLimitMs = 120000;
+  // Whether the parse chose it.
+  bool chosen() const { return app_->parsed(); }
+  // Runs it after a parse that chose it; returns the exit code.
+  virtual int run(std::ostream& out, std::ostream& err) = 0;
 
- private:
-  enum class Kind { Info, Faults, Live, Test };
-  enum class RecordsKind { Bikes, Show, Visit, Compare, Name, Forget, Export, Backup };
-  int runPorts(std::ostream& out);
-  int runRecords(RecordsKind kind, std::ostream& out, std::ostream& err);
-  int runCheckAdapter(std::ostream& out, std::ostream& err);
-  // check-adapter --fix: sets the port's latency timer to 1 ms; 0 when set (or nothing to set).
-  int fixLatencyTimer(std::ostream& out, std::ostream& err);
-  int runSession(Kind kind, std::ostream& out, std::ostream& err);
-  int runSupportBundle(std::ostream& out, std::ostream& err);
-
-  struct Options {
-    std::optional<std::string> port, ecu, settings, simFile;
-    bool virtualTime = false;
-    bool json = false;
-    bool fix = false;  // check-adapter: set the latency timer first
-    uint64_t limitMs = kDefaultLimitMs;
-    std::optional<uint64_t> count;
-    std::string format = "table";
-    std::string test;
-    bool yes = false;
-    // The records file: --records, --no-records, --mileage; the records subcommands' words.
-    std::optional<std::string> records;
-    bool noRecords = false;
-    std::optional<int> mileage;
-    std::string search, bike, text, file;
-    int64_t visit = 0;
-    std::optional<int64_t> other;
-    // support-bundle: the records file's copy, or no connection first.
-    bool withRecords = false;
-    bool noConnect = false;
-  } o_;
-  // What each subcommand's help and man page show beside its options.
+  // What a subcommand's help and the man page show beside its options.
   struct Help {
     CLI::App* app;
     std::span<const Example> examples;
-    const char* more;      // after the examples, or none
-    bool session = false;  // after the examples: the exit codes of a session
+    std::string more;  // after the examples in the man page, or nothing
   };
+  // Its subcommand's help, and its own subcommands' (records show...).
+  const std::vector<Help>& help() const { return help_; }
+
+ protected:
+  // Adds the subcommand `name` to `parent` (the first one added is this command's), with its
+  // examples and what follows them in its help (and in the man page).
+  CLI::App& addSubcommand(CLI::App& parent, const std::string& name, const std::string& what,
+                          std::span<const Example> examples, std::string more = {},
+                          bool moreInManPage = true);
+
+  CLI::App* app_ = nullptr;
+
+ private:
   std::vector<Help> help_;
-  CLI::App* ports_ = nullptr;
-  CLI::App* check_ = nullptr;
-  CLI::App* info_ = nullptr;
-  CLI::App* faults_ = nullptr;
-  CLI::App* live_ = nullptr;
-  CLI::App* test_ = nullptr;
-  CLI::App* records_ = nullptr;
-  CLI::App* bundle_ = nullptr;
-  std::vector<std::pair<CLI::App*, RecordsKind>> recordsKinds_;
+};
+
+// A session subcommand (info, faults, live, test): sets the window up, connects, runs its job
+// (sessionjob.h) until it is done, and prints what it learnt. The session's options are the
+// shared ones; the job's own are added by its cmd_*.cpp to app() and options().
+class SessionCommand : public Command {
+ public:
+  using MakeJob = std::function<std::unique_ptr<SessionJob>(const JobOptions&, std::ostream& out)>;
+  SessionCommand(CLI::App& program, GlobalOptions& global, const std::string& name,
+                 const std::string& what, std::span<const Example> examples, MakeJob make);
+
+  CLI::App& app() { return *app_; }
+  JobOptions& options() { return o_; }
+  int run(std::ostream& out, std::ostream& err) override;
+
+ private:
+  GlobalOptions& global_;
+  JobOptions o_;
+  MakeJob make_;
+};
+
+// Each subcommand, added to `program` (cmd_*.cpp).
+std::unique_ptr<Command> AddPorts(CLI::App& program, GlobalOptions& global);
+std::unique_ptr<Command> AddCheckAdapter(CLI::App& program, GlobalOptions& global);
+std::unique_ptr<Command> AddInfo(CLI::App& program, GlobalOptions& global);
+std::unique_ptr<Command> AddFaults(CLI::App& program, GlobalOptions& global);
+std::unique_ptr<Command> AddLive(CLI::App& program, GlobalOptions& global);
+std::unique_ptr<Command> AddTest(CLI::App& program, GlobalOptions& global);
+std::unique_ptr<Command> AddRecords(CLI::App& program, GlobalOptions& global);
+std::unique_ptr<Command> AddSupportBundle(CLI::App& program, GlobalOptions& global);
+
+// Every subcommand, added to `program` in the order its help lists them.
+std::vector<std::unique_ptr<Command>> AddSubcommands(CLI::App& program, GlobalOptions& global);
+// The subcommands for the man page, each with its options and examples, as roff.
+std::string ManSubcommands(const std::vector<std::unique_ptr<Command>>& commands);
+
+// The run without a subcommand (cmd_run.cpp): the headless main window, driven by scripted
+// actions (--do) for as long as --duration says; or, with --replay, the summary of a recording.
+class ScriptedRun : public Command {
+ public:
+  // Adds its options to `program`.
+  ScriptedRun(CLI::App& program, GlobalOptions& global);
+  ~ScriptedRun() override;
+
+  // The recording that --replay names, if any.
+  const std::optional<std::string>& replay() const;
+  int run(std::ostream& out, std::ostream& err) override;
+
+ private:
+  struct Options;
+  GlobalOptions& global_;
+  std::unique_ptr<Options> o_;
 };
 
 // Picks one entry of the test list by its code ("80") or a unique part of its name ("fuel",

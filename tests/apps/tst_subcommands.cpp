@@ -502,6 +502,78 @@ class TestSubcommands : public QObject {
     QCOMPARE(nlohmann::json::parse(again.out)["ecu"], "16m");
   }
 
+  void sharedOptionsServeBeforeOrAfterTheSubcommandsName() {
+    // The program in a folder of its own, where a settings file it should not write would show.
+    QTemporaryDir folder;
+    QVERIFY(folder.isValid());
+    const QString program = folder.filePath("klinediag-cli");
+    QVERIFY(QFile::copy(KLINE_CLI_PATH, program));
+    auto run = [&](const QStringList& args) {
+      QProcess p;
+      p.start(program, args);
+      if (!p.waitForFinished(30000)) return Run{-1, "", "did not end"};
+      return Run{p.exitCode(), p.readAllStandardOutput().toStdString(),
+                 p.readAllStandardError().toStdString()};
+    };
+    const QString ini = dir_.filePath("shared.ini"), records = dir_.filePath("shared.sqlite");
+    Run before = run({"--settings", ini, "--records", records, "info", "--port", "sim",
+                      "--virtual-time", "--ecu", "16m"});
+    QVERIFY2(before.rc == 0, before.err.c_str());
+    QCOMPARE(before.err, "klinediag-cli: ECU 16m on port sim\n");
+    QVERIFY(QFile::exists(records));
+    // The other order reads what the first one wrote.
+    Run after = run({"info", "--settings", ini, "--virtual-time", "--no-records", "--json"});
+    QVERIFY2(after.rc == 0, after.err.c_str());
+    QCOMPARE(after.err,
+             "klinediag-cli: using port sim and ECU 16m from " + ini.toStdString() + "\n");
+    QCOMPARE(nlohmann::json::parse(after.out)["ecu"], "16m");
+    Run json = run({"--json", "ports"});
+    QCOMPARE(json.rc, 0);
+    QVERIFY(nlohmann::json::parse(json.out).is_array());
+    QVERIFY(!QFile::exists(folder.filePath("klinediag-cli.ini")));
+  }
+
+  void anOptionTheCommandDoesNotTakeIsRefusedWhereverItStands_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<QString>("says");
+    const QString ini = dir_.filePath("refused.ini");
+    QTest::newRow("before the name")
+        << QStringList{"--settings", ini, "ports"} << "ports takes no --settings";
+    QTest::newRow("after the name")
+        << QStringList{"records", "--settings", ini, "--records", dir_.filePath("none.sqlite")}
+        << "records takes no --settings";
+    QTest::newRow("after a records word") << QStringList{"records", "show", "3", "--settings", ini}
+                                          << "records show takes no --settings";
+    QTest::newRow("the parent's own")
+        << QStringList{"records", "--search", "x", "show", "3"} << "records show takes no --search";
+    QTest::newRow("the plain run's")
+        << QStringList{"info", "--port", "sim", "--duration", "10", "--settings", ini}
+        << "info takes no --duration";
+    QTest::newRow("without a subcommand")
+        << QStringList{"--records",  dir_.filePath("none.sqlite"),
+                       "--port",     "sim",
+                       "--duration", "10",
+                       "--settings", ini}
+        << "--records needs a subcommand that takes it (info, faults, live, test, records, "
+           "support-bundle)";
+    QTest::newRow("twice") << QStringList{"--port", "sim",        "info", "--port",
+                                          "sim",    "--settings", ini}
+                           << "--port is given twice";
+    QTest::newRow("two subcommands")
+        << QStringList{"info", "ports", "--settings", ini} << "not expected: ports";
+  }
+  void anOptionTheCommandDoesNotTakeIsRefusedWhereverItStands() {
+    QFETCH(QStringList, args);
+    QFETCH(QString, says);
+    Run r = cli(args);
+    QCOMPARE(r.rc, 2);
+    QCOMPARE(r.out, std::string());
+    QCOMPARE(std::count(r.err.begin(), r.err.end(), '\n'), 1L);
+    QVERIFY2(r.err.starts_with("klinediag-cli: "), r.err.c_str());
+    QVERIFY2(r.err.find(says.toStdString()) != std::string::npos, r.err.c_str());
+    QVERIFY(!QFile::exists(dir_.filePath("refused.ini")));
+  }
+
   void eachSubcommandsHelpHasItsOwnOptionsAndExamples() {
     const std::map<QString, QStringList> own = {{"ports", {"--json"}},
                                                 {"check-adapter", {"--port"}},
