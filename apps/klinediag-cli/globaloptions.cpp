@@ -123,7 +123,14 @@ std::string GlobalOptions::refused(const CLI::App& program) const {
 }
 
 SessionSetup GlobalOptions::setup(std::shared_ptr<const SimConfig> sim, bool keepJournal) const {
-  return {port, ecu, settings, virtualTime, std::move(sim), keepJournal};
+  SessionSetup s;
+  s.port = port;
+  s.ecu = ecu;
+  s.settings = settings;
+  s.virtualTime = virtualTime;
+  s.sim = std::move(sim);
+  s.keepJournal = keepJournal;
+  return s;
 }
 
 std::string GlobalOptions::check(SimConfig& sim) const {
