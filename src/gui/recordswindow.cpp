@@ -144,26 +144,9 @@ QString RecordsWindow::plain(const std::string& s, bool multiLine) {
   return q;
 }
 
-RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
-  setObjectName(QStringLiteral("recordsWindow"));
-  setWindowTitle(tr("klinediag \u2013 Bike records"));
-
-  search_ = new QLineEdit;
-  search_->setObjectName(QStringLiteral("recordsSearch"));
-  search_->setPlaceholderText(tr("Search name, registration, owner, notes, identification"));
-  search_->setClearButtonEnabled(true);
-  search_->setToolTip(
-      tr("Shows the bikes whose name, registration, owner, notes, "
-         "identification or calibration contain the text (any case)"));
-  connect(search_, &QLineEdit::textChanged, this, &RecordsWindow::refresh);
-
-  bikes_ = table("recordsBikes", {tr("Name"), tr("Registration"), tr("Identification"), tr("ECU"),
-                                  tr("Visits"), tr("Last visit"), tr("Faults then")});
-  bikes_->setToolTip(tr("The bikes of the records, the most recently seen first"));
-  connect(bikes_, &QTableWidget::itemSelectionChanged, this, &RecordsWindow::bikeChosen);
-
+QGroupBox* RecordsWindow::bikeBox() {
   // The chosen bike: what the user adds to it.
-  auto* bikeBox = new QGroupBox(tr("Bike"));
+  auto* box = new QGroupBox(tr("Bike"));
   auto* form = new QFormLayout;
   name_ = new QLineEdit;
   registration_ = new QLineEdit;
@@ -204,17 +187,14 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   bikeButtons->addStretch(1);
   bikeButtons->addWidget(merge_);
   bikeButtons->addWidget(forget_);
-  auto* bikeLayout = new QVBoxLayout(bikeBox);
+  auto* bikeLayout = new QVBoxLayout(box);
   bikeLayout->addLayout(form);
   bikeLayout->addLayout(bikeButtons);
 
-  auto* left = new QWidget;
-  auto* leftLayout = new QVBoxLayout(left);
-  leftLayout->setContentsMargins(0, 0, 0, 0);
-  leftLayout->addWidget(search_);
-  leftLayout->addWidget(bikes_, 1);
-  leftLayout->addWidget(bikeBox);
+  return box;
+}
 
+QLayout* RecordsWindow::visitArea() {
   // The chosen bike's visits and the chosen visit.
   visits_ =
       table("recordsVisits", {tr("Date"), tr("Port"), tr("Mileage"), tr("Faults"), tr("Tests")});
@@ -250,6 +230,35 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   visitButtons->addWidget(report_);
   visitButtons->addStretch(1);
 
+  return visitButtons;
+}
+
+RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
+  setObjectName(QStringLiteral("recordsWindow"));
+  setWindowTitle(tr("klinediag \u2013 Bike records"));
+
+  search_ = new QLineEdit;
+  search_->setObjectName(QStringLiteral("recordsSearch"));
+  search_->setPlaceholderText(tr("Search name, registration, owner, notes, identification"));
+  search_->setClearButtonEnabled(true);
+  search_->setToolTip(
+      tr("Shows the bikes whose name, registration, owner, notes, "
+         "identification or calibration contain the text (any case)"));
+  connect(search_, &QLineEdit::textChanged, this, &RecordsWindow::refresh);
+
+  bikes_ = table("recordsBikes", {tr("Name"), tr("Registration"), tr("Identification"), tr("ECU"),
+                                  tr("Visits"), tr("Last visit"), tr("Faults then")});
+  bikes_->setToolTip(tr("The bikes of the records, the most recently seen first"));
+  connect(bikes_, &QTableWidget::itemSelectionChanged, this, &RecordsWindow::bikeChosen);
+
+  auto* left = new QWidget;
+  auto* leftLayout = new QVBoxLayout(left);
+  leftLayout->setContentsMargins(0, 0, 0, 0);
+  leftLayout->addWidget(search_);
+  leftLayout->addWidget(bikes_, 1);
+  leftLayout->addWidget(bikeBox());
+
+  QLayout* visitButtons = visitArea();
   auto* right = new QWidget;
   auto* rightLayout = new QVBoxLayout(right);
   rightLayout->setContentsMargins(0, 0, 0, 0);

@@ -9,7 +9,9 @@
 
 #include "records/recordstore.h"
 
+class QGroupBox;
 class QLabel;
+class QLayout;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
@@ -72,6 +74,10 @@ class RecordsWindow : public QWidget {
   void setReportPathChooser(std::function<QString()> f) { chooseReportPath_ = std::move(f); }
 
  private:
+  // The chosen bike's fields and buttons.
+  QGroupBox* bikeBox();
+  // The chosen bike's visits, the chosen visit's tabs, and the buttons under the visits.
+  QLayout* visitArea();
   bool open();
   void say(const QString& text, bool error = false);
   void fillBikes();

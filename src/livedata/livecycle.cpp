@@ -30,10 +30,15 @@ int delayOf(const LiveContext& c, const Variant& v) {
   return d < 0 ? 0 : d;
 }
 
-bool liveStep(const LiveContext& c, const Variant& v, int index) {
-  ControlModel& ctl = c.ctl;
-  SerialPort& com = *c.port();
-  const bool p8 = v.kind == Variant::P8;
+// What channel `index` asks the ECU for: one or two codes, and the pause before the second.
+struct StepCodes {
+  uint8_t code1 = 0;
+  std::optional<uint8_t> code2;
+  int secondDelay = 0;
+};
+
+StepCodes codesOf(const LiveContext& c, const Variant& v, int index) {
+  const ControlModel& ctl = c.ctl;
   const bool rc = v.kind == Variant::F15m && c.throttleVoltage;
   uint8_t code1 = 0;
   std::optional<uint8_t> code2;
@@ -75,24 +80,16 @@ bool liveStep(const LiveContext& c, const Variant& v, int index) {
       break;
   }
 
-  Pause(c.host, delayOf(c, v));
-  com.readAll();
-  com.write(ByteString(1, static_cast<char>(code1)));
-  ExchangeClock clk;
-  clk.t0 = c.host.timeGetTime();
-  if (!WaitForBytes(com, c.host, 2, kCycleWaitLimit, 3, 0, clk)) return false;
-  if (code2) {
-    Pause(c.host, secondDelay);
-    com.write(ByteString(1, static_cast<char>(*code2)));
-    clk.t0 = c.host.timeGetTime();
-    if (!WaitForBytes(com, c.host, 4, kCycleWaitLimit, 3, 0, clk)) return false;
-  }
-  std::string reply = ToHex(com.readAll());
-  std::optional<int> hi = DataByte(reply, 1, code1);
-  std::optional<int> lo;
-  if (code2) lo = DataByte(reply, 3, *code2);
-  const std::string field = indexed("Text1", index);
+  return {code1, code2, secondDelay};
+}
 
+// Shows what channel `index` answered (`hi`, and `lo` for a two-code channel) in its field.
+void showStep(const LiveContext& c, const Variant& v, int index, std::optional<int> hi,
+              std::optional<int> lo) {
+  ControlModel& ctl = c.ctl;
+  const bool p8 = v.kind == Variant::P8;
+  const bool rc = v.kind == Variant::F15m && c.throttleVoltage;
+  const std::string field = indexed("Text1", index);
   switch (index) {
     case 0: {
       if (p8) {
@@ -157,6 +154,28 @@ bool liveStep(const LiveContext& c, const Variant& v, int index) {
       if (v.kind == Variant::F15m && c.trimmerHandover) c.trimmerHandover();
       break;
   }
+}
+
+bool liveStep(const LiveContext& c, const Variant& v, int index) {
+  SerialPort& com = *c.port();
+  const auto [code1, code2, secondDelay] = codesOf(c, v, index);
+  Pause(c.host, delayOf(c, v));
+  com.readAll();
+  com.write(ByteString(1, static_cast<char>(code1)));
+  ExchangeClock clk;
+  clk.t0 = c.host.timeGetTime();
+  if (!WaitForBytes(com, c.host, 2, kCycleWaitLimit, 3, 0, clk)) return false;
+  if (code2) {
+    Pause(c.host, secondDelay);
+    com.write(ByteString(1, static_cast<char>(*code2)));
+    clk.t0 = c.host.timeGetTime();
+    if (!WaitForBytes(com, c.host, 4, kCycleWaitLimit, 3, 0, clk)) return false;
+  }
+  std::string reply = ToHex(com.readAll());
+  std::optional<int> hi = DataByte(reply, 1, code1);
+  std::optional<int> lo;
+  if (code2) lo = DataByte(reply, 3, *code2);
+  showStep(c, v, index, hi, lo);
   return true;
 }
 
