@@ -85,18 +85,16 @@ int CheckAdapterCommand::run(std::ostream& out, std::ostream& err) {
   if (global_.json) {
     json rates = json::array();
     for (const auto& x : r.rates) {
-      std::string got;
-      for (char c : x.received) got += (got.empty() ? "" : " ") + HexByte(static_cast<uint8_t>(c));
       rates.push_back({{"baud", x.baud},
                        {"outcome", OutcomeName(x.outcome)},
-                       {"received", got},
+                       {"received", ToHex(x.received, " ")},
                        {"round_trip_ms", x.roundTripMs},
                        {"unasked_bytes", x.unasked}});
     }
-    std::string sent;
-    for (char c : AdapterCheck::Pattern())
-      sent += (sent.empty() ? "" : " ") + HexByte(static_cast<uint8_t>(c));
-    json j = {{"port", r.device}, {"sent", sent}, {"rates", rates}, {"ok", r.ok()}};
+    json j = {{"port", r.device},
+              {"sent", ToHex(AdapterCheck::Pattern(), " ")},
+              {"rates", rates},
+              {"ok", r.ok()}};
     j["low_latency"] = r.lowLatency ? json(*r.lowLatency) : json(nullptr);
     j["latency_timer_ms"] = r.latencyTimerMs ? json(*r.latencyTimerMs) : json(nullptr);
     const std::optional<double> added = LatencyTimerAddedMs(r);

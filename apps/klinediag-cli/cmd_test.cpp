@@ -1,7 +1,6 @@
 // The test subcommand: selects one test of the main window's list as a user would, and prints
 // its log and the verdict the session published.
 #include <algorithm>
-#include <cctype>
 #include <nlohmann/json.hpp>
 #include <vector>
 
@@ -26,11 +25,6 @@ const Example kTestExamples[] = {
     {"klinediag-cli test fuel --port sim --mileage 23410",
      "Keeps the mileage with the visit in the records."},
 };
-
-std::string lower(std::string s) {
-  for (char& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
 
 class TestJob : public SessionJob {
  public:
@@ -106,10 +100,10 @@ class TestJob : public SessionJob {
 int FindTest(const std::vector<std::string>& items, const std::string& wanted, std::string& why) {
   std::string list;
   for (const auto& i : items) list += (list.empty() ? "" : ", ") + Trim(i);
-  const std::string w = lower(Trim(wanted));
+  const std::string w = AsciiLower(Trim(wanted));
   std::vector<int> hits;
   for (std::size_t i = 0; i < items.size(); ++i) {
-    const std::string item = lower(Trim(items[i]));
+    const std::string item = AsciiLower(Trim(items[i]));
     const std::string code = item.substr(0, item.find(' '));
     // Its code, or its whole text as the list shows it.
     if (code == w || item == w) return static_cast<int>(i);

@@ -1,9 +1,9 @@
 #include "connection/ecutypes.h"
 
 #include <array>
-#include <cctype>
 
 #include "connection/form2.h"
+#include "serial/text.h"
 #include "ui/controlmodel.h"
 
 namespace kline {
@@ -112,12 +112,6 @@ constexpr std::array<EcuTypeInfo, 5> kTypes = {{
                    "on its own."},
 }};
 
-std::string lower(const std::string& s) {
-  std::string out;
-  for (char c : s) out += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return out;
-}
-
 }  // namespace
 
 std::span<const EcuTypeInfo> EcuTypes() {
@@ -129,14 +123,14 @@ const EcuTypeInfo& DefaultEcuType() {
 }
 
 const EcuTypeInfo* FindEcuType(const std::string& name) {
-  const std::string l = lower(name);
+  const std::string l = AsciiLower(name);
   for (const EcuTypeInfo& t : kTypes)
-    if (l == lower(t.option) || l == t.cliName) return &t;
+    if (l == AsciiLower(t.option) || l == t.cliName) return &t;
   return nullptr;
 }
 
 const EcuTypeInfo* EcuTypeOfCliName(const std::string& name) {
-  const std::string l = lower(name);
+  const std::string l = AsciiLower(name);
   for (const EcuTypeInfo& t : kTypes)
     if (l == t.cliName) return &t;
   return nullptr;

@@ -9,15 +9,10 @@ namespace kline {
 
 namespace {
 
-std::string lower(std::string s) {
-  for (auto& c : s) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return s;
-}
-
 bool isDeviceName(const std::string& t) {
   if (t.empty()) return false;
   if (t[0] == '/' || t[0] == '\\') return true;
-  std::string l = lower(t);
+  std::string l = AsciiLower(t);
   if (l.size() > 3 && l.compare(0, 3, "com") == 0) {
     for (std::size_t i = 3; i < l.size(); ++i)
       if (!std::isdigit(static_cast<unsigned char>(l[i]))) return false;
@@ -36,7 +31,7 @@ std::string PortField::text() const {
 PortField ParsePortField(const std::string& field) {
   PortField p;
   std::string t = Trim(field);
-  if (lower(t) == "sim") {
+  if (AsciiLower(t) == "sim") {
     p.kind = PortField::Kind::Sim;
     p.device = t;
   } else if (isDeviceName(t)) {

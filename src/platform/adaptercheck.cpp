@@ -11,6 +11,7 @@
 #include "platform/portlist.h"
 #include "platform/qtserialportadapter.h"
 #include "platform/system.h"
+#include "serial/text.h"
 
 namespace kline {
 
@@ -56,16 +57,6 @@ int drain(QSerialPort& port, int quietMs, int maxMs) {
     dropped += static_cast<int>(port.readAll().size());
   }
   return dropped + static_cast<int>(port.readAll().size());
-}
-
-std::string hex(const ByteString& b) {
-  std::string s;
-  char two[4];
-  for (unsigned char c : b) {
-    std::snprintf(two, sizeof two, "%s%02X", s.empty() ? "" : " ", c);
-    s += two;
-  }
-  return s;
 }
 
 }  // namespace
@@ -198,7 +189,7 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
     out.push_back("cannot open port " + r.device + ": " + r.openError);
     return out;
   }
-  out.push_back("port " + r.device + ": sent " + hex(AdapterCheck::Pattern()) +
+  out.push_back("port " + r.device + ": sent " + ToHex(AdapterCheck::Pattern(), " ") +
                 " (not an ECU request) at each rate and read the echo");
   if (r.chip || !r.usbId.empty() || !r.driver.empty()) {
     std::string about;
@@ -217,7 +208,7 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
       case AdapterRateResult::Outcome::EchoOk:
         line += ", " + std::to_string(x.received.size()) + " bytes back in " + ms + " ms";
         if (x.received.size() > AdapterCheck::Pattern().size())
-          line += " (with other bytes: " + hex(x.received) + ")";
+          line += " (with other bytes: " + ToHex(x.received, " ") + ")";
         break;
       case AdapterRateResult::Outcome::NoEcho:
         line +=
@@ -225,7 +216,7 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
             "this is not the adapter's port";
         break;
       case AdapterRateResult::Outcome::Garbled:
-        line += ": got " + hex(x.received) + " in " + ms +
+        line += ": got " + ToHex(x.received, " ") + " in " + ms +
                 " ms; likely the adapter cannot do this rate, or the line is noisy";
         break;
       case AdapterRateResult::Outcome::RateRefused:

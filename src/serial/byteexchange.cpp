@@ -5,17 +5,6 @@
 
 namespace kline {
 
-std::string ToHex(const ByteString& bytes) {
-  static const char* digits = "0123456789ABCDEF";
-  std::string out;
-  out.reserve(bytes.size() * 2);
-  for (unsigned char b : bytes) {
-    out += digits[b >> 4];
-    out += digits[b & 15];
-  }
-  return out;
-}
-
 int ReplyByte(const std::string& reply, int k) {
   std::size_t pos = static_cast<std::size_t>(2 * (k - 1));
   if (k < 1 || pos + 2 > reply.size()) return -1;

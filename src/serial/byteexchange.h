@@ -6,11 +6,10 @@
 
 #include "host/host.h"
 #include "serial/serialport.h"
+#include "serial/text.h"  // ToHex, for the replies
 
 namespace kline {
 
-// Upper-case hex pairs of a byte string: {0x0F, 0x55} -> "0F55".
-std::string ToHex(const ByteString& bytes);
 // The pair of hex digits at byte k (1-based) of a reply string, as a number; -1 if absent or bad.
 int ReplyByte(const std::string& reply, int k);
 // A data byte: the byte after pair `pair` of a reply when that pair is `code` (its echo), or

@@ -22,9 +22,31 @@ std::string EightBitText(const ByteString& bytes) {
   return out;
 }
 
+namespace {
+
+constexpr char kHexDigits[] = "0123456789ABCDEF";
+
+}  // namespace
+
 std::string HexByte(uint8_t b) {
-  static const char kDigits[] = "0123456789ABCDEF";
-  return {kDigits[b >> 4], kDigits[b & 0x0F]};
+  return {kHexDigits[b >> 4], kHexDigits[b & 0x0F]};
+}
+
+std::string ToHex(const ByteString& bytes, std::string_view between) {
+  std::string out;
+  out.reserve(bytes.size() * (2 + between.size()));
+  for (unsigned char b : bytes) {
+    if (!out.empty()) out += between;
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 0x0F];
+  }
+  return out;
+}
+
+std::string AsciiLower(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
 }
 
 namespace {
@@ -61,6 +83,22 @@ bool IsShownControl(unsigned char b) {
 }
 
 }  // namespace
+
+std::string ValidUtf8(const std::string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (std::size_t i = 0; i < s.size();) {
+    const std::size_t n = static_cast<unsigned char>(s[i]) < 0x80 ? 1 : Utf8Length(s, i);
+    if (n == 0) {
+      out += "\xEF\xBF\xBD";  // U+FFFD
+      ++i;
+    } else {
+      out.append(s, i, n);
+      i += n;
+    }
+  }
+  return out;
+}
 
 std::string TerminalText(const std::string& text) {
   // Most texts have nothing to show differently: they pass as they are.

@@ -19,12 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 
 bool sameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  return true;
+  return a.size() == b.size() && AsciiLower(a) == AsciiLower(b);
 }
 
 enum class Load { Missing, Ok, Unusable };

@@ -66,3 +66,47 @@ INSTANTIATE_TEST_SUITE_P(
     });
 
 }  // namespace
+
+TEST(Text, BytesShowAsUpperCaseHexPairs) {
+  EXPECT_EQ(HexByte(0x0F), "0F");
+  EXPECT_EQ(HexByte(0xA0), "A0");
+  EXPECT_EQ(ToHex(""), "");
+  EXPECT_EQ(ToHex(std::string("\x00\x0F\x55\xFF", 4)), "000F55FF");
+  // The adapter check's spaced pairs: nothing before the first or after the last.
+  EXPECT_EQ(ToHex("\x0F\x55\xAA", " "), "0F 55 AA");
+  EXPECT_EQ(ToHex("\x0F", " "), "0F");
+  EXPECT_EQ(ToHex("", " "), "");
+}
+
+TEST(Text, AsciiLowerChangesTheLettersAToZAndNothingElse) {
+  EXPECT_EQ(AsciiLower("P8-Sensor"), "p8-sensor");
+  EXPECT_EQ(AsciiLower("COM7 SIM"), "com7 sim");
+  // The neighbours of A-Z in ASCII stay, and so does every byte of other characters, whatever
+  // the locale would make of them.
+  EXPECT_EQ(AsciiLower("@[`{AZ"), "@[`{az");
+  EXPECT_EQ(AsciiLower("\xC3\x89T\xC3\xA9"), "\xC3\x89t\xC3\xA9");
+  EXPECT_EQ(AsciiLower("caf\xC9 \xDA"), "caf\xC9 \xDA");
+}
+
+TEST(Text, ValidUtf8ReplacesEachByteThatIsNoPartOfACharacter) {
+  const std::string bad = "\xEF\xBF\xBD";  // U+FFFD
+  const struct {
+    std::string in, out;
+  } rows[] = {
+      {"", ""},
+      {std::string("a\0b", 3), std::string("a\0b", 3)},
+      // Characters of two, three and four bytes, the last one there is among them.
+      {"caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x9B\xB5 \xF4\x8F\xBF\xBF",
+       "caf\xC3\xA9 \xE2\x80\x94 \xF0\x9F\x9B\xB5 \xF4\x8F\xBF\xBF"},
+      {"caf\xE9!", "caf" + bad + "!"},              // Latin-1
+      {"\x80x", bad + "x"},                         // a stray continuation byte
+      {"x\xC2", "x" + bad},                         // a lead byte at the end
+      {"\xE2\x80x", bad + bad + "x"},               // a character cut short
+      {"\xC0\xAF", bad + bad},                      // overlong, two bytes
+      {"\xE0\x80\xAF", bad + bad + bad},            // overlong, three bytes
+      {"\xED\xA0\x80", bad + bad + bad},            // a surrogate
+      {"\xF4\x90\x80\x80", bad + bad + bad + bad},  // past U+10FFFF
+      {"\xFF\xFE", bad + bad},
+  };
+  for (const auto& r : rows) EXPECT_EQ(ValidUtf8(r.in), r.out) << r.in;
+}
