@@ -167,10 +167,8 @@ void Form1::RunActuatorTest(uint8_t code, const std::string& name, int16_t durat
         WaitActuatorVerdict(duration);
       }
     }
-    const ev::Verdict v = shown_ == "Test finish"   ? ev::Verdict::Passed
-                          : shown_ == "Test failed" ? ev::Verdict::Failed
-                          : backRequested_          ? ev::Verdict::Cancelled
-                                                    : ev::Verdict::Unknown;
+    ev::Verdict v = ev::VerdictOfShown(shown_);
+    if (v == ev::Verdict::Unknown && backRequested_) v = ev::Verdict::Cancelled;
     main_.publish(ev::TestEnded{"Form1", name, v, shown_});
   }
   if (backRequested_) {

@@ -150,10 +150,7 @@ void RunTestListEntry(ControlModel& ctl, MainWindowLink& main, const TestItemDat
   ctl.appendLog(last + "  elapsed " + std::to_string(elapsed));
   main.TimerOn(50);
   if (started) {
-    const ev::Verdict v = shown == "OK"       ? ev::Verdict::Passed
-                          : shown == "Erreur" ? ev::Verdict::Failed
-                                              : ev::Verdict::Unknown;
-    main.publish(ev::TestEnded{ctl.window(), name, v, shown});
+    main.publish(ev::TestEnded{ctl.window(), name, ev::VerdictOfShown(shown), shown});
   }
 }
 

@@ -58,6 +58,12 @@ const char* VerdictName(Verdict v) {
   return "?";
 }
 
+Verdict VerdictOfShown(const std::string& shown) {
+  if (shown == "OK" || shown == "Test finish") return Verdict::Passed;
+  if (shown == "Erreur" || shown == "Test failed") return Verdict::Failed;
+  return Verdict::Unknown;
+}
+
 }  // namespace ev
 
 const char* EventName(const SessionEvent& e) {

@@ -139,6 +139,9 @@ struct TestStarted {
 
 enum class Verdict { Passed, Failed, Unknown, Cancelled };
 const char* VerdictName(Verdict v);
+// The verdict in the words a window showed: "OK" and "Test finish" passed, "Erreur" and "Test
+// failed" failed; anything else ("Test unknown", none) unknown.
+Verdict VerdictOfShown(const std::string& shown);
 
 // The test's end: the verdict and the words the window showed for it ("OK", "Erreur",
 // "Test finish", "Test failed", "Test unknown"; empty when it showed none).
