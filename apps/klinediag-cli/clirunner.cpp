@@ -8,6 +8,7 @@
 
 #include "globaloptions.h"
 #include "helptext.h"
+#include "livedata/channelstats.h"
 #include "livedata/recording.h"
 #include "subcommands.h"
 #include "terminalstream.h"
@@ -81,27 +82,23 @@ int Replay(const std::string& path, std::ostream& out, std::ostream& err) {
     s << v;
     return s.str();
   };
-  for (const RecordedChannel& c : r.channels) {
-    std::size_t n = 0;
-    double lo = 0, hi = 0, sum = 0;
-    uint32_t first = 0, last = 0;
+  ChannelStats stats(r.channels.size());
+  for (std::size_t k = 0; k < r.channels.size(); ++k) {
+    const RecordedChannel& c = r.channels[k];
+    std::optional<uint32_t> first;
+    uint32_t last = 0;
     for (std::size_t i = 0; i < c.values.size(); ++i) {
-      const float v = c.values[i];
-      if (std::isnan(v)) continue;
-      if (n++ == 0) {
-        lo = hi = v;
-        first = r.timesMs[i];
-      }
-      lo = std::min(lo, double{v});
-      hi = std::max(hi, double{v});
-      sum += v;
+      if (std::isnan(c.values[i])) continue;
+      stats.add(k, double{c.values[i]});
+      if (!first) first = r.timesMs[i];
       last = r.timesMs[i];
     }
-    out << c.name << (c.unit.empty() ? "" : " [" + c.unit + "]") << ": " << n << " of "
+    const ChannelSummary s = stats.summary(k);
+    out << c.name << (c.unit.empty() ? "" : " [" + c.unit + "]") << ": " << s.count << " of "
         << r.timesMs.size() << " rows";
-    if (n > 0)
-      out << ", min " << number(lo) << ", max " << number(hi) << ", mean "
-          << number(sum / static_cast<double>(n)) << ", " << first << " ms to " << last << " ms";
+    if (s.count > 0)
+      out << ", min " << number(s.min) << ", max " << number(s.max) << ", mean " << number(s.mean)
+          << ", " << *first << " ms to " << last << " ms";
     out << "\n";
   }
   if (std::string skips = r.skipLine(); !skips.empty()) out << skips << "\n";

@@ -10,9 +10,9 @@
 #include <variant>
 #include <vector>
 
+#include "livedata/channelstats.h"
 #include "livedata/csvrecorder.h"
 #include "serial/text.h"
-#include "session/sessionreport.h"
 
 namespace kline::records {
 
@@ -42,14 +42,6 @@ constexpr std::chrono::milliseconds kPeriod{500};
 bool sameKey(const BikeKey& a, const BikeKey& b) {
   return a.ecu == b.ecu && a.isoCode == b.isoCode && a.identification == b.identification &&
          a.calibration == b.calibration;
-}
-
-ChannelsOp summaries(const SessionReport& live) {
-  ChannelsOp out;
-  for (const ChannelStats& s : live.channels())
-    out.push_back({s.index, s.name, s.unit, s.count, s.minValue, s.maxValue, s.meanValue, s.min,
-                   s.max, s.mean});
-  return out;
 }
 
 }  // namespace
@@ -100,7 +92,7 @@ struct RecordKeeper::Impl {
   std::mutex m;
   std::condition_variable wake, written;
   std::vector<Op> queue;
-  SessionReport live;  // the connection's completed cycles
+  ChannelStats live;  // the connection's completed cycles, as the report sums them
   bool liveDirty = false;
   bool liveInVisit = false;
   uint64_t asked = 0, done = 0;
@@ -123,7 +115,7 @@ void RecordKeeper::Impl::event(const SessionEvent& e) {
   if (const auto* c = std::get_if<ev::LiveCycle>(&e)) {
     if (!c->completed) return;
     std::lock_guard lock(m);
-    live.onEvent(e);
+    live.add(*c);
     liveDirty = liveInVisit;
   } else if (const auto* c = std::get_if<ev::Connecting>(&e)) {
     endVisit();
@@ -133,7 +125,7 @@ void RecordKeeper::Impl::event(const SessionEvent& e) {
     early.clear();
     running.clear();
     std::lock_guard lock(m);
-    live = SessionReport();
+    live = ChannelStats();
     liveDirty = false;
   } else if (const auto* id = std::get_if<ev::EcuIdentified>(&e)) {
     BikeKey k{id->ecu.empty() ? ecu : id->ecu, id->isoCode, id->identification, id->calibration};
@@ -204,7 +196,7 @@ void RecordKeeper::Impl::startVisit(const ev::EcuIdentified& id) {
   for (Op& op : early) queue.push_back(std::move(op));
   early.clear();
   liveInVisit = true;
-  liveDirty = live.channels().size() > 0;
+  liveDirty = !live.empty();
 }
 
 void RecordKeeper::Impl::endVisit() {
@@ -219,7 +211,7 @@ void RecordKeeper::Impl::endVisit() {
   liveInVisit = false;
   liveDirty = false;
   if (failed) return;
-  queue.emplace_back(summaries(live));
+  queue.emplace_back(live.summaries());
   queue.emplace_back(EndOp{at});
 }
 
@@ -303,7 +295,7 @@ void RecordKeeper::Impl::run() {
     std::vector<Op> ops;
     ops.swap(queue);
     if (liveDirty) {
-      ops.emplace_back(summaries(live));
+      ops.emplace_back(live.summaries());
       liveDirty = false;
     }
     lock.unlock();

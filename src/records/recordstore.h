@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "livedata/channelstats.h"
 #include "ui/sessionevents.h"
 
 namespace kline::records {
@@ -71,15 +72,8 @@ struct ChangeRecord {
   WallTime at;
 };
 
-// One live channel over the visit's completed cycles; min, max and mean also as the window
-// wrote them.
-struct ChannelSummary {
-  int index = 0;  // 0..8, the window's channel order
-  std::string name, unit;
-  uint64_t count = 0;
-  double min = 0, max = 0, mean = 0;
-  std::string minText, maxText, meanText;
-};
+// One live channel over the visit's completed cycles, as the session's report summed it.
+using kline::ChannelSummary;
 
 enum class FileKind { Recording, Report, Log };
 

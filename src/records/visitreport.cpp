@@ -40,11 +40,9 @@ void FillReport(const Visit& v, SessionReport& report) {
     report.onEvent(ev::TestStarted{t.window, t.name, t.code});
     report.onEvent(ev::TestEnded{t.window, t.name, t.verdict, t.shown});
   }
-  std::vector<ChannelStats> stats;
+  std::vector<ChannelSummary> stats;
   for (const ChannelSummary& c : v.channels)
-    if (c.count > 0)
-      stats.push_back({c.index, c.name, c.unit, static_cast<std::size_t>(c.count), c.minText,
-                       c.maxText, c.meanText});
+    if (c.count > 0) stats.push_back(c);
   report.setChannels(std::move(stats));
 }
 

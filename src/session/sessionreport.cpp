@@ -1,28 +1,12 @@
 #include "session/sessionreport.h"
 
-#include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <optional>
 #include <sstream>
 
-#include "livedata/channels.h"
-#include "livedata/numbers.h"
 #include "serial/text.h"
 
 namespace kline {
 
 namespace {
-
-// The decimals a value field shows and its decimal mark, for writing the mean alike.
-int decimalsOf(const std::string& text, char& point) {
-  const std::size_t p = text.find_first_of(".,");
-  if (p == std::string::npos) return 0;
-  point = text[p];
-  int n = 0;
-  for (std::size_t i = p + 1; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) ++n;
-  return n;
-}
 
 const char* kindTitle(ReadoutKind k) {
   switch (k) {
@@ -71,7 +55,7 @@ void SessionReport::onEvent(const SessionEvent& e) {
   } else if (const auto* id = std::get_if<ev::EcuIdentified>(&e)) {
     identity_ = *id;
   } else if (const auto* cycle = std::get_if<ev::LiveCycle>(&e)) {
-    if (cycle->completed) this->cycle(*cycle);
+    channels_.add(*cycle);
   } else if (const auto* r = std::get_if<ev::ReadoutDone>(&e)) {
     if (r->readout.kind != ReadoutKind::Diag) setReadout(r->readout, now_ ? now_() : "");
   } else if (const auto* t = std::get_if<ev::TestStarted>(&e)) {
@@ -85,55 +69,13 @@ void SessionReport::onEvent(const SessionEvent& e) {
   }
 }
 
-void SessionReport::cycle(const ev::LiveCycle& cycle) {
-  for (std::size_t i = 0; i < channels_.size(); ++i) {
-    Channel& c = channels_[i];
-    const ev::ChannelReading& r = cycle.channels[i];
-    if (!r.ticked || !r.value) continue;
-    const std::optional<double> v = r.value;
-    char point = c.point;
-    const int decimals = decimalsOf(r.text, point);
-    if (c.count == 0 || *v < c.min) {
-      c.min = *v;
-      c.minText = Trim(r.text);
-    }
-    if (c.count == 0 || *v > c.max) {
-      c.max = *v;
-      c.maxText = Trim(r.text);
-    }
-    c.sum += *v;
-    ++c.count;
-    if (decimals > c.decimals) c.decimals = decimals;
-    if (decimals > 0) c.point = point;
-  }
-}
-
 void SessionReport::setReadout(const Readout& r, std::string when) {
   readouts_[static_cast<std::size_t>(r.kind)] = r;
   when_[static_cast<std::size_t>(r.kind)] = std::move(when);
 }
 
-std::vector<ChannelStats> SessionReport::channels() const {
-  if (givenChannels_) return *givenChannels_;
-  std::vector<ChannelStats> out;
-  for (std::size_t i = 0; i < channels_.size(); ++i) {
-    const Channel& c = channels_[i];
-    if (c.count == 0) continue;
-    const LiveChannel& ch = LiveChannels()[i];
-    double mean = c.sum / static_cast<double>(c.count);
-    ChannelStats s{static_cast<int>(i), ch.name, ch.unit, c.count, c.minText,
-                   c.maxText,           {},      c.min,   c.max,   mean};
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.*f", c.decimals, mean);
-    s.mean = buf;
-    if (s.mean == "-0" || s.mean.find_first_not_of("-0.") == std::string::npos)
-      if (s.mean[0] == '-') s.mean.erase(0, 1);
-    if (c.point != '.')
-      for (char& ch : s.mean)
-        if (ch == '.') ch = c.point;
-    out.push_back(std::move(s));
-  }
-  return out;
+std::vector<ChannelSummary> SessionReport::channels() const {
+  return givenChannels_ ? *givenChannels_ : channels_.summaries();
 }
 
 namespace {
@@ -217,10 +159,10 @@ std::string SessionReport::html(const std::string& dateTime) const {
   } else {
     h << "<table>\n<tr><th>Channel</th><th>Unit</th><th>Min</th><th>Max</th><th>Mean</th>"
          "<th>Cycles</th></tr>\n";
-    for (const ChannelStats& s : stats)
+    for (const ChannelSummary& s : stats)
       h << "<tr><td>" << orDash(s.name) << "</td><td>" << e(s.unit) << "</td><td class=\"num\">"
-        << e(s.min) << "</td><td class=\"num\">" << e(s.max) << "</td><td class=\"num\">"
-        << e(s.mean) << "</td><td class=\"num\">" << s.count << "</td></tr>\n";
+        << e(s.minText) << "</td><td class=\"num\">" << e(s.maxText) << "</td><td class=\"num\">"
+        << e(s.meanText) << "</td><td class=\"num\">" << s.count << "</td></tr>\n";
     h << "</table>\n";
   }
   h << "</body></html>\n";

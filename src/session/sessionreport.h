@@ -10,19 +10,10 @@
 #include <vector>
 
 #include "diagnosis/faultwatch.h"
+#include "livedata/channelstats.h"
 #include "ui/eventsink.h"
 
 namespace kline {
-
-// One live channel over the session: the smallest and largest value as the window wrote them
-// and the mean with as many decimals as the most precise of them; the same as numbers.
-struct ChannelStats {
-  int index = 0;
-  std::string name, unit;
-  std::size_t count = 0;
-  std::string min, max, mean;
-  double minValue = 0, maxValue = 0, meanValue = 0;
-};
 
 struct TestRun {
   std::string window;  // "Form2" (the main window's list) or "Form1" (the test window)
@@ -45,13 +36,15 @@ class SessionReport : public EventSink {
   // The latest readout of its kind, with the time to print for it.
   void setReadout(const Readout& r, std::string when);
   // The channels' ranges as kept elsewhere (a stored visit), in place of the live cycles'.
-  void setChannels(std::vector<ChannelStats> stats) { givenChannels_ = std::move(stats); }
+  void setChannels(std::vector<ChannelSummary> stats) { givenChannels_ = std::move(stats); }
 
   const std::string& port() const { return port_; }
   const std::string& ecuType() const { return identity_.ecu; }
   const ev::EcuIdentified& identity() const { return identity_; }
   const std::vector<TestRun>& tests() const { return tests_; }
-  std::vector<ChannelStats> channels() const;
+  // Each channel with a number in a completed cycle: its range and mean, as written and as
+  // numbers.
+  std::vector<ChannelSummary> channels() const;
   const std::optional<Readout>& readout(ReadoutKind k) const {
     return readouts_[static_cast<std::size_t>(k)];
   }
@@ -60,24 +53,14 @@ class SessionReport : public EventSink {
   std::string html(const std::string& dateTime) const;
 
  private:
-  struct Channel {
-    std::size_t count = 0;
-    double sum = 0, min = 0, max = 0;
-    std::string minText, maxText;
-    int decimals = 0;
-    char point = '.';
-  };
-
-  void cycle(const ev::LiveCycle& c);
-
   std::function<std::string()> now_;
   std::string port_;
   ev::EcuIdentified identity_;
   std::vector<TestRun> tests_;
-  std::array<Channel, 9> channels_{};
+  ChannelStats channels_;
   std::array<std::optional<Readout>, 3> readouts_{};
   std::array<std::string, 3> when_{};
-  std::optional<std::vector<ChannelStats>> givenChannels_;
+  std::optional<std::vector<ChannelSummary>> givenChannels_;
 };
 
 // Text made safe inside HTML.

@@ -102,9 +102,9 @@ TEST(RecordKeeper, ASessionWithFaultsATestAndATrimmerChangeIsKeptAsItsVisit) {
   ASSERT_FALSE(channels.empty());
   for (std::size_t i = 0; i < channels.size(); ++i) {
     EXPECT_EQ(v->channels[i].count, channels[i].count);
-    EXPECT_EQ(v->channels[i].meanText, channels[i].mean);
-    EXPECT_EQ(v->channels[i].maxText, channels[i].max);
-    EXPECT_DOUBLE_EQ(v->channels[i].mean, channels[i].meanValue);
+    EXPECT_EQ(v->channels[i].meanText, channels[i].meanText);
+    EXPECT_EQ(v->channels[i].maxText, channels[i].maxText);
+    EXPECT_DOUBLE_EQ(v->channels[i].mean, channels[i].mean);
   }
 
   // The same bike again: known, with its last visit's date and faults.
