@@ -5,7 +5,6 @@
 // connection that identified it, with what was read, tested and changed, and a summary of the
 // live values. The file is written in short transactions (WAL), so a process killed at any
 // moment loses at most the last second of a visit and never the file.
-#include <array>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -14,8 +13,10 @@
 #include <string>
 #include <vector>
 
-#include "livedata/channelstats.h"
-#include "ui/sessionevents.h"
+// What the store reads comes with its comparison and its JSON.
+#include "records/recordjson.h"
+#include "records/records.h"
+#include "records/visitcompare.h"
 
 namespace kline::records {
 
@@ -23,124 +24,7 @@ namespace kline::records {
 // writing; a newer one is opened read-only.
 inline constexpr int kSchemaVersion = 2;
 
-// What a bike is known by: its ECU's type caption ("15m"...), iso code (empty on the types that
-// have none), identification and calibration as the window read them.
-struct BikeKey {
-  std::string ecu, isoCode, identification, calibration;
-};
-
-// What the user adds to a bike.
-struct BikeDetails {
-  std::string name, registration, owner, notes;
-};
-
-// A bike as the list shows it.
-struct Bike {
-  int64_t id = 0;
-  BikeKey key;
-  BikeDetails details;
-  int visits = 0;
-  // The last visit: its id (0: none), its start, and the fault lines of its last fault readout
-  // (-1: no fault readout in it).
-  int64_t lastVisit = 0;
-  WallTime lastStart;
-  int lastFaults = -1;
-};
-
-struct ReadoutRecord {
-  Readout readout;  // its lines, fault flags, bytes, code and trust
-  WallTime at;
-};
-
-struct TestRecord {
-  std::string window;  // "Form2" or "Form1"
-  std::string name;
-  int code = 0;
-  ev::Verdict verdict = ev::Verdict::Unknown;
-  std::string shown;  // "OK", "Test finish"... as the window showed it
-  WallTime at;
-};
-
-enum class Setting { Trimmer, CoRegulation };
-
-// The trimmer or the CO regulation changed: the value before (-1 unknown) and after (the CO
-// regulation: 0 off, 1 on).
-struct ChangeRecord {
-  Setting setting = Setting::Trimmer;
-  int before = -1;
-  int after = 0;
-  WallTime at;
-};
-
-// One live channel over the visit's completed cycles, as the session's report summed it.
-using kline::ChannelSummary;
-
-enum class FileKind { Recording, Report, Log };
-
-// A file made during the visit.
-struct FileRecord {
-  FileKind kind = FileKind::Log;
-  std::string path;
-  WallTime at;
-};
-
-// How a visit began.
-struct VisitStart {
-  WallTime start;
-  std::string port;     // the port field's text
-  std::string adapter;  // what is known of the adapter on that port; may be empty
-  std::string ecu;      // the ECU type's caption
-  std::string version;  // the program's version
-  bool identityTrusted = true;
-};
-
-struct Visit {
-  int64_t id = 0;
-  int64_t bike = 0;
-  VisitStart begun;
-  WallTime end;  // msSinceEpoch 0: not ended (still running, or the process was killed)
-  std::optional<int> mileage;
-  BikeKey key;  // the identification as read on this visit
-  std::vector<ReadoutRecord> readouts;
-  std::vector<TestRecord> tests;
-  std::vector<ChangeRecord> changes;
-  std::vector<ChannelSummary> channels;
-  std::vector<FileRecord> files;
-};
-
-// A visit as a bike's list shows it.
-struct VisitSummary {
-  int64_t id = 0;
-  WallTime start, end;
-  std::string port, ecu;
-  std::optional<int> mileage;
-  int faults = -1;  // fault lines of its last fault readout; -1: none read
-  int tests = 0;
-};
-
-// What changed from one visit to a later one.
-struct Comparison {
-  int64_t older = 0, newer = 0;
-  // Fault lines of the last fault readout of each (a line that is no fault is left out).
-  std::vector<std::string> appeared, cleared, stayed;
-  bool faultsReadBoth = false;
-  // The last trimmer value known in each (-1: none).
-  int trimmerOlder = -1, trimmerNewer = -1;
-  struct Channel {
-    int index = 0;
-    std::string name, unit;
-    std::optional<double> older, newer;  // the means
-  };
-  std::vector<Channel> channels;
-};
-Comparison Compare(const Visit& older, const Visit& newer);
-// A mean or other computed value as the lists show it: up to three decimals, no trailing zeros
-// ("0.62", "13.875", "1122").
-std::string NumberText(double v);
-// A wall time in the zone it was taken in, by strftime's `format` ("%Y-%m-%d %H:%M").
-std::string WallTimeText(WallTime t, const char* format);
-// The kind's name in the file and in JSON ("recording", "report", "log").
-const char* FileKindName(FileKind k);
+class RecordFile;
 
 // One open records file. Not shared between threads: each thread opens its own (WAL lets them
 // read while another writes). Every write is one short transaction, retried while another
@@ -210,9 +94,8 @@ class RecordStore {
   bool backup(const std::string& path, std::string& why);
 
  private:
-  struct Impl;
-  explicit RecordStore(std::unique_ptr<Impl> impl);
-  std::unique_ptr<Impl> d_;
+  explicit RecordStore(std::unique_ptr<RecordFile> file);
+  std::unique_ptr<RecordFile> d_;
 };
 
 // Whether the records file at `path` is sound: "ok", or what PRAGMA integrity_check found (one
@@ -222,13 +105,5 @@ std::string IntegrityCheck(const std::string& path);
 // Where the records live by default: the user's data folder (XDG_DATA_HOME or
 // ~/.local/share/klinediag/records.sqlite; %LOCALAPPDATA%\klinediag\records.sqlite on Windows).
 std::string DefaultRecordsPath();
-
-// One visit or bike for JSON output (snake_case keys, times as ISO 8601 with the offset). Text
-// that is not UTF-8 has each invalid byte replaced by U+FFFD here, so any dump() of the result
-// works; the file keeps the bytes as given.
-nlohmann::json ToJson(const Bike& b);
-nlohmann::json ToJson(const Visit& v);
-nlohmann::json ToJson(const VisitSummary& v);
-nlohmann::json ToJson(const Comparison& c);
 
 }  // namespace kline::records

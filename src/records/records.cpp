@@ -1,0 +1,36 @@
+#include "records/records.h"
+
+#include <ctime>
+
+namespace kline::records {
+
+const char* SettingName(Setting s) {
+  return s == Setting::Trimmer ? "trimmer" : "co_regulation";
+}
+
+const char* FileKindName(FileKind k) {
+  switch (k) {
+    case FileKind::Recording:
+      return "recording";
+    case FileKind::Report:
+      return "report";
+    case FileKind::Log:
+      return "log";
+  }
+  return "log";
+}
+
+std::string WallTimeText(WallTime t, const char* format) {
+  const std::time_t s =
+      static_cast<std::time_t>(t.msSinceEpoch / 1000 + int64_t{t.utcOffsetMinutes} * 60);
+  std::tm tm{};
+#ifdef _WIN32
+  gmtime_s(&tm, &s);
+#else
+  gmtime_r(&s, &tm);
+#endif
+  char buf[64];
+  return std::strftime(buf, sizeof buf, format, &tm) ? buf : "";
+}
+
+}  // namespace kline::records
