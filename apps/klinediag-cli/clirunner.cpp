@@ -13,11 +13,6 @@
 #include "subcommands.h"
 #include "terminalstream.h"
 
-// The version the build gives; the project's own when it gives none.
-#ifndef KLINE_VERSION
-#define KLINE_VERSION "0.1.0"
-#endif
-
 namespace kline {
 
 namespace {

@@ -4,9 +4,6 @@
 #include <QSysInfo>
 #include <QtGlobal>
 
-#ifndef KLINE_VERSION
-#define KLINE_VERSION "0.1.0"
-#endif
 #ifndef KLINE_BUILD_TYPE
 #define KLINE_BUILD_TYPE "unknown"
 #endif
