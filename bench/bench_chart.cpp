@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "gui/chartwindow.h"
-#include "gui/mainwindow.h"
-#include "gui/session.h"
+#include "gui/session/session.h"
+#include "gui/windows/chartwindow.h"
+#include "gui/windows/mainwindow.h"
 #include "livedata/csvrecorder.h"
 #include "sim/simconfig.h"
 

@@ -13,9 +13,9 @@
 #include <memory>
 #include <vector>
 
-#include "gui/mainwindow.h"
-#include "gui/recordsmenu.h"
-#include "gui/session.h"
+#include "gui/session/session.h"
+#include "gui/windows/mainwindow.h"
+#include "gui/windows/recordsmenu.h"
 #include "sim/simconfig.h"
 #include "ui/logpane.h"
 

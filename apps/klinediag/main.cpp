@@ -8,10 +8,10 @@
 #include <string_view>
 
 #include "connection/ecutypes.h"
-#include "gui/chartwindow.h"
-#include "gui/mainwindow.h"
-#include "gui/screenshots.h"
-#include "gui/session.h"
+#include "gui/session/session.h"
+#include "gui/windows/chartwindow.h"
+#include "gui/windows/mainwindow.h"
+#include "gui/windows/screenshots.h"
 #include "livedata/numbers.h"
 #include "platform/portfactory.h"
 #include "session/sessioncore.h"

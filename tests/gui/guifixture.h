@@ -16,9 +16,9 @@
 #include <functional>
 #include <memory>
 
-#include "gui/controlhelp.h"
-#include "gui/mainwindow.h"
-#include "gui/session.h"
+#include "gui/session/session.h"
+#include "gui/windows/controlhelp.h"
+#include "gui/windows/mainwindow.h"
 #include "sim/simconfig.h"
 
 struct GuiFixture {

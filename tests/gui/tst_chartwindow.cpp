@@ -20,7 +20,7 @@
 #include <functional>
 #include <string>
 
-#include "gui/chartwindow.h"
+#include "gui/windows/chartwindow.h"
 #include "guifixture.h"
 #include "livedata/csvrecorder.h"
 

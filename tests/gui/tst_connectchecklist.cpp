@@ -6,8 +6,8 @@
 #include <QScrollArea>
 #include <QtTest>
 
-#include "gui/connectchecklistdialog.h"
-#include "gui/linkstateview.h"
+#include "gui/dialogs/connectchecklistdialog.h"
+#include "gui/widgets/linkstateview.h"
 #include "guifixture.h"
 
 namespace {

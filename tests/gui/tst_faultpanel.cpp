@@ -6,10 +6,10 @@
 #include <QSignalSpy>
 #include <QTableWidget>
 
-#include "gui/faultpanel.h"
-#include "gui/lampwidget.h"
-#include "gui/linkstateview.h"
-#include "gui/logsaver.h"
+#include "gui/dialogs/logsaver.h"
+#include "gui/widgets/faultpanel.h"
+#include "gui/widgets/lampwidget.h"
+#include "gui/widgets/linkstateview.h"
 #include "guifixture.h"
 
 class TestFaultPanel : public QObject {

@@ -12,9 +12,9 @@
 #include <QTest>
 #include <memory>
 
-#include "gui/form3window.h"
-#include "gui/mainwindow.h"
-#include "gui/session.h"
+#include "gui/session/session.h"
+#include "gui/windows/form3window.h"
+#include "gui/windows/mainwindow.h"
 #include "guifixture.h"
 #include "sim/simconfig.h"
 

@@ -4,7 +4,7 @@
 #include <QSignalSpy>
 #include <QtTest>
 
-#include "gui/portchooser.h"
+#include "gui/widgets/portchooser.h"
 #include "platform/qtserialportadapter.h"
 
 using kline::PortRecord;

@@ -10,9 +10,9 @@
 #include <QTabWidget>
 #include <QTreeWidget>
 
-#include "gui/faultpanel.h"
-#include "gui/recordsmenu.h"
-#include "gui/recordswindow.h"
+#include "gui/widgets/faultpanel.h"
+#include "gui/windows/recordsmenu.h"
+#include "gui/windows/recordswindow.h"
 #include "guifixture.h"
 #include "records/recordstore.h"
 #include "records/visitreport.h"

@@ -23,10 +23,10 @@
 #include <QToolTip>
 #include <memory>
 
-#include "gui/actionasker.h"
-#include "gui/form1window.h"
-#include "gui/mainwindow.h"
-#include "gui/session.h"
+#include "gui/dialogs/actionasker.h"
+#include "gui/session/session.h"
+#include "gui/windows/form1window.h"
+#include "gui/windows/mainwindow.h"
 #include "guifixture.h"
 #include "sim/simconfig.h"
 
