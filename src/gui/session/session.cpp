@@ -75,8 +75,7 @@ void Session::post(std::function<void()> fn) {
 
 void Session::toWindow(std::function<void()> fn) {
   if (channel_.push(std::move(fn)))
-    QMetaObject::invokeMethod(
-        this, [this] { channel_.drain(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(this, &Session::deliver, Qt::QueuedConnection);
 }
 
 void Session::loadOnThread() {
