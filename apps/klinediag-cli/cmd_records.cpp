@@ -38,7 +38,8 @@ const Example kRecordsExamples[] = {
      "A consistent copy of a shared records file, also while others write it."},
 };
 const Example kShowExamples[] = {
-    {"klinediag-cli records show KL15M", "The visits of the bike whose identification says KL15M."},
+    {"klinediag-cli records show --search KL15M",
+     "The visits of the one bike whose name, registration or identification says KL15M."},
     {"klinediag-cli records show 3 --json", "Bike 3 and its visits as JSON."},
 };
 const Example kVisitExamples[] = {
@@ -49,8 +50,8 @@ const Example kCompareExamples[] = {
     {"klinediag-cli records compare 12 4", "Visit 12 beside visit 4."},
 };
 const Example kNameExamples[] = {
-    {"klinediag-cli records name KL15M \"Red 600\"",
-     "Names the bike whose identification says KL15M."},
+    {"klinediag-cli records name --search KL15M \"Red 600\"",
+     "Names the one bike whose name, registration or identification says KL15M."},
 };
 const Example kForgetExamples[] = {
     {"klinediag-cli records forget 3 --yes",
@@ -71,8 +72,9 @@ const char* kRecordsMore =
     "The records file is the user's ("
     "~/.local/share/klinediag/records.sqlite; "
     "%LOCALAPPDATA%\\klinediag\\records.sqlite on Windows) unless --records names another. "
-    "BIKE is a bike's number or a unique part of its name, registration or identification; N and "
-    "M are visit numbers. Exit codes: 0 done; 1 the records file is missing or cannot be read or "
+    "BIKE is a bike's number, as the list shows it: a number only ever means that bike (show and "
+    "name find one by its texts only with --search TEXT; forget takes a number only); N and M "
+    "are visit numbers. Exit codes: 0 done; 1 the records file is missing or cannot be read or "
     "written; 2 a bad command line, no such bike or visit, or forget without --yes.";
 
 // The records subcommand and its own subcommands: the bikes, or one of show, visit, compare,
@@ -91,6 +93,8 @@ class RecordsCommand : public Command {
            std::ostream& err);
   // The words that change it or write another file: name, forget, export, backup.
   int write(Kind kind, records::RecordStore& store, std::ostream& out, std::ostream& err);
+  // The bike that show and name act on: by its number, or by --search when asked.
+  std::optional<records::Bike> chosenBike(records::RecordStore& store, std::string& why) const;
 
   GlobalOptions& global_;
   // The words of the records subcommands.
@@ -293,11 +297,15 @@ RecordsCommand::RecordsCommand(CLI::App& program, GlobalOptions& global) : globa
     switch (c.kind) {
       case Kind::Show:
       case Kind::Name:
+        // A number only ever means that bike; a search is asked for by its own option.
+        a.add_option("bike", o_.bike, "The bike's number");
+        a.add_option("--search", o_.search,
+                     "Instead of a number: the one bike whose name, registration or "
+                     "identification holds TEXT (any case)");
+        break;
       case Kind::Forget:
-        a.add_option("bike", o_.bike,
-                     "The bike's number or a unique part of its name, "
-                     "registration or identification")
-            ->required();
+        // Removing never acts on a search.
+        a.add_option("bike", o_.bike, "The bike's number")->required();
         break;
       case Kind::Visit:
       case Kind::Compare:
@@ -315,7 +323,7 @@ RecordsCommand::RecordsCommand(CLI::App& program, GlobalOptions& global) : globa
     if (c.kind == Kind::Compare)
       a.add_option("other", o_.other, "The visit to compare with (default: the one before)")
           ->check(CLI::PositiveNumber);
-    if (c.kind == Kind::Name) a.add_option("text", o_.text, "The name")->required();
+    if (c.kind == Kind::Name) a.add_option("text", o_.text, "The name");
     if (c.kind == Kind::Forget)
       a.add_flag("--yes", o_.yes, "Remove it: without --yes nothing is removed");
   }
@@ -333,6 +341,11 @@ int RecordsCommand::run(std::ostream& out, std::ostream& err) {
 }
 
 int RecordsCommand::runRecords(Kind kind, std::ostream& out, std::ostream& err) {
+  if (kind == Kind::Name) {
+    // With --search the one word left is the name.
+    if (!o_.search.empty() && o_.text.empty()) std::swap(o_.bike, o_.text);
+    if (o_.text.empty()) return failWith(err, 2, "name needs the bike and the name to give it");
+  }
   const std::string path = global_.records ? *global_.records : records::DefaultRecordsPath();
   // Reading never makes a records file: a missing one is said as such.
   std::error_code ec;
@@ -362,6 +375,19 @@ int RecordsCommand::runRecords(Kind kind, std::ostream& out, std::ostream& err) 
   return 0;
 }
 
+std::optional<Bike> RecordsCommand::chosenBike(RecordStore& store, std::string& why) const {
+  if (!o_.search.empty() && !o_.bike.empty()) {
+    why = "name the bike by its number or by --search, not both";
+    return std::nullopt;
+  }
+  if (!o_.search.empty()) return store.searchBike(o_.search, why);
+  if (o_.bike.empty()) {
+    why = "name the bike: its number, or --search TEXT";
+    return std::nullopt;
+  }
+  return store.bikeByNumber(o_.bike, why);
+}
+
 int RecordsCommand::read(Kind kind, RecordStore& store, const std::string& path, std::ostream& out,
                          std::ostream& err) {
   std::string why;
@@ -387,7 +413,7 @@ int RecordsCommand::read(Kind kind, RecordStore& store, const std::string& path,
       return 0;
     }
     case Kind::Show: {
-      const std::optional<Bike> b = store.findBike(o_.bike, why);
+      const std::optional<Bike> b = chosenBike(store, why);
       if (!b) return failWith(err, 2, why);
       const auto visits = store.visits(b->id);
       if (global_.json) {
@@ -436,7 +462,7 @@ int RecordsCommand::write(Kind kind, RecordStore& store, std::ostream& out, std:
   std::string why;
   switch (kind) {
     case Kind::Name: {
-      const std::optional<Bike> b = store.findBike(o_.bike, why);
+      const std::optional<Bike> b = chosenBike(store, why);
       if (!b) return failWith(err, 2, why);
       if (!store.rename(b->id, o_.text)) return failWith(err, 1, store.error());
       if (global_.json)
@@ -446,7 +472,7 @@ int RecordsCommand::write(Kind kind, RecordStore& store, std::ostream& out, std:
       return 0;
     }
     case Kind::Forget: {
-      const std::optional<Bike> b = store.findBike(o_.bike, why);
+      const std::optional<Bike> b = store.bikeByNumber(o_.bike, why);
       if (!b) return failWith(err, 2, why);
       const std::string what = "bike " + std::to_string(b->id) + " (" + Trim(nameOf(*b)) +
                                ") and its " + std::to_string(b->visits) + " visit" +

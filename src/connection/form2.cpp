@@ -107,6 +107,9 @@ void Form2::buildControls() {
   ctl.at("Command11").handler = [this] { Command11_Click(); };
   ctl.add("Command2", K::Button, "Virgin?").handler = [this] { Command2_Click(); };
   ctl.add("Command3", K::Button, "Virign2").handler = [this] { Command3_Click(); };
+  // The immobiliser readouts need the link, as DTC does: without it they would only start the
+  // wake-up over and over.
+  ctl.at("Command2").enabled = ctl.at("Command3").enabled = false;
   ctl.add("Command4", K::Button, "Command4").handler = [this] { Command4_Click(); };
   ctl.add("Command9", K::Button, "Command9").handler = [this] { Command9_Click(); };
   ctl.add("test", K::Menu, "Tests").handler = [this] { test_Click(); };
@@ -230,6 +233,8 @@ void Form2::Check2_Click() {
     ctl.setEnabled("test", false);
     ctl.setEnabled("Diag", false);
     ctl.setEnabled("Command11", false);
+    ctl.setEnabled("Command2", false);
+    ctl.setEnabled("Command3", false);
     publish(ev::Disconnected{});
   }
 }
@@ -349,6 +354,8 @@ void Form2::Timer1_Timer() {
     ctl.setEnabled("test", true);
     ctl.setEnabled("Diag", true);
     ctl.setEnabled("Command11", true);
+    ctl.setEnabled("Command2", true);
+    ctl.setEnabled("Command3", true);
     if (!ecuinf) ReadEcuInfo();
     if (ecuinf) {
       if (!cal_ask) ReadCalibration();

@@ -397,13 +397,24 @@ std::optional<Bike> RecordStore::findBike(const BikeKey& key) {
   return id ? BikeById(*d_, *id) : std::nullopt;
 }
 
-std::optional<Bike> RecordStore::findBike(const std::string& words, std::string& why) {
-  if (words.empty()) {
-    why = "Name a bike: its number, or a part of its name, registration or identification";
+std::optional<Bike> RecordStore::bikeByNumber(const std::string& number, std::string& why) {
+  const bool digits =
+      !number.empty() && number.find_first_not_of("0123456789") == std::string::npos;
+  if (!digits || number.size() >= 19) {
+    why = "\"" + OneLine(number) +
+          "\" is not a bike's number (the list of the records shows them; --search TEXT finds a "
+          "bike by its name, registration or identification)";
     return std::nullopt;
   }
-  if (words.find_first_not_of("0123456789") == std::string::npos && words.size() < 19) {
-    if (auto b = BikeById(*d_, std::stoll(words))) return b;
+  if (auto b = BikeById(*d_, std::stoll(number))) return b;
+  why = "No bike " + std::to_string(std::stoll(number)) + " in the records";
+  return std::nullopt;
+}
+
+std::optional<Bike> RecordStore::searchBike(const std::string& words, std::string& why) {
+  if (words.empty()) {
+    why = "Search for a bike by a part of its name, registration or identification";
+    return std::nullopt;
   }
   const std::string w = AsciiLower(words);
   std::vector<Bike> matches, exact;

@@ -80,9 +80,12 @@ class RecordStore {
   std::vector<Bike> bikes(const std::string& search = {});
   std::optional<Bike> bike(int64_t id);
   std::optional<Bike> findBike(const BikeKey& key);  // by ecu, iso code and identification
-  // A bike by the command line's words: its number, or a unique part of its name, registration
-  // or identification; `why` says what is wrong otherwise.
-  std::optional<Bike> findBike(const std::string& words, std::string& why);
+  // A bike by its number as the user typed it ("7"): a number only ever means the bike of that
+  // number; `why` says what is wrong otherwise (not a number, no such bike).
+  std::optional<Bike> bikeByNumber(const std::string& number, std::string& why);
+  // The one bike whose name, registration or identification holds `text` (any case; a whole
+  // match wins over parts); `why` says what is wrong otherwise (none, or several, listed).
+  std::optional<Bike> searchBike(const std::string& text, std::string& why);
   std::vector<VisitSummary> visits(int64_t bike);  // the latest first
   std::optional<Visit> visit(int64_t id);
   // The bike's visit before this one; 0 when none.

@@ -641,7 +641,9 @@ class TestCli : public QObject {
       args.push_back(f);
       return cli(args);
     };
-    QCOMPARE(records({"records", "name", "KL15M", "Red\x1b[2J 600"}).rc, 0);
+    // A search only where asked for.
+    QCOMPARE(records({"records", "name", "KL15M", "Red\x1b[2J 600"}).rc, 2);
+    QCOMPARE(records({"records", "name", "--search", "KL15M", "Red\x1b[2J 600"}).rc, 0);
     Run list = records({"records", "--search", "RED"});
     QCOMPARE(list.rc, 0);
     QVERIFY2(list.out.find("Red") != std::string::npos, list.out.c_str());
@@ -656,13 +658,23 @@ class TestCli : public QObject {
     std::ifstream exported(all);
     QCOMPARE(json::parse(exported)["bikes"][0]["name"], "Red\x1b[2J 600");
 
-    Run unasked = records({"records", "forget", "red"});
+    // A number only ever means that bike: "7" is in "KL15M-0427" but there is no bike 7. Forget
+    // never acts on a search.
+    for (const char* wrong : {"7", "42", "2", "red"}) {
+      Run r = records({"records", "forget", wrong, "--yes"});
+      QCOMPARE(r.rc, 2);
+      QVERIFY2(r.out.empty(), r.out.c_str());
+      QCOMPARE(records({"records", "show", wrong}).rc, 2);
+    }
+    QCOMPARE(records({"records", "forget", "--search", "red", "--yes"}).rc, 2);
+    QCOMPARE(json::parse(records({"records", "--json"}).out).size(), std::size_t{1});
+    Run unasked = records({"records", "forget", "1"});
     QCOMPARE(unasked.rc, 2);
     QVERIFY2(unasked.err.find("add --yes") != std::string::npos, unasked.err.c_str());
     QCOMPARE(json::parse(records({"records", "--json"}).out).size(), std::size_t{1});
-    QCOMPARE(records({"records", "forget", "red", "--yes"}).rc, 0);
+    QCOMPARE(records({"records", "forget", "1", "--yes"}).rc, 0);
     QCOMPARE(json::parse(records({"records", "--json"}).out).size(), std::size_t{0});
-    QCOMPARE(records({"records", "show", "red"}).rc, 2);
+    QCOMPARE(records({"records", "show", "--search", "red"}).rc, 2);
 
     // A file that is no records: the session goes on, says so once, and leaves the file alone.
     const QString notes = simFile("notes.txt", "shop notes\n");

@@ -544,8 +544,8 @@ class TestSubcommands : public QObject {
         << "records takes no --settings";
     QTest::newRow("after a records word") << QStringList{"records", "show", "3", "--settings", ini}
                                           << "records show takes no --settings";
-    QTest::newRow("the parent's own")
-        << QStringList{"records", "--search", "x", "show", "3"} << "records show takes no --search";
+    QTest::newRow("the parent's own") << QStringList{"records", "--search", "x", "visit", "3"}
+                                      << "records visit takes no --search";
     QTest::newRow("the plain run's")
         << QStringList{"info", "--port", "sim", "--duration", "10", "--settings", ini}
         << "info takes no --duration";

@@ -141,6 +141,28 @@ TEST(Immobiliser, TextsOfTheSetBitsBetweenPauseAndResume) {
   EXPECT_THAT(p.timeline(), ElementsAre("0:timer 0", "0:tx 71", "6:timer 50"));
 }
 
+TEST(Immobiliser, TheButtonsWaitForTheLinkAsDtcDoes) {
+  // Before Connect a press would only start the wake-up over and over: the buttons are grey, a
+  // press does nothing, and they are grey again after Disconnect.
+  SimConfig c = answering({{0x71, 0x84}});
+  c.burst = SimConfig::DefaultBurst();
+  SimSession s(c);
+  for (const char* b : {"Command2", "Command3", "Command11"}) {
+    EXPECT_FALSE(s.form->ctl.at(b).enabled) << b;
+    s.form->ctl.userClick(b);
+  }
+  s.run(3000);
+  EXPECT_THAT(s.rec.logLines(), IsEmpty());
+  EXPECT_THAT(s.rec.of("tx"), IsEmpty());
+  s.connect();
+  s.run(1500);
+  for (const char* b : {"Command2", "Command3", "Command11"})
+    EXPECT_TRUE(s.form->ctl.at(b).enabled) << b;
+  s.form->ctl.userClick("Check2");
+  for (const char* b : {"Command2", "Command3", "Command11"})
+    EXPECT_FALSE(s.form->ctl.at(b).enabled) << b;
+}
+
 TEST(Immobiliser, SecondReadoutUsesItsOwnCodeAndTable) {
   Polling p(answering({{0x72, 0xFF}}));
   p.s.form->ctl.userClick("Command3");

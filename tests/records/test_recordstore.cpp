@@ -233,12 +233,19 @@ TEST_F(RecordStoreTest, BikesListTheLastVisitFirstWithItsFaultsAndAreFoundBySear
   EXPECT_EQ(s->previousVisit(red1), 0);
 
   std::string why;
-  EXPECT_EQ(s->findBike(std::to_string(g), why)->id, g);
-  EXPECT_EQ(s->findBike("grandad", why)->id, g);
-  EXPECT_FALSE(s->findBike("E", why));  // RED, BLUE, GREEN
+  EXPECT_EQ(s->bikeByNumber(std::to_string(g), why)->id, g);
+  EXPECT_EQ(s->searchBike("grandad", why)->id, g);
+  EXPECT_FALSE(s->searchBike("E", why));  // RED, BLUE, GREEN
   EXPECT_NE(why.find("3 bikes match"), std::string::npos) << why;
   EXPECT_EQ(why.find('\n'), std::string::npos);
-  EXPECT_FALSE(s->findBike("nothing like it", why));
+  EXPECT_FALSE(s->searchBike("nothing like it", why));
+  // A number only ever means the bike of that number, never a bike whose texts hold it.
+  ASSERT_EQ(s->searchBike("9", why)->id, g);  // "XY-9"
+  EXPECT_FALSE(s->bikeByNumber("9", why));
+  EXPECT_EQ(why, "No bike 9 in the records");
+  EXPECT_FALSE(s->bikeByNumber("red", why));
+  EXPECT_NE(why.find("is not a bike's number"), std::string::npos) << why;
+  EXPECT_FALSE(s->bikeByNumber("", why));
   EXPECT_EQ(s->findBike(BikeKey{"15m", "0C", "RED 1", ""})->id, all[0].id);
 }
 

@@ -12,7 +12,10 @@ LogSaver::LogSaver(Session& session, QString win, QWidget* dialogParent)
     : QObject(dialogParent), session_(session), win_(std::move(win)) {
   choosePath_ = [dialogParent, this] {
     return QFileDialog::getSaveFileName(
-        dialogParent, tr("Save log of %1").arg(win_),
+        dialogParent,
+        win_ == QLatin1String("Form1")   ? tr("Save the test window's log")
+        : win_ == QLatin1String("Form3") ? tr("Save the Diag window's log")
+                                         : tr("Save the log"),
         InDialogFolder(
             QStringLiteral("klinediag-log-%1.txt")
                 .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))),

@@ -288,10 +288,10 @@ RecordsWindow::RecordsWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
   chooseSameBike_ = [this](const std::vector<records::Bike>& others) -> std::optional<qint64> {
     QStringList items;
     for (const records::Bike& b : others)
-      items << tr("%1 \u2013 %2 %3 (%4 visits)")
+      items << tr("%1 \u2013 %2 %3 (%4)")
                    .arg(plain(b.details.name.empty() ? b.details.registration : b.details.name),
-                        plain(b.key.ecu), plain(b.key.identification))
-                   .arg(b.visits);
+                        plain(b.key.ecu), plain(b.key.identification),
+                        b.visits == 1 ? tr("1 visit") : tr("%1 visits").arg(b.visits));
     bool ok = false;
     const QString chosen = QInputDialog::getItem(this, tr("Same bike as"),
                                                  tr("The bike this one is:"), items, 0, false, &ok);
