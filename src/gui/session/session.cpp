@@ -26,8 +26,10 @@ Session::Session(QString settingsPath, std::shared_ptr<const kline::SimConfig> s
       sim_(std::move(sim)),
       simTypeFollowsForm_(simTypeFollowsForm) {
   thread_.setObjectName(QStringLiteral("session"));
-  anchor_ = new QObject;
+  anchor_ = new Inbox;
   anchor_->moveToThread(&thread_);
+  connect(this, &Session::windowCallsWaiting, this, &Session::deliver, Qt::QueuedConnection);
+  connect(this, &Session::sessionCallsWaiting, anchor_, &Inbox::run, Qt::QueuedConnection);
 }
 
 Session::~Session() {
@@ -70,12 +72,12 @@ void Session::stop() {
 }
 
 void Session::post(std::function<void()> fn) {
-  QMetaObject::invokeMethod(anchor_, std::move(fn), Qt::QueuedConnection);
+  // As toWindow: the call waits in the session thread's channel.
+  if (anchor_->calls.push(std::move(fn))) emit sessionCallsWaiting();
 }
 
 void Session::toWindow(std::function<void()> fn) {
-  if (channel_.push(std::move(fn)))
-    QMetaObject::invokeMethod(this, &Session::deliver, Qt::QueuedConnection);
+  if (channel_.push(std::move(fn))) emit windowCallsWaiting();
 }
 
 void Session::loadOnThread() {

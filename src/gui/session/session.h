@@ -154,14 +154,20 @@ class Session : public QObject {
   // The connection identified a bike seen before: `text` is the line for the status bar.
   void knownBike(const QString& text, qint64 bike, qint64 previousVisit, qint64 visit);
 
+  // The two channels' wake-ups (connected once, queued to the other thread): the call that
+  // carries them is made before the thread starts, so that nothing Qt allocates per post crosses
+  // the threads unseen by a race detector.
+  void windowCallsWaiting();
+  void sessionCallsWaiting();
+
  private:
   class Sink;
   struct CycleNews;
   void post(std::function<void()> fn);
   // Any thread: `fn` runs on the GUI thread after everything queued before it.
   void toWindow(std::function<void()> fn);
-  // GUI thread: runs what the channel holds. A member, not a lambda, is posted: nothing of ours
-  // crosses the threads outside the channel's own lock, where a race detector sees it.
+  // GUI thread: runs what the channel holds; nothing of ours crosses the threads outside the
+  // channel's own lock, where a race detector sees it.
   void deliver() { channel_.drain(); }
   // GUI thread: the signals read off a typed event.
   void derive(const kline::SessionEvent& e, const CycleNews& news);
@@ -183,7 +189,12 @@ class Session : public QObject {
   std::shared_ptr<const kline::SimConfig> sim_;
   bool simTypeFollowsForm_;
   QThread thread_;
-  QObject* anchor_ = nullptr;  // lives on the session thread; the target of posted calls
+  // Lives on the session thread: the user's events wait in its channel, in order.
+  struct Inbox : QObject {
+    OrderedChannel calls;
+    void run() { calls.drain(); }
+  };
+  Inbox* anchor_ = nullptr;
   std::atomic<bool> loaded_ = false;
   // The session thread's host, for asking its handler to give up from the GUI thread.
   std::atomic<kline::QtHost*> hostForQuit_ = nullptr;
