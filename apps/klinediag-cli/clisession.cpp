@@ -110,6 +110,7 @@ CliSession::CliSession(SessionSetup setup, std::ostream& err)
   o.keepJournal = setup_.keepJournal;
   o.records = setup_.records;
   o.mileage = setup_.mileage;
+  o.onNoAnswer = setup_.onNoAnswer;
   o.devices = MakeDeviceFactory();
   if (setup_.virtualTime) {
     auto v = std::make_unique<VirtualHost>();

@@ -30,6 +30,8 @@ struct SessionSetup {
   bool keepJournal = false;              // keep the events for a support bundle
   records::KeeperOptions records;        // the visits' records file; none when its path is empty
   std::optional<int> mileage;            // typed for the visit
+  // The ECU has not answered a Connect for a while (see FirstAnswerWatch); on the run's thread.
+  std::function<void(const ev::Connecting&)> onNoAnswer;
 };
 
 // The simulated ECU a --sim FILE describes (the default one without a file) into `out`; returns

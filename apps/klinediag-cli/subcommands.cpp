@@ -19,11 +19,12 @@ const char* kCodes =
     "verdict; 2 a bad command line, an unknown test, or a test that clears the faults without "
     "--yes; 3 a fault is stored or the test said Erreur; 130 interrupted (live ends with 0).";
 
-// What to check after a connection that never heard the ECU, for stderr.
+// What to check when a connection has not heard the ECU, for stderr.
 std::string ChecklistText(const ev::Connecting& c) {
   const std::optional<ConnectChecklist> list = NoAnswerChecklist(
       c, "The simulated ECU has no adapter to check.",
-      "Check its echo (no ECU needed): klinediag-cli check-adapter --port " + c.port);
+      "Check its echo (no ECU needed): klinediag-cli check-adapter --port " + c.port,
+      "while klinediag-cli is still waiting");
   return list ? list->text() : std::string();
 }
 
@@ -125,6 +126,15 @@ int SessionCommand::run(std::ostream& out, std::ostream& err) {
   // says is told as the session goes and at its end.
   CliRecords recordsSaid(err);
   SessionSetup setup = global_.setup(sim);
+  // What to check, as soon as the ECU has been silent as long as the window waits before it
+  // offers the same list; the run goes on listening.
+  bool listed = false;
+  setup.onNoAnswer = [&](const ev::Connecting& c) {
+    if (const std::string list = ChecklistText(c); !list.empty()) {
+      err << "klinediag-cli: " << list;
+      listed = true;
+    }
+  };
   if (!global_.noRecords) {
     setup.records =
         recordsSaid.options(global_.records ? *global_.records : records::DefaultRecordsPath());
@@ -151,9 +161,10 @@ int SessionCommand::run(std::ostream& out, std::ostream& err) {
   }
   const std::string device = s.form().port()->deviceName();
 
-  // After the words of a session that failed without ever hearing the ECU: what to check.
+  // After the words of a session that failed without ever hearing the ECU: what to check, if the
+  // run ended before the list was told.
   auto giveUp = [&](int rc) {
-    if (rc != 0 && !firstAnswer.answered())
+    if (rc != 0 && !firstAnswer.answered() && !listed)
       if (const std::string list = ChecklistText(firstAnswer.connection()); !list.empty())
         err << "klinediag-cli: " << list;
     return rc;

@@ -21,8 +21,8 @@ ConnectChecklist BuildConnectChecklist(const EcuTypeInfo& type, const std::strin
 
   c.items.push_back(
       {"The ignition is on",
-       {burst ? "The ECU sends its burst when the ignition comes on: with Connect pressed, switch "
-                "it off, wait a few seconds and on again."
+       {burst ? "The ECU sends its burst when the ignition comes on: " + context.listening +
+                    ", switch it off, wait a few seconds and on again."
               : "The ECU answers only with the ignition on (and the engine stop switch at run)."}});
 
   c.items.push_back({"The adapter's K-line side has power",

@@ -40,6 +40,8 @@ struct ConnectChecklist {
 struct ChecklistContext {
   std::vector<SeenPort> ports;
   std::string adapterCheck;
+  // While the front end listens for the ECU, in its own words.
+  std::string listening = "with Connect pressed";
 };
 
 // The checklist for a connection of `type` on `port` (the port field's text) that heard nothing.

@@ -18,10 +18,11 @@ std::vector<SeenPort> SeenPorts() {
 
 std::optional<ConnectChecklist> NoAnswerChecklist(const ev::Connecting& c,
                                                   const std::string& simHint,
-                                                  const std::string& deviceHint) {
+                                                  const std::string& deviceHint,
+                                                  const std::string& listening) {
   const EcuTypeInfo* type = FindEcuType(c.ecu);
   if (!type) return std::nullopt;
-  ChecklistContext context{SeenPorts(), {}};
+  ChecklistContext context{SeenPorts(), {}, listening};
   context.adapterCheck = ParsePortField(c.port).kind == PortField::Kind::Sim ? simHint : deviceHint;
   return BuildConnectChecklist(*type, c.port, context);
 }

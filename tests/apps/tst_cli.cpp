@@ -265,20 +265,34 @@ class TestCli : public QObject {
       args.insert(args.end(), common.begin(), common.end());
       return cli(args);
     };
-    // info gives up after its own words; faults, live and test give up the same way.
+    // The list comes at 5 s, as in the window, while the run goes on listening; info gives up
+    // at its limit with its own words after it. faults, live and test do the same.
     for (const auto& args : std::vector<std::vector<std::string>>{
              {"info", "--sim", never}, {"faults", "--ecu", "p8", "--sim", never}}) {
       Run r = run(args);
       QCOMPARE(r.rc, 1);
       const std::size_t said = r.err.rfind("klinediag-cli: No answer from the ECU on sim for ");
       const std::size_t list = r.err.find("Check, in this order:\n  1. The ignition is on\n");
-      QVERIFY2(said != std::string::npos && list != std::string::npos && said < list,
+      QVERIFY2(said != std::string::npos && list != std::string::npos && list < said,
                r.err.c_str());
+      QVERIFY2(r.err.find("in this order", list + 21) == std::string::npos, r.err.c_str());
       for (const char* item : {"\n  2. The adapter's K-line side has power\n",
                                "\n  3. The ECU type: ", "\n  4. The port: sim\n",
                                "\n  5. The cable on the diagnostic connector\n"})
         QVERIFY2(r.err.find(item) != std::string::npos, r.err.c_str());
+      // The burst's advice in the command line's words.
+      QVERIFY2(r.err.find("Connect pressed") == std::string::npos, r.err.c_str());
+      if (args[0] == "info")
+        QVERIFY2(r.err.find("while klinediag-cli is still waiting") != std::string::npos,
+                 r.err.c_str());
     }
+    // A run that gives up before 5 s still ends with the list.
+    Run early = cli({"info", "--sim", never, "--port", "sim", "--virtual-time", "--timeout", "3000",
+                     "--no-records", "--settings", settings("c.ini")});
+    QCOMPARE(early.rc, 1);
+    const std::size_t list = early.err.find("Check, in this order:");
+    QVERIFY2(list != std::string::npos && early.err.find("waiting for the ECU\n") < list,
+             early.err.c_str());
     // An ECU that answers: no checklist.
     Run ok = run({"info"});
     QCOMPARE(ok.rc, 0);
