@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the two programs, and runs the main window on the built-in
+# Installs what is missing, builds the programs, and runs the main window on the built-in
 # simulated ECU. Without a display, shows the command-line program on the simulated ECU
 # instead. The tests and benchmarks are built by scripts/test.sh.
 set -euo pipefail
@@ -8,7 +8,11 @@ cd "$(dirname "$0")/.."
 echo "Installing packages (only those missing)..."
 scripts/setup.sh
 # build.sh prints its steps and the build's own progress on stderr, the folder last on stdout.
-dir=$(scripts/build.sh --only klinediag klinediag-cli | tail -n 1)
+# The simulated ECU on a pseudo-terminal and the man pages too, so that what the README shows
+# next (klinediag-sim, cmake --install) works on this folder.
+programs=(klinediag klinediag-cli klinediag-sim)
+if command -v help2man >/dev/null; then programs+=(klinediag-manpages); fi
+dir=$(scripts/build.sh --only "${programs[@]}" | tail -n 1)
 echo "Built in $dir/."
 if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ]; then
   # The simulated bike's visits go to a file of the demonstration's own, not a workshop's records.

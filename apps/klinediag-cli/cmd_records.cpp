@@ -8,6 +8,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 
+#include "livedata/conversions.h"
 #include "records/recordstore.h"
 #include "serial/filepath.h"
 #include "sessionjob.h"
@@ -202,8 +203,8 @@ void printVisit(std::ostream& out, const records::Visit& v) {
         << "\n";
   for (const records::ChangeRecord& c : v.changes) {
     if (c.setting == records::Setting::Trimmer)
-      out << "trimmer set from " << (c.before < 0 ? "?" : std::to_string(c.before)) << " to "
-          << c.after << "\n";
+      out << "trimmer set from " << TrimmerSetText(c.before) << " to " << TrimmerSetText(c.after)
+          << "\n";
     else
       out << "CO regulation switched " << (c.after ? "on" : "off") << "\n";
   }
@@ -242,7 +243,7 @@ void printComparison(std::ostream& out, const records::Comparison& c, const reco
     for (const auto& l : c.cleared) out << "  cleared   " << Trim(l) << "\n";
     for (const auto& l : c.stayed) out << "  still     " << Trim(l) << "\n";
   }
-  auto trim = [](int v) { return v < 0 ? std::string("unknown") : std::to_string(v); };
+  const auto trim = TrimmerSetText;
   if (c.trimmerOlder == c.trimmerNewer)
     out << "trimmer: " << (c.trimmerNewer < 0 ? "not set in either" : "at " + trim(c.trimmerNewer))
         << "\n";

@@ -10,6 +10,7 @@
 #include "actioncheck.h"
 #include "eventwriter.h"
 #include "inputcheck.h"
+#include "records/visitreport.h"
 #include "scriptedaction.h"
 #include "serial/filepath.h"
 #include "subcommands.h"
@@ -91,7 +92,9 @@ class ScriptJob : public SessionJob {
     if (!report_.stream) return true;
     const std::string date =
         QDateTime::currentDateTime().toString("yyyy-MM-dd HH:mm:ss").toStdString();
-    *report_.stream << session_->core().report().html(date);
+    SessionCore& core = session_->core();
+    core.report().setBike(records::ReportBikeOf(core.recordsPath(), core.visit()));
+    *report_.stream << core.report().html(date);
     report_.stream->flush();
     if (*report_.stream) return true;
     err << "klinediag-cli: cannot write the report to " << reportName_ << "\n";

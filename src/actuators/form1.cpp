@@ -276,19 +276,21 @@ void Form1::Command10_Click() {
   log(reply);
   if (lastPair(reply) == ToHex(ByteString(1, static_cast<char>(value)))) {
     log("trimmer set to:" + std::to_string(ctl.value("Slider1")));
-    main_.publish(ev::TrimmerSet{trimmer_, ctl.value("Slider1")});
-    trimmer_ = ctl.value("Slider1");
+    // What went on the line, whatever the slider says.
+    main_.publish(ev::TrimmerSet{trimmer_, value});
+    trimmer_ = value;
   }
 }
 
 void Form1::TrimmerHandover(const std::string& field) {
+  double v = Val(field);
+  if (!(v > -128 && v < 127)) return;
+  // The value read is known before a new one is set, whether or not the window is open.
+  trimmerRead(static_cast<int>(RoundHalfEven(v)));
   // Only an open test window takes the value: creating it here would put the ECU into
   // diagnostic mode in the middle of live polling, on every cycle.
   if (!loaded()) return;
-  double v = Val(field);
-  if (!(v > -128 && v < 127)) return;
   ctl.setValue("Slider1", static_cast<int>(RoundHalfEven(v)));
-  trimmerRead(static_cast<int>(RoundHalfEven(v)));
   ctl.setText("Text2", PlainForm(v));
 }
 

@@ -41,9 +41,9 @@ class Form1 : public ChildWindow {
   void WaitActuatorVerdict(int16_t duration);
 
   bool waiting() const { return waiting_; }
-  // The trimmer value the main window last read (TrimmerHandover), for what is published when
-  // a new value is set.
-  void trimmerRead(int value) { trimmer_ = value; }
+  // The trimmer value the main window last read (TrimmerHandover: the live channel's value, the
+  // byte read less 128), for what is published when a new value is set.
+  void trimmerRead(int value) { trimmer_ = value + 128; }
   // The main window's trimmer field after a 15m cycle: an open window shows the value.
   void TrimmerHandover(const std::string& field);
 
@@ -57,7 +57,7 @@ class Form1 : public ChildWindow {
   bool waiting_ = false;        // a verdict wait runs
   bool backRequested_ = false;  // "Back" was pressed during it
   // What the observers are told: the verdict text of the last wait, the trimmer's last known
-  // value and whether CO regulation is on.
+  // byte (-1: none) and whether CO regulation is on.
   std::string shown_;
   int trimmer_ = -1;
   bool co_ = false;

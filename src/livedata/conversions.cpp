@@ -31,6 +31,11 @@ std::string TrimmerText(int b) {
   return PlainForm(b - 128.0);
 }
 
+std::string TrimmerSetText(int byte) {
+  return byte < 0 ? std::string("unknown")
+                  : TrimmerText(byte) + " (byte " + std::to_string(byte) + ")";
+}
+
 std::string ThrottleAngleText(int b) {
   return FormatNumber(b <= 170 ? b * 0.1848 - 1.41 : b * 0.7058 - 90, "##.##");
 }

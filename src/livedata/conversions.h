@@ -19,6 +19,9 @@ std::string PressureText(int b);            // mBar
 std::string TemperatureText(int b);         // degrees, b - 55
 std::string BatteryText(int b);             // V
 std::string TrimmerText(int b);             // b - 128
+// A trimmer byte written to the ECU as the live channel reads it, with the byte:
+// "12 (byte 140)"; "unknown" for a negative byte.
+std::string TrimmerSetText(int byte);
 // Throttle angle, scale "1": two straight lines meeting at byte 170.
 std::string ThrottleAngleText(int b);
 // Throttle, scale "2".

@@ -176,9 +176,10 @@ std::optional<double> LatencyTimerAddedMs(const AdapterReport& r) {
   if (!r.latencyTimerMs || *r.latencyTimerMs <= 4) return std::nullopt;
   for (const AdapterRateResult& x : r.rates) {
     if (x.baud != 7812 || x.outcome != AdapterRateResult::Outcome::EchoOk) continue;
-    // 10 bits a byte (start, 8 data, stop); the echo of each byte comes as it is sent.
+    // 10 bits a byte (start, 8 data, stop); the echo of each byte comes as it is sent. The timer
+    // holds an answer back at most its own time: a longer wait has another cause.
     const double wireMs = static_cast<double>(x.received.size()) * 10 * 1000 / x.baud;
-    return std::max(0.0, x.roundTripMs - wireMs);
+    return std::clamp(x.roundTripMs - wireMs, 0.0, static_cast<double>(*r.latencyTimerMs));
   }
   return std::nullopt;
 }
@@ -228,9 +229,15 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
       out.push_back(std::to_string(x.baud) + " baud: " + std::to_string(x.unasked) +
                     " bytes came unasked before the check (an ECU talking on the line?)");
   }
+  // What the mode does for us: the driver passes each byte on as it comes rather than waiting to
+  // fill a buffer; the kernel's FTDI driver runs the latency timer at 1 ms meanwhile.
   if (r.lowLatency)
     out.push_back(std::string("low-latency mode: ") + (*r.lowLatency ? "on" : "off") +
-                  (*r.lowLatency ? "" : " (klinediag turns it on when it connects)"));
+                  " (klinediag asks for it whenever it opens the port: the driver then passes "
+                  "each byte on as it comes" +
+                  (r.driver == "ftdi_sio" ? "; this driver also runs the latency timer at 1 ms "
+                                            "while it is on)"
+                                          : ")"));
   else if (r.latencyNote.empty())
     out.push_back("low-latency mode: not offered by this driver");
   if (r.latencyTimerMs)
@@ -240,7 +247,9 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
     if (const std::optional<double> added = LatencyTimerAddedMs(r)) {
       const AdapterRateResult& x = *std::find_if(r.rates.begin(), r.rates.end(),
                                                  [](const auto& y) { return y.baud == 7812; });
-      char cost[256];
+      const double wireMs = static_cast<double>(x.received.size()) * 10 * 1000 / x.baud;
+      const double other = x.roundTripMs - wireMs - *added;
+      char cost[320];
       if (*added < 1)
         std::snprintf(cost, sizeof cost,
                       "the 7812 baud echo took %.1f ms, its bytes' time on the wire: the timer "
@@ -252,9 +261,16 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
             "the 7812 baud echo took %.1f ms, of which its %zu bytes need ~%.1f ms on the "
             "wire: the timer adds ~%.0f ms to every exchange; a live cycle of ~%d "
             "exchanges loses ~%.0f ms",
-            x.roundTripMs, x.received.size(), x.roundTripMs - *added, *added, kExchangesPerCycle,
+            x.roundTripMs, x.received.size(), wireMs, *added, kExchangesPerCycle,
             *added * kExchangesPerCycle);
       out.push_back(cost);
+      if (other >= 1) {
+        std::snprintf(cost, sizeof cost,
+                      "the other ~%.0f ms of that echo are not the timer's (it holds bytes back "
+                      "%d ms at most): a slow adapter or driver, or a busy machine",
+                      other, *r.latencyTimerMs);
+        out.push_back(cost);
+      }
     } else if (!r.latencyTimerFile.empty()) {
       out.push_back("the timer may hold each answer back for up to " +
                     std::to_string(*r.latencyTimerMs) + " ms, on every exchange");

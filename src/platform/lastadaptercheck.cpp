@@ -24,14 +24,16 @@ std::string LastAdapterCheckPath() {
 void SaveLastAdapterCheck(const std::string& port, const AdapterReport& r) {
   const QString path = QString::fromStdString(LastAdapterCheckPath());
   QDir().mkpath(QFileInfo(path).path());
-  std::string text = "time: " + QDateTime::currentDateTime().toString(Qt::ISODate).toStdString() +
-                     "\nport: " + port +
-                     (r.device.empty() || r.device == port ? "" : " (" + r.device + ")") +
-                     "\nresult: " +
-                     (!r.opened() ? "did not open: " + r.openError
-                      : r.ok()    ? std::string("echo good at every rate")
-                                  : std::string("echo not good")) +
-                     "\n\n";
+  // The time with its offset from UTC: a helper far away reads it right.
+  const QDateTime now = QDateTime::currentDateTime();
+  std::string text =
+      "time: " + now.toOffsetFromUtc(now.offsetFromUtc()).toString(Qt::ISODate).toStdString() +
+      "\nport: " + port + (r.device.empty() || r.device == port ? "" : " (" + r.device + ")") +
+      "\nresult: " +
+      (!r.opened() ? "did not open: " + r.openError
+       : r.ok()    ? std::string("echo good at every rate")
+                   : std::string("echo not good")) +
+      "\n\n";
   for (const std::string& l : DescribeAdapterReport(r)) text += l + "\n";
   QSaveFile f(path);
   if (!f.open(QIODevice::WriteOnly)) return;

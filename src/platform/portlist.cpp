@@ -112,6 +112,8 @@ std::vector<PortRecord> PortList::Scan() {
     if (p.manufacturer.empty()) p.manufacturer = f.manufacturer;
     if (p.serialNumber.empty()) p.serialNumber = f.serial;
     p.product = f.product;
+    // Without udev, Qt knows no description: the device's own product name is the best one.
+    if (p.description.empty()) p.description = f.product;
     p.driver = f.driver;
     p.latencyTimerMs = f.latencyTimerMs;
     ports.push_back(p);

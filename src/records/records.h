@@ -54,8 +54,8 @@ enum class Setting { Trimmer, CoRegulation };
 // The setting's name in the file and in JSON ("trimmer", "co_regulation").
 const char* SettingName(Setting s);
 
-// The trimmer or the CO regulation changed: the value before (-1 unknown) and after (the CO
-// regulation: 0 off, 1 on).
+// The trimmer or the CO regulation changed: the value before (-1 unknown) and after (the
+// trimmer: the byte written, 0 to 254; the CO regulation: 0 off, 1 on).
 struct ChangeRecord {
   Setting setting = Setting::Trimmer;
   int before = -1;

@@ -24,7 +24,12 @@ std::string FormatWallTime(const WallTime& t, bool withDate) {
   return buf;
 }
 
-void FillReport(const Visit& v, SessionReport& report) {
+ReportBike BikeForReport(const Bike& b, const Visit& v) {
+  return {b.details.name, b.details.registration, b.details.owner, v.mileage};
+}
+
+void FillReport(const Visit& v, SessionReport& report, const std::optional<Bike>& bike) {
+  if (bike) report.setBike(BikeForReport(*bike, v));
   report.onEvent(ev::Connecting{v.begun.port, v.begun.ecu});
   ev::EcuIdentified id;
   id.isoCode = v.key.isoCode;
@@ -40,16 +45,31 @@ void FillReport(const Visit& v, SessionReport& report) {
     report.onEvent(ev::TestStarted{t.window, t.name, t.code});
     report.onEvent(ev::TestEnded{t.window, t.name, t.verdict, t.shown});
   }
+  for (const ChangeRecord& c : v.changes)
+    report.addChange(
+        {c.setting == Setting::Trimmer, c.before, c.after, FormatWallTime(c.at, false)});
   std::vector<ChannelSummary> stats;
   for (const ChannelSummary& c : v.channels)
     if (c.count > 0) stats.push_back(c);
   report.setChannels(std::move(stats));
 }
 
-std::string VisitReportHtml(const Visit& v) {
+std::string VisitReportHtml(const Visit& v, const std::optional<Bike>& bike) {
   SessionReport report;
-  FillReport(v, report);
+  FillReport(v, report, bike);
   return report.html(FormatWallTime(v.begun.start));
+}
+
+std::optional<ReportBike> ReportBikeOf(const std::string& path, int64_t visit) {
+  if (path.empty() || visit == 0) return std::nullopt;
+  std::string why;
+  const auto store = RecordStore::Open(path, RecordStore::Mode::ReadOnly, why);
+  if (!store) return std::nullopt;
+  const std::optional<Visit> v = store->visit(visit);
+  if (!v) return std::nullopt;
+  const std::optional<Bike> b = store->bike(v->bike);
+  if (!b) return std::nullopt;
+  return BikeForReport(*b, *v);
 }
 
 }  // namespace kline::records

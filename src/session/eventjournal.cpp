@@ -3,10 +3,16 @@
 #include <cstdio>
 #include <variant>
 
+#include "livedata/csvrecorder.h"
+
 namespace kline {
 
-EventJournal::EventJournal(std::function<uint64_t()> clock, JournalLimits limits)
-    : EventJsonLines(clock), clock_(std::move(clock)), limits_(limits) {}
+EventJournal::EventJournal(std::function<uint64_t()> clock, JournalLimits limits,
+                           std::function<WallTime()> wallClock)
+    : EventJsonLines(clock),
+      clock_(std::move(clock)),
+      limits_(limits),
+      wallClock_(std::move(wallClock)) {}
 
 void EventJournal::dropFront(bool byCap) {
   bytes_ -= cost(lines_.front());
@@ -40,7 +46,8 @@ void EventJournal::onEvent(const SessionEvent& e) {
       (l->status.state != LinkState::OpenFailed || links_.back().text == l->status.text))
     l = nullptr;
   if (l) {
-    links_.push_back({clock_(), LinkStateName(l->status.state), l->status.text});
+    links_.push_back({clock_(), LinkStateName(l->status.state), l->status.text,
+                      wallClock_ ? std::optional(wallClock_()) : std::nullopt});
     if (links_.size() > limits_.maxLinkChanges) {
       links_.pop_front();
       ++linksDropped_;
@@ -57,6 +64,7 @@ std::string EventJournal::linkHistoryText() const {
     char when[32];
     std::snprintf(when, sizeof when, "%10llu.%03u s  ", static_cast<unsigned long long>(c.t / 1000),
                   static_cast<unsigned>(c.t % 1000));
+    if (c.at) out += CsvRecorder::IsoTime(*c.at) + "  ";
     out += when + c.state + "  " + c.text + "\n";
   }
   if (links_.empty()) out += "(no change of the link's state in this session)\n";

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "session/eventjsonlines.h"
@@ -25,7 +26,9 @@ struct JournalLimits {
 // oldest go first. Time is the session's clock (ms). Runs on the session's thread; read it there.
 class EventJournal : public EventJsonLines {
  public:
-  explicit EventJournal(std::function<uint64_t()> clock, JournalLimits limits = {});
+  // `wallClock` (may be empty) dates the link's changes for a reader who knows only the hour.
+  explicit EventJournal(std::function<uint64_t()> clock, JournalLimits limits = {},
+                        std::function<WallTime()> wallClock = {});
 
   // The kept lines of the last window before `now`, oldest first, each ending in a newline.
   std::string jsonLines(uint64_t now) const;
@@ -38,9 +41,11 @@ class EventJournal : public EventJsonLines {
     uint64_t t;
     std::string state;  // LinkStateName
     std::string text;
+    std::optional<WallTime> at;
   };
   const std::deque<LinkChange>& linkChanges() const { return links_; }
-  // The link's changes as text, one a line: "    12.345 s  live  The ECU answers".
+  // The link's changes as text, one a line, with the wall time when it is known:
+  // "2026-12-06T16:20:31.123+01:00      12.345 s  live  The ECU answers".
   std::string linkHistoryText() const;
 
   void onEvent(const SessionEvent& e) override;
@@ -58,6 +63,7 @@ class EventJournal : public EventJsonLines {
 
   std::function<uint64_t()> clock_;
   JournalLimits limits_;
+  std::function<WallTime()> wallClock_;
   std::deque<Entry> lines_;
   std::size_t bytes_ = 0;
   uint64_t droppedByCap_ = 0;

@@ -126,7 +126,8 @@ SessionCore::SessionCore(Host& host, SessionOptions options)
   hub_->add(&report_);
   lastClock_ = host_.timeGetTime();
   if (options_.keepJournal) {
-    journal_ = std::make_unique<EventJournal>([this] { return elapsedMs(); });
+    journal_ = std::make_unique<EventJournal>([this] { return elapsedMs(); }, JournalLimits{},
+                                              options_.wallClock);
     hub_->add(journal_.get());
   }
   hub_->add(&observers_);
@@ -154,6 +155,13 @@ SessionCore::~SessionCore() {
   recorder_.reset();
   form_.reset();
   // After the windows: the port's close ends the visit, then what is queued is written.
+  keeper_.reset();
+}
+
+void SessionCore::closeRecords() {
+  if (!keeper_) return;
+  keeper_->flush();
+  closedVisit_ = keeper_->visit();
   keeper_.reset();
 }
 

@@ -105,6 +105,7 @@ class SessionCore {
   const FirstAnswerWatch& firstAnswer() const { return firstAnswer_; }
   const CycleMeter& meter() const { return meter_; }
   const SessionReport& report() const { return report_; }
+  SessionReport& report() { return report_; }
   // The last minutes of events and the link's history; null unless the options keep them.
   const EventJournal* journal() const { return journal_.get(); }
   // Milliseconds since the session began, on the host's clock (the journal's time).
@@ -129,7 +130,9 @@ class SessionCore {
   // The records file in use; empty: none.
   const std::string& recordsPath() const { return options_.records.path; }
   // Ends the visit in progress and writes what is queued (the end of a run).
-  void closeRecords() { keeper_.reset(); }
+  void closeRecords();
+  // The visit the records kept of this session: the one in progress, else the last one (0: none).
+  int64_t visit() const { return keeper_ ? keeper_->visit() : closedVisit_; }
   // The keeper of the bike records; null when none are kept.
   records::RecordKeeper* records() { return keeper_.get(); }
 
@@ -152,6 +155,7 @@ class SessionCore {
   FirstAnswerWatch firstAnswer_;
   SessionReport report_;
   std::unique_ptr<records::RecordKeeper> keeper_;
+  int64_t closedVisit_ = 0;
   std::unique_ptr<CsvRecorder> recorder_;
   std::string recordingError_;
   uint32_t lastClock_ = 0;

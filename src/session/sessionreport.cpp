@@ -2,6 +2,7 @@
 
 #include <sstream>
 
+#include "livedata/conversions.h"
 #include "serial/text.h"
 
 namespace kline {
@@ -58,6 +59,10 @@ void SessionReport::onEvent(const SessionEvent& e) {
     channels_.add(*cycle);
   } else if (const auto* r = std::get_if<ev::ReadoutDone>(&e)) {
     if (r->readout.kind != ReadoutKind::Diag) setReadout(r->readout, now_ ? now_() : "");
+  } else if (const auto* t = std::get_if<ev::TrimmerSet>(&e)) {
+    changes_.push_back({true, t->before, t->after, now_ ? now_() : ""});
+  } else if (const auto* co = std::get_if<ev::CoRegulationSet>(&e)) {
+    changes_.push_back({false, co->before ? 1 : 0, co->after ? 1 : 0, now_ ? now_() : ""});
   } else if (const auto* t = std::get_if<ev::TestStarted>(&e)) {
     tests_.push_back({t->window, Trim(t->name), ev::Verdict::Unknown, false, {}});
   } else if (const auto* t = std::get_if<ev::TestEnded>(&e)) {
@@ -104,6 +109,15 @@ std::string SessionReport::html(const std::string& dateTime) const {
                                                        {"Calibration", identity_.calibration}};
   for (const auto& [k, v] : facts)
     h << "<tr><th>" << k << "</th><td>" << orDash(v) << "</td></tr>\n";
+  if (bike_) {
+    const std::pair<const char*, std::string> bike[] = {
+        {"Bike", bike_->name},
+        {"Registration", bike_->registration},
+        {"Owner", bike_->owner},
+        {"Mileage", bike_->mileageKm ? std::to_string(*bike_->mileageKm) + " km" : ""}};
+    for (const auto& [k, v] : bike)
+      h << "<tr><th>" << k << "</th><td>" << orDash(v) << "</td></tr>\n";
+  }
   h << "</table>\n";
   if (!identity_.trusted)
     h << "<p class=\"fault\">&#9888; " << kUntrusted << " the identification.</p>\n";
@@ -149,6 +163,23 @@ std::string SessionReport::html(const std::string& dateTime) const {
       h << "<tr><td>" << orDash(t.name) << "</td><td>" << where << "</td><td class=\"" << cls
         << "\">" << verdict << "</td></tr>\n";
     }
+    h << "</table>\n";
+  }
+
+  h << "<h3>Trimmer and CO regulation</h3>\n";
+  if (changes_.empty()) {
+    h << "<p>Not changed in this session.</p>\n";
+  } else {
+    h << "<table>\n<tr><th>Setting</th><th>Before</th><th>After</th><th>Time</th></tr>\n";
+    // The trimmer as the live channel reads it, with the byte that went on the line.
+    auto value = [](const SettingChange& c, int v) -> std::string {
+      if (c.trimmer || v < 0) return TrimmerSetText(v);
+      return v ? "on" : "off";
+    };
+    for (const SettingChange& c : changes_)
+      h << "<tr><td>" << (c.trimmer ? "Trimmer" : "CO regulation") << "</td><td>"
+        << value(c, c.before) << "</td><td>" << value(c, c.after) << "</td><td>" << orDash(c.when)
+        << "</td></tr>\n";
     h << "</table>\n";
   }
 

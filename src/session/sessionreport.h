@@ -23,6 +23,20 @@ struct TestRun {
   std::string shown;  // the verdict as the window showed it ("OK", "Test finish"...)
 };
 
+// The bike as the records know it, for the head of the report.
+struct ReportBike {
+  std::string name, registration, owner;
+  std::optional<int> mileageKm;  // typed for this visit
+};
+
+// The trimmer or the CO regulation set during the session, as the ECU confirmed it.
+struct SettingChange {
+  bool trimmer = true;
+  int before = -1;  // the trimmer: the byte (-1 unknown); CO regulation: 0 off, 1 on
+  int after = 0;
+  std::string when;  // the time to print for it
+};
+
 // Gathers a session's report from its events: the port and ECU type of the connection, the
 // identification, the tests of both windows with their verdicts, the latest fault and
 // immobiliser readouts, and each ticked channel's range over the completed live cycles (values
@@ -37,6 +51,11 @@ class SessionReport : public EventSink {
   void setReadout(const Readout& r, std::string when);
   // The channels' ranges as kept elsewhere (a stored visit), in place of the live cycles'.
   void setChannels(std::vector<ChannelSummary> stats) { givenChannels_ = std::move(stats); }
+  // The bike the records know this visit as (none: the report names no bike).
+  void setBike(std::optional<ReportBike> bike) { bike_ = std::move(bike); }
+  // A change of the trimmer or the CO regulation (a stored visit's; a session's come as events).
+  void addChange(SettingChange c) { changes_.push_back(std::move(c)); }
+  const std::vector<SettingChange>& changes() const { return changes_; }
 
   const std::string& port() const { return port_; }
   const std::string& ecuType() const { return identity_.ecu; }
@@ -61,6 +80,8 @@ class SessionReport : public EventSink {
   std::array<std::optional<Readout>, 3> readouts_{};
   std::array<std::string, 3> when_{};
   std::optional<std::vector<ChannelSummary>> givenChannels_;
+  std::optional<ReportBike> bike_;
+  std::vector<SettingChange> changes_;
 };
 
 // Text made safe inside HTML.

@@ -152,7 +152,9 @@ struct TestEnded {
   std::string shown;
 };
 
-// The ECU confirmed a trimmer value; `before` is the last value known (-1 when none).
+// The ECU confirmed a trimmer value: the byte written, 0 to 254, which the live channel reads
+// as the byte less 128 (TrimmerValue). `before` is the last byte known (-1 when none): the
+// last one set, or the last one the live channel read.
 struct TrimmerSet {
   int before = -1;
   int after = 0;

@@ -289,7 +289,8 @@ TEST(Form1Events, TestsVerdictsCoAndTrimmerArePublished) {
   EXPECT_TRUE(co[0].after);
   const auto trim = ev.of<ev::TrimmerSet>();
   ASSERT_EQ(trim.size(), 1u);
-  EXPECT_EQ(trim[0].after, 13);  // 140 on the line is 13 on the slider
+  // The byte that went on the line (the slider says 13, the live channel would read 12).
+  EXPECT_EQ(trim[0].after, 140);
   // The poll loop was paused while the window is open, and says why.
   const auto paused = ev.of<ev::LoopPaused>();
   ASSERT_FALSE(paused.empty());

@@ -164,6 +164,16 @@ class TestSubcommands : public QObject {
           "check-adapter --port /dev/ttyUSB0 --fix, or: echo 1 | sudo tee "
           "/sys/class/tty/ttyUSB0/device/latency_timer"})
       QVERIFY2(said.find(s) != std::string::npos, said.c_str());
+    // The timer holds bytes back 16 ms at most: the rest of a slow echo is not its doing.
+    r.rates[0].roundTripMs = 1703.1;
+    QCOMPARE(*kline::LatencyTimerAddedMs(r), 16.0);
+    said.clear();
+    for (const auto& l : kline::DescribeAdapterReport(r)) said += l + "\n";
+    for (const char* s : {"the timer adds ~16 ms to every exchange; a live cycle of ~12 exchanges "
+                          "loses ~192 ms\n",
+                          "the other ~1682 ms of that echo are not the timer's (it holds bytes "
+                          "back 16 ms at most)"})
+      QVERIFY2(said.find(s) != std::string::npos, said.c_str());
     // A timer of 4 ms costs nothing worth a word.
     r.latencyTimerMs = 4;
     QVERIFY(!kline::LatencyTimerAddedMs(r));

@@ -3,14 +3,19 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTableWidget>
+#include <QTemporaryDir>
+#include <QTextDocument>
 
 #include "gui/dialogs/logsaver.h"
+#include "gui/dialogs/reportwriter.h"
 #include "gui/widgets/faultpanel.h"
 #include "gui/widgets/lampwidget.h"
 #include "gui/widgets/linkstateview.h"
 #include "guifixture.h"
+#include "session/sessionreport.h"
 
 class TestFaultPanel : public QObject {
   Q_OBJECT
@@ -99,6 +104,51 @@ class TestFaultPanel : public QObject {
     for (const QString& line : panel->latest(0).lines)
       QVERIFY2(h.contains(line.trimmed().toHtmlEscaped()), qPrintable(line));
     QVERIFY(h.contains(QStringLiteral("KL15M-0427")));
+    QCOMPARE(pdfPages(pdf), 1);
+  }
+
+  // What a workshop hands over: the bike, the mileage, the trimmer as the live channel reads it
+  // with the byte sent, the CO regulation; on one page however long the session was.
+  void aLongReportNamesTheBikeAndStaysOnOnePage() {
+    QTemporaryDir dir;
+    kline::SessionReport report([] { return std::string("16:20:31"); });
+    report.onEvent(kline::ev::Connecting{"sim", "15m"});
+    report.onEvent(kline::ev::CoRegulationSet{false, true});
+    report.onEvent(kline::ev::TrimmerSet{128, 140});
+    for (int i = 0; i < 40; ++i) {
+      report.onEvent(kline::ev::TestStarted{"Form1", "Fuel pump " + std::to_string(i), 0x80});
+      report.onEvent(kline::ev::TestEnded{"Form1", "", kline::ev::Verdict::Passed, "OK"});
+    }
+    report.setBike(kline::ReportBike{"Red 600", "AB-123", "R. Smith", 12480});
+    const QString pdf = dir.filePath(QStringLiteral("long.pdf"));
+    QCOMPARE(WriteSessionReport(report, pdf), QString());
+    QCOMPARE(pdfPages(pdf), 1);
+    // All of it on that page, drawn smaller; a short one as it is.
+    const QSizeF a4(680, 1030);  // A4 less the margins, at the screen's 96 dpi
+    QTextDocument doc;
+    doc.setHtml(QString::fromStdString(report.html("2026-12-07 16:20:31")));
+    const qreal scale = FitToOnePage(doc, a4);
+    QVERIFY(scale < 1);
+    QVERIFY(doc.size().height() * scale <= a4.height() + 1);
+    QTextDocument shortDoc;
+    shortDoc.setHtml(QStringLiteral("<p>one line</p>"));
+    QCOMPARE(FitToOnePage(shortDoc, a4), 1.0);
+    QFile html(ReportHtmlPath(pdf));
+    QVERIFY(html.open(QIODevice::ReadOnly));
+    const QString h = QString::fromUtf8(html.readAll());
+    for (const char* shown :
+         {"<th>Bike</th><td>Red 600</td>", "<td>AB-123</td>", "<td>R. Smith</td>",
+          "<td>12480 km</td>", "<td>Trimmer</td><td>0 (byte 128)</td><td>12 (byte 140)</td>",
+          "<td>CO regulation</td><td>off</td><td>on</td>"})
+      QVERIFY2(h.contains(QLatin1String(shown)), shown);
+  }
+
+ private:
+  static int pdfPages(const QString& path) {
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly)) return -1;
+    const QString text = QString::fromLatin1(f.readAll());
+    return static_cast<int>(text.count(QRegularExpression(QStringLiteral("/Type\\s*/Page(?!s)"))));
   }
 };
 

@@ -161,7 +161,7 @@ class TestRecordsWindow : public QObject {
         path.toStdString(), kline::records::RecordStore::Mode::ReadOnly, why);
     const auto v = store->visit(w.selectedVisit());
     QVERIFY(v);
-    const std::string html = kline::records::VisitReportHtml(*v);
+    const std::string html = kline::records::VisitReportHtml(*v, store->bike(v->bike));
     QVERIFY(html.find("&lt;b&gt;bold&lt;/b&gt;") != std::string::npos);
     QVERIFY(html.find("<b>bold") == std::string::npos);
     QVERIFY(html.find("2026-03-14 ") != std::string::npos);

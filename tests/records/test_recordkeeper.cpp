@@ -95,7 +95,9 @@ TEST(RecordKeeper, ASessionWithFaultsATestAndATrimmerChangeIsKeptAsItsVisit) {
   EXPECT_EQ(v->changes[0].setting, Setting::CoRegulation);
   EXPECT_EQ(v->changes[0].after, 1);
   EXPECT_EQ(v->changes[1].setting, Setting::Trimmer);
-  EXPECT_EQ(v->changes[1].after, 13);
+  // The byte written, and the value read before it (0x20 on the trimmer channel: -96).
+  EXPECT_EQ(v->changes[1].after, 140);
+  EXPECT_EQ(v->changes[1].before, 0x20);
 
   // The channels as the report computes them, numbers beside the texts.
   ASSERT_EQ(v->channels.size(), channels.size());

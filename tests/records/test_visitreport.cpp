@@ -36,9 +36,15 @@ TEST(VisitReport, IsTheSessionReportOfTheStoredVisit) {
   v.readouts = {{faults, {1773500060000, 60}}};
   v.tests = {{"Form2", "80 fuel pump", 0x80, ev::Verdict::Passed, "OK", {1773500070000, 60}}};
   v.channels = {{0, "rpm", "tr/m", 12, 1100, 1500, 1300, "1100", "1500", "1300"}};
+  v.changes = {{Setting::Trimmer, 128, 140, {1773500100000, 60}}};
+  v.mileage = 12480;
+  Bike bike;
+  bike.details = {"Red 600", "AB-123", "R. Smith", "notes stay out"};
 
-  // The same page as a session that made these events.
-  SessionReport session;
+  // The same page as a session that made these events, about the same bike.
+  SessionReport session([] { return std::string("15:55:00"); });
+  session.setBike(ReportBike{"Red 600", "AB-123", "R. Smith", 12480});
+  session.onEvent(ev::TrimmerSet{128, 140});
   session.onEvent(ev::Connecting{"COM7", "15m"});
   session.onEvent(ev::EcuIdentified{"55A38F", "KL15M-0427", "CAL <1>", "15m", "", false});
   session.setReadout(faults, "15:54:20");
@@ -54,7 +60,9 @@ TEST(VisitReport, IsTheSessionReportOfTheStoredVisit) {
   std::string expected = session.html("2026-03-14 15:53:20");
   const std::string cycles = "<td class=\"num\">3</td>";
   expected.replace(expected.find(cycles), cycles.size(), "<td class=\"num\">12</td>");
-  EXPECT_EQ(VisitReportHtml(v), expected);
+  EXPECT_EQ(VisitReportHtml(v, bike), expected);
+  EXPECT_NE(expected.find("<td>12480 km</td>"), std::string::npos);
+  EXPECT_NE(expected.find("<td>12 (byte 140)</td><td>15:55:00</td>"), std::string::npos);
   EXPECT_NE(expected.find("CAL &lt;1&gt;"), std::string::npos);
 }
 

@@ -81,4 +81,10 @@ TEST(EventJournal, LinkHistoryKeepsEachChangeWithItsTime) {
   EXPECT_THAT(h, HasSubstr("6.000 s  silent  text silent\n"));
   // The changes are events too.
   EXPECT_EQ(Parse(j.jsonLines(now)).back()["event"], "link");
+
+  // With a wall clock, each change says when it was in the zone it was taken in.
+  EventJournal dated([&] { return now; }, {}, [] { return WallTime{1773500000000, 60}; });
+  dated.onEvent(ev::LinkChanged{LinkStatus{LinkState::Lost, "gone"}});
+  EXPECT_THAT(dated.linkHistoryText(), HasSubstr("2026-03-14T15:53:20.000+01:00  " +
+                                                 std::string(9, ' ') + "6.000 s  lost  gone\n"));
 }

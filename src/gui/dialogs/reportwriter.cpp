@@ -1,10 +1,12 @@
 #include "gui/dialogs/reportwriter.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QDir>
 #include <QFileInfo>
 #include <QFont>
 #include <QPageLayout>
 #include <QPageSize>
+#include <QPainter>
 #include <QPdfWriter>
 #include <QSaveFile>
 #include <QTextDocument>
@@ -14,6 +16,15 @@
 QString ReportHtmlPath(const QString& pdfPath) {
   const QFileInfo fi(pdfPath);
   return fi.dir().filePath(fi.completeBaseName() + QStringLiteral(".html"));
+}
+
+qreal FitToOnePage(QTextDocument& doc, const QSizeF& page) {
+  doc.setTextWidth(page.width());
+  if (doc.size().height() <= page.height()) return 1;
+  // Laid out wider by as much as it is drawn smaller, which only shortens it.
+  const qreal scale = page.height() / doc.size().height();
+  doc.setTextWidth(page.width() / scale);
+  return scale;
 }
 
 QString WriteSessionReport(const kline::SessionReport& report, const QString& pdfPath,
@@ -37,11 +48,19 @@ QString WriteSessionReport(const kline::SessionReport& report, const QString& pd
     pdf.setTitle(QStringLiteral("klinediag session report"));
     pdf.setCreator(QStringLiteral("klinediag"));
     QTextDocument doc;
+    doc.documentLayout()->setPaintDevice(&pdf);
     QFont font = doc.defaultFont();
     font.setPointSizeF(9);
     doc.setDefaultFont(font);
     doc.setHtml(QString::fromStdString(html));
-    doc.print(&pdf);
+    const qreal scale =
+        FitToOnePage(doc, pdf.pageLayout().paintRectPixels(pdf.resolution()).size());
+    QPainter painter;
+    if (painter.begin(&pdf)) {
+      painter.scale(scale, scale);
+      doc.drawContents(&painter);
+      painter.end();
+    }
   }
   QFile check(pdfPath);
   if (!check.open(QIODevice::ReadOnly) || check.read(4) != "%PDF")

@@ -63,6 +63,7 @@
 #include "gui/windows/recordsmenu.h"
 #include "gui/windows/recordswindow.h"
 #include "records/recordstore.h"
+#include "records/visitreport.h"
 #include "session/sessionreport.h"
 #include "ui/eventsink.h"
 
@@ -324,6 +325,11 @@ QGroupBox* MainWindow::liveBox() {
   auto* sensor = qobject_cast<QLineEdit*>(textField(QStringLiteral("Text1(9)"), true));
   sensor->setAlignment(Qt::AlignRight);
   sensor->setMaximumWidth(90);
+  // The 15Rc's throttle sensor voltage has no box of its own: a caption says what it is.
+  auto* sensorCaption = new QLabel(tr("throttle sensor"));
+  sensorCaption->setObjectName(QStringLiteral("throttleSensorCaption"));
+  sensorCaption->setBuddy(sensor);
+  liveGrid->addWidget(sensorCaption, 9, 0);
   liveGrid->addWidget(sensor, 9, 1);
   liveGrid->addWidget(label(QStringLiteral("Label9")), 9, 2);
   liveGrid->addWidget(new QLabel(tr("weight")), 10, 0);
@@ -850,6 +856,9 @@ void MainWindow::buildFaultsAndReport() {
 }
 
 bool MainWindow::writeReport(const QString& pdfPath) {
+  // The bike as the records know it now (its name may have been typed since the visit began).
+  report_->setBike(
+      kline::records::ReportBikeOf(records_->path().toStdString(), records_->reportVisit()));
   const QString why = WriteSessionReport(*report_, pdfPath);
   if (!why.isEmpty()) {
     statusnote::show(statusBar(), why, statusnote::Kind::Error);

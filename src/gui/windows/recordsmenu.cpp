@@ -67,7 +67,7 @@ RecordsMenu::RecordsMenu(Session& session, QMenuBar* bar, QStatusBar* status, Fa
   connect(&session_, &Session::recordsProblem, this,
           [this](const QString& why) { statusnote::show(status_, why, statusnote::Kind::Error); });
   connect(&session_, &Session::recordsVisit, this, [this](qint64, qint64 visit) {
-    visit_ = visit;
+    visit_ = reportVisit_ = visit;
     mileage_->setEnabled(true);
     if (window_->isVisible()) window_->refresh();
   });
@@ -95,6 +95,7 @@ void RecordsMenu::onEvent(const kline::SessionEvent& e) {
   if (std::holds_alternative<ev::Connecting>(e) || std::holds_alternative<ev::Disconnected>(e)) {
     // The visit ends with its connection; the next one starts once the ECU is identified.
     visit_ = 0;
+    if (std::holds_alternative<ev::Connecting>(e)) reportVisit_ = 0;
     mileage_->setEnabled(false);
     refreshSoon();
   } else if (std::holds_alternative<ev::ReadoutDone>(e) ||

@@ -37,6 +37,9 @@ class RecordsMenu : public QObject {
   const QString& path() const { return path_; }
   // The visit in progress; 0 when none.
   qint64 visit() const { return visit_; }
+  // The visit a report is of: the one in progress, or after a Disconnect the one that ended,
+  // until the next Connect; 0 when none.
+  qint64 reportVisit() const { return reportVisit_; }
   // Opens the bikes' window, the newest bike and visit chosen.
   void showBikes();
 
@@ -59,4 +62,5 @@ class RecordsMenu : public QObject {
   QString path_;
   bool fromSettings_ = true;
   qint64 visit_ = 0;
+  qint64 reportVisit_ = 0;
 };

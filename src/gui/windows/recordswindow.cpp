@@ -26,6 +26,7 @@
 
 #include "gui/dialogs/dialogfolder.h"
 #include "gui/dialogs/reportwriter.h"
+#include "livedata/conversions.h"
 #include "records/visitreport.h"
 
 namespace records = kline::records;
@@ -501,7 +502,10 @@ void RecordsWindow::visitChosen() {
     for (const records::ChangeRecord& c : v->changes) {
       const bool trimmer = c.setting == records::Setting::Trimmer;
       const auto value = [trimmer](int x) {
-        return x < 0 ? tr("unknown") : trimmer ? QString::number(x) : x ? tr("on") : tr("off");
+        return x < 0     ? tr("unknown")
+               : trimmer ? QString::fromStdString(kline::TrimmerSetText(x))
+               : x       ? tr("on")
+                         : tr("off");
       };
       node(changes, {trimmer ? tr("Trimmer") : tr("CO regulation"),
                      tr("%1 \u2192 %2 at %3")
@@ -566,7 +570,9 @@ void RecordsWindow::showComparison(const records::Comparison& c, const records::
     node(faults, {tr("No fault on either visit")});
 
   QTreeWidgetItem* trimmer = section(comparison_, tr("Trimmer"));
-  const auto value = [](int x) { return x < 0 ? tr("unknown") : QString::number(x); };
+  const auto value = [](int x) {
+    return x < 0 ? tr("unknown") : QString::fromStdString(kline::TrimmerSetText(x));
+  };
   node(trimmer, {c.trimmerOlder == c.trimmerNewer ? tr("not moved") : tr("moved"),
                  value(c.trimmerOlder), value(c.trimmerNewer)});
 
@@ -587,7 +593,7 @@ bool RecordsWindow::writeReport(const QString& pdfPath) {
   const std::optional<records::Visit> v = id && store_ ? store_->visit(id) : std::nullopt;
   if (!v) return false;
   kline::SessionReport report;
-  records::FillReport(*v, report);
+  records::FillReport(*v, report, store_->bike(v->bike));
   const QString why = WriteSessionReport(report, pdfPath, qtTime(v->begun.start));
   if (!why.isEmpty()) {
     say(why, true);
