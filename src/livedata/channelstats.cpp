@@ -1,5 +1,6 @@
 #include "livedata/channelstats.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "livedata/channels.h"
@@ -19,7 +20,60 @@ int DecimalsShown(const std::string& text, char& point) {
   return n;
 }
 
+// The mean as a value field would write it: `decimals` decimals and the field's decimal mark; a
+// mean that rounds to zero shows no sign.
+std::string MeanText(double mean, int decimals, char point) {
+  char buf[64];
+  std::snprintf(buf, sizeof buf, "%.*f", decimals, mean);
+  std::string text = buf;
+  if (text.find_first_not_of("-0.") == std::string::npos && text[0] == '-') text.erase(0, 1);
+  if (point != '.')
+    for (char& ch : text)
+      if (ch == '.') ch = point;
+  return text;
+}
+
 }  // namespace
+
+ChannelSummary MergeSummaries(const ChannelSummary& earlier, const ChannelSummary& later) {
+  if (later.count == 0) return earlier;
+  if (earlier.count == 0) return later;
+  ChannelSummary out = earlier;
+  out.count = earlier.count + later.count;
+  if (later.min < earlier.min) {
+    out.min = later.min;
+    out.minText = later.minText;
+  }
+  if (later.max > earlier.max) {
+    out.max = later.max;
+    out.maxText = later.maxText;
+  }
+  out.mean = (earlier.mean * static_cast<double>(earlier.count) +
+              later.mean * static_cast<double>(later.count)) /
+             static_cast<double>(out.count);
+  char point = '.', laterPoint = '.';
+  const int decimals = DecimalsShown(earlier.meanText, point);
+  const int laterDecimals = DecimalsShown(later.meanText, laterPoint);
+  if (laterDecimals > 0) point = laterPoint;
+  out.meanText = MeanText(out.mean, std::max(decimals, laterDecimals), point);
+  return out;
+}
+
+std::vector<ChannelSummary> MergeSummaries(const std::vector<ChannelSummary>& earlier,
+                                           const std::vector<ChannelSummary>& later) {
+  std::vector<ChannelSummary> out = earlier;
+  for (const ChannelSummary& l : later) {
+    auto it = std::find_if(out.begin(), out.end(),
+                           [&](const ChannelSummary& e) { return e.index == l.index; });
+    if (it == out.end())
+      out.push_back(l);
+    else
+      *it = MergeSummaries(*it, l);
+  }
+  std::sort(out.begin(), out.end(),
+            [](const ChannelSummary& a, const ChannelSummary& b) { return a.index < b.index; });
+  return out;
+}
 
 ChannelStats::ChannelStats(std::size_t channels) : channels_(channels) {
   for (std::size_t i = 0; i < channels; ++i) {
@@ -72,15 +126,7 @@ ChannelSummary ChannelStats::summary(std::size_t channel) const {
   ChannelSummary s = c.figures;
   if (s.count == 0) return s;
   s.mean = c.sum / static_cast<double>(s.count);
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*f", c.decimals, s.mean);
-  s.meanText = buf;
-  // A mean that rounds to zero shows no sign.
-  if (s.meanText.find_first_not_of("-0.") == std::string::npos && s.meanText[0] == '-')
-    s.meanText.erase(0, 1);
-  if (c.point != '.')
-    for (char& ch : s.meanText)
-      if (ch == '.') ch = c.point;
+  s.meanText = MeanText(s.mean, c.decimals, c.point);
   return s;
 }
 

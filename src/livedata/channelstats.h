@@ -24,6 +24,14 @@ struct ChannelSummary {
   std::string minText, maxText, meanText;
 };
 
+// Two runs' figures of one channel as if they had been one run: counts added, the smallest and
+// largest of both (the earlier run's on a tie, as in one run), the mean weighted by the counts and
+// written with as many decimals as the more precise of the two means.
+ChannelSummary MergeSummaries(const ChannelSummary& earlier, const ChannelSummary& later);
+// The same channel by channel (by index); a channel in one of them only is kept as it is.
+std::vector<ChannelSummary> MergeSummaries(const std::vector<ChannelSummary>& earlier,
+                                           const std::vector<ChannelSummary>& later);
+
 // The main window's nine value fields, Text1(0..8): the channels a session's report and records
 // sum (the 15Rc's throttle voltage, the tenth live channel, is left out).
 inline constexpr std::size_t kWindowChannelCount = 9;

@@ -112,3 +112,46 @@ TEST(ChannelStats, ARecordingsChannelsPastTheLiveOnesHaveNoName) {
   EXPECT_DOUBLE_EQ(s.mean, 5);
   EXPECT_EQ(s.meanText, "5");
 }
+
+TEST(ChannelStats, TwoRunsMergedComeOutAsOneRun) {
+  // The readings of one run split in two at each point: the merged figures are the whole run's.
+  const std::vector<std::pair<double, const char*>> readings = {
+      {12.5, "12.5"}, {13.875, "13.875"}, {11.0, "11"}, {11.0, "11.0"}, {14.25, "14,25"}};
+  ChannelStats whole;
+  for (const auto& [v, t] : readings) whole.add(7, v, t);
+  const ChannelSummary expected = whole.summary(7);
+  for (std::size_t cut = 0; cut <= readings.size(); ++cut) {
+    SCOPED_TRACE(cut);
+    ChannelStats earlier, later;
+    for (std::size_t i = 0; i < readings.size(); ++i)
+      (i < cut ? earlier : later).add(7, readings[i].first, readings[i].second);
+    const ChannelSummary m = MergeSummaries(earlier.summary(7), later.summary(7));
+    EXPECT_EQ(m.index, 7);
+    EXPECT_EQ(m.name, "battery");
+    EXPECT_EQ(m.count, expected.count);
+    EXPECT_EQ(m.min, expected.min);
+    EXPECT_EQ(m.minText, expected.minText);  // the first of equal readings, as in one run
+    EXPECT_EQ(m.max, expected.max);
+    EXPECT_EQ(m.maxText, expected.maxText);
+    EXPECT_DOUBLE_EQ(m.mean, expected.mean);
+    EXPECT_EQ(m.meanText, expected.meanText);
+  }
+}
+
+TEST(ChannelStats, MergedRunsKeepTheChannelsOfEitherInOrder) {
+  ChannelStats earlier, later;
+  earlier.add(0, 1000, "1000");
+  earlier.add(6, 12.5, "12.5");
+  later.add(1, 2.5, "2.5");
+  later.add(6, 13.5, "13.5");
+  const auto m = MergeSummaries(earlier.summaries(), later.summaries());
+  ASSERT_EQ(m.size(), 3u);
+  EXPECT_EQ(m[0].index, 0);
+  EXPECT_EQ(m[0].count, 1u);
+  EXPECT_EQ(m[1].index, 1);
+  EXPECT_EQ(m[1].meanText, "2.5");
+  EXPECT_EQ(m[2].index, 6);
+  EXPECT_EQ(m[2].count, 2u);
+  EXPECT_EQ(m[2].meanText, "13.0");
+  EXPECT_TRUE(MergeSummaries(std::vector<ChannelSummary>{}, {}).empty());
+}
