@@ -1,5 +1,6 @@
 #include "connection/ecutypes.h"
 
+#include <algorithm>
 #include <array>
 
 #include "connection/form2.h"
@@ -26,6 +27,7 @@ constexpr std::array<EcuTypeInfo, 5> kTypes = {{
     {.option = "Option1",
      .caption = "15m",
      .label = "15m",
+     .ecu = "15m",
      .cliName = "15m",
      .settingsCode = "1",
      .click = &Form2::Option1_Click,
@@ -43,6 +45,7 @@ constexpr std::array<EcuTypeInfo, 5> kTypes = {{
     {.option = "Option9",
      .caption = "15Rc",
      .label = "15Rc",
+     .ecu = "15Rc",
      .cliName = "15rc",
      .settingsCode = "4",
      .click = &Form2::Option9_Click,
@@ -60,6 +63,7 @@ constexpr std::array<EcuTypeInfo, 5> kTypes = {{
     {.option = "Option7",
      .caption = "16m",
      .label = "16m",
+     .ecu = "16m",
      .cliName = "16m",
      .settingsCode = "3",
      .click = &Form2::Option7_Click,
@@ -77,6 +81,7 @@ constexpr std::array<EcuTypeInfo, 5> kTypes = {{
     {.option = "Option2",
      .caption = "P8",
      .label = "P8",
+     .ecu = "P8",
      .cliName = "p8",
      .settingsCode = "2",
      .click = &Form2::Option2_Click,
@@ -95,6 +100,7 @@ constexpr std::array<EcuTypeInfo, 5> kTypes = {{
     {.option = "Option8",
      .caption = "P8",
      .label = "P8-sensor",
+     .ecu = "P8",
      .cliName = "p8-sensor",
      .settingsCode = "",
      .click = &Form2::Option8_Click,
@@ -145,6 +151,22 @@ const EcuTypeInfo& SelectedEcuTypeInfo(const ControlModel& form2) {
 std::vector<std::string> EcuCliNames() {
   std::vector<std::string> out;
   for (const EcuTypeInfo& t : kTypes) out.emplace_back(t.cliName);
+  return out;
+}
+
+std::string EcuOfLabel(const std::string& label) {
+  for (const EcuTypeInfo& t : kTypes)
+    if (label == t.label) return t.ecu;
+  return label;
+}
+
+std::vector<std::string> LabelsOfSameEcu(const std::string& label) {
+  std::vector<std::string> out{label};
+  const std::string ecu = EcuOfLabel(label);
+  if (ecu != label) out.push_back(ecu);
+  for (const EcuTypeInfo& t : kTypes)
+    if (t.ecu == ecu && std::find(out.begin(), out.end(), t.label) == out.end())
+      out.emplace_back(t.label);
   return out;
 }
 

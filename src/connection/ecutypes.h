@@ -31,9 +31,12 @@ enum class VoltageField { Hide, Show, Keep };
 // simulated ECU. The one table of them; the code around it asks the table rather than naming a
 // type.
 struct EcuTypeInfo {
-  const char* option;        // the main window's option button ("Option1")
-  const char* caption;       // its caption ("15m"; both P8 options read P8)
-  const char* label;         // for people: the report, file names, the command line's text
+  const char* option;   // the main window's option button ("Option1")
+  const char* caption;  // its caption ("15m"; both P8 options read P8)
+  const char* label;    // for people: the report, file names, the command line's text
+  // The ECU behind the option, as the bike records know a bike by it: the two P8 options read
+  // one P8 ECU two ways, so both are "P8" and a bike read either way is one bike.
+  const char* ecu;
   const char* cliName;       // --ecu and --sim's "type" ("p8-sensor")
   const char* settingsCode;  // the settings file's "Ecu" value; empty: not stored
   void (Form2::*click)();    // the option's Click handler
@@ -63,5 +66,10 @@ const EcuTypeInfo& SelectedEcuTypeInfo(const ControlModel& form2);
 // "15m, 15rc, 16m, p8 or p8-sensor".
 std::string EcuCliNamesText();
 std::vector<std::string> EcuCliNames();
+// The ECU a type's label ("P8-sensor") reads, as the records know it ("P8"); another text as it is.
+std::string EcuOfLabel(const std::string& label);
+// The labels of the types that read the same ECU as `label`, `label` first, then that ECU's own
+// name, then the others ("P8-sensor": P8-sensor, P8); just `label` for another text.
+std::vector<std::string> LabelsOfSameEcu(const std::string& label);
 
 }  // namespace kline

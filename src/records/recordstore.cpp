@@ -4,6 +4,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "connection/ecutypes.h"
 #include "records/recordfile.h"
 #include "serial/text.h"
 
@@ -67,17 +68,20 @@ std::optional<Bike> BikeById(RecordFile& f, int64_t id) {
 }
 
 std::optional<int64_t> BikeIdFor(RecordFile& f, const BikeKey& k) {
-  {
+  const std::vector<std::string> ecus = LabelsOfSameEcu(k.ecu);
+  for (const std::string& ecu : ecus) {
     RecordFile::Use s =
         f.st("SELECT id FROM bikes WHERE ecu = ?1 AND iso_code = ?2 AND identification = ?3");
-    s->bind(1, k.ecu).bind(2, k.isoCode).bind(3, k.identification);
+    s->bind(1, ecu).bind(2, k.isoCode).bind(3, k.identification);
     if (s->step() == SQLITE_ROW) return s->integer(0);
   }
   if (f.schema < 2) return std::nullopt;
-  RecordFile::Use s = f.st(
-      "SELECT bike FROM bike_aliases WHERE ecu = ?1 AND iso_code = ?2 AND identification = ?3");
-  s->bind(1, k.ecu).bind(2, k.isoCode).bind(3, k.identification);
-  if (s->step() == SQLITE_ROW) return s->integer(0);
+  for (const std::string& ecu : ecus) {
+    RecordFile::Use s = f.st(
+        "SELECT bike FROM bike_aliases WHERE ecu = ?1 AND iso_code = ?2 AND identification = ?3");
+    s->bind(1, ecu).bind(2, k.isoCode).bind(3, k.identification);
+    if (s->step() == SQLITE_ROW) return s->integer(0);
+  }
   return std::nullopt;
 }
 
@@ -129,7 +133,10 @@ int64_t RecordStore::bikeFor(const BikeKey& key) {
     }
     RecordFile::Use s = d_->st(
         "INSERT INTO bikes (ecu, iso_code, identification, calibration) VALUES (?1, ?2, ?3, ?4)");
-    s->bind(1, key.ecu).bind(2, key.isoCode).bind(3, key.identification).bind(4, key.calibration);
+    s->bind(1, EcuOfLabel(key.ecu))
+        .bind(2, key.isoCode)
+        .bind(3, key.identification)
+        .bind(4, key.calibration);
     if (!s->run()) return false;
     id = sqlite3_last_insert_rowid(d_->db.handle());
     return true;
@@ -167,6 +174,13 @@ bool RecordStore::endVisit(int64_t visit, WallTime end) {
   return d_->write("end of visit", [&] {
     RecordFile::Use s = d_->st("UPDATE visits SET end_ms = ?2, end_offset = ?3 WHERE id = ?1");
     return s->bind(1, visit).bind(2, end.msSinceEpoch).bind(3, end.utcOffsetMinutes).run();
+  });
+}
+
+bool RecordStore::reopenVisit(int64_t visit) {
+  return d_->write("visit", [&] {
+    RecordFile::Use s = d_->st("UPDATE visits SET end_ms = 0, end_offset = 0 WHERE id = ?1");
+    return s->bind(1, visit).run();
   });
 }
 

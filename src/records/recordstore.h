@@ -51,9 +51,14 @@ class RecordStore {
   // Writing. Each returns false (or 0) with error() set when it failed.
   // The bike with this identification (or merged into a bike, see merge()), found or added; its
   // calibration is updated when given, and so is its latest visit's when that began without one.
+  // The ECU types that read one ECU two ways (the P8 polled whole or sensor by sensor) find the
+  // same bike: one of the very type first (an older file may hold one of each), then the others;
+  // a new bike is kept under the ECU's name (EcuOfLabel).
   int64_t bikeFor(const BikeKey& key);
   int64_t startVisit(int64_t bike, const VisitStart& v);
   bool endVisit(int64_t visit, WallTime end);
+  // A visit that another connection of the same stay joins: not ended until that one ends.
+  bool reopenVisit(int64_t visit);
   bool setMileage(int64_t visit, std::optional<int> km);
   bool addReadout(int64_t visit, const ReadoutRecord& r);
   bool addTest(int64_t visit, const TestRecord& t);
@@ -79,7 +84,8 @@ class RecordStore {
   // name, registration, owner, notes, identification and calibration.
   std::vector<Bike> bikes(const std::string& search = {});
   std::optional<Bike> bike(int64_t id);
-  std::optional<Bike> findBike(const BikeKey& key);  // by ecu, iso code and identification
+  // By ECU (any type of that ECU, as bikeFor), iso code and identification.
+  std::optional<Bike> findBike(const BikeKey& key);
   // A bike by its number as the user typed it ("7"): a number only ever means the bike of that
   // number; `why` says what is wrong otherwise (not a number, no such bike).
   std::optional<Bike> bikeByNumber(const std::string& number, std::string& why);

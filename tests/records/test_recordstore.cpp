@@ -280,6 +280,41 @@ TEST_F(RecordStoreTest, AMergedBikeKeepsItsIdentityAndAForgottenBikeLeavesNothin
     EXPECT_EQ(bytesOf(path_ + suffix).find("Secret-note-4711"), std::string::npos) << suffix;
 }
 
+TEST_F(RecordStoreTest, TheP8ReadEitherWayIsOneBikeAndAnOlderFilesTwoStayUntilMerged) {
+  auto s = open();
+  ASSERT_TRUE(s);
+  const BikeKey whole{"P8", "", "KLP8--0815", ""}, bySensor{"P8-sensor", "", "KLP8--0815", ""};
+  const int64_t bike = s->bikeFor(bySensor);
+  ASSERT_NE(bike, 0);
+  EXPECT_EQ(s->bikeFor(whole), bike);
+  EXPECT_EQ(s->findBike(bySensor)->id, bike);
+  EXPECT_EQ(s->bike(bike)->key.ecu, "P8");
+  EXPECT_NE(s->bikeFor({"15m", "", "KLP8--0815", ""}), bike);  // another ECU type
+
+  // A file written before: one bike per P8 type. Each connection finds the bike of its very
+  // type, until the user merges them; then both find the one kept.
+  s.reset();
+  sqlite3* db = nullptr;
+  ASSERT_EQ(sqlite3_open(path_.c_str(), &db), SQLITE_OK);
+  ASSERT_EQ(sqlite3_exec(db,
+                         "INSERT INTO bikes (ecu, iso_code, identification) VALUES "
+                         "('P8', '', 'KLP8--0999'), ('P8-sensor', '', 'KLP8--0999')",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  sqlite3_close(db);
+  s = open();
+  ASSERT_TRUE(s);
+  const BikeKey oldWhole{"P8", "", "KLP8--0999", ""},
+      oldBySensor{"P8-sensor", "", "KLP8--0999", ""};
+  const int64_t p8 = s->bikeFor(oldWhole), sensor = s->bikeFor(oldBySensor);
+  EXPECT_NE(p8, sensor);
+  EXPECT_EQ(s->bikes("KLP8--0999").size(), 2u);
+  ASSERT_TRUE(s->merge(sensor, p8)) << s->error();
+  EXPECT_EQ(s->bikeFor(oldBySensor), p8);
+  EXPECT_EQ(s->bikeFor(oldWhole), p8);
+  EXPECT_EQ(s->bikes("KLP8--0999").size(), 1u);
+}
+
 TEST(RecordsCompare, FaultsAppearedClearedAndStayedTrimmerAndMeans) {
   Visit older, newer;
   older.id = 1;
