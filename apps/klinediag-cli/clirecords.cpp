@@ -12,9 +12,10 @@ records::KeeperOptions CliRecords::options(const std::string& path) {
     std::lock_guard lock(m_);
     said_ += "klinediag-cli: " + why + " (the visit is not kept; the session goes on)\n";
   };
-  o.onKnownBike = [this](const records::KnownBike& k) {
+  // A new bike, a known one's new visit, or the same visit going on: one line each.
+  o.onBikeNews = [this](const records::BikeNews& n) {
     std::lock_guard lock(m_);
-    said_ += "klinediag-cli: " + k.text + "\n";
+    said_ += "klinediag-cli: " + n.text + "\n";
   };
   return o;
 }

@@ -1,8 +1,8 @@
 #pragma once
 
-// What the records keeper of a session subcommand has to say (a known bike, a problem with the
-// file), told on stderr once, from the command line's own thread: the keeper's thread only
-// leaves the words here.
+// What the records keeper of a session subcommand has to say (a new bike, a known one, the same
+// visit going on, a problem with the file), told on stderr once, from the command line's own
+// thread: the keeper's thread only leaves the words here.
 #include <mutex>
 #include <ostream>
 #include <string>

@@ -111,6 +111,7 @@ CliSession::CliSession(SessionSetup setup, std::ostream& err)
   o.records = setup_.records;
   o.mileage = setup_.mileage;
   o.onNoAnswer = setup_.onNoAnswer;
+  o.joinHours = setup_.joinHours;
   o.devices = MakeDeviceFactory();
   if (setup_.virtualTime) {
     auto v = std::make_unique<VirtualHost>();
@@ -199,6 +200,12 @@ void CliSession::finish() {
   guarded([this] { core_->unload(); });
 }
 
+void CliSession::outputClosed() {
+  if (outputClosed_) return;
+  outputClosed_ = true;
+  if (qhost_) qhost_->requestQuit();
+}
+
 void CliSession::progress() {
   deadline_ = limit_ ? since_() + *limit_ : UINT64_MAX;
 }
@@ -220,6 +227,7 @@ CliSession::End CliSession::runJob(SessionJob& job, std::optional<uint64_t> limi
   const std::optional<uint64_t> end = job.endMs();
   auto ended = [this]() -> std::optional<End> {
     if (lost_) return End::Lost;
+    if (outputClosed_) return End::OutputClosed;
     if (SignalScope::interrupted()) return End::Interrupted;
     if (since_() > deadline_) return End::NoAnswer;
     return std::nullopt;
@@ -231,8 +239,9 @@ CliSession::End CliSession::runJob(SessionJob& job, std::optional<uint64_t> limi
   auto finished = [] { return SignalScope::interrupted() ? End::Interrupted : End::Done; };
   if (vhost_) {
     // A handler still running past the limit gives up at its next wait.
-    vhost_->setStopCheck(
-        [this] { return lost_ || SignalScope::interrupted() || since_() > deadline_; });
+    vhost_->setStopCheck([this] {
+      return lost_ || outputClosed_ || SignalScope::interrupted() || since_() > deadline_;
+    });
     job.start(*this);
     for (;;) {
       if (auto e = ended()) return *e;

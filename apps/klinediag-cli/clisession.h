@@ -32,6 +32,7 @@ struct SessionSetup {
   std::optional<int> mileage;            // typed for the visit
   // The ECU has not answered a Connect for a while (see FirstAnswerWatch); on the run's thread.
   std::function<void(const ev::Connecting&)> onNoAnswer;
+  std::optional<int> joinHours;          // --join-visits; none: as the settings say
 };
 
 // The simulated ECU a --sim FILE describes (the default one without a file) into `out`; returns
@@ -56,6 +57,11 @@ class SignalScope {
 // command line adds: lost ports and a silent ECU are remarked on `err` once, a lost port ends
 // what waits, settings that cannot be saved are remarked on once; and the one run loop of the
 // command line (runJob). Used by the run without a subcommand and the subcommands alike.
+// The exit code of a run whose standard output could no longer be written (its reader went away:
+// `klinediag-cli live | head -2`): 141, as the shell reports a tool that a closed pipe stopped
+// (128 + SIGPIPE), so that `set -o pipefail` scripts see what they see of any other tool.
+inline constexpr int kClosedOutputExit = 141;
+
 class CliSession {
  public:
   CliSession(SessionSetup setup, std::ostream& err);
@@ -83,6 +89,9 @@ class CliSession {
   const LinkStatus& link() const { return core_->link(); }
   // The port went away mid-run.
   bool lost() const { return lost_; }
+  // Standard output can no longer be written (its reader went away): the run ends as for an
+  // interrupt, quietly.
+  void outputClosed();
 
   // Runs `fn` as an entry into the window's logic.
   void guarded(const std::function<void()>& fn);
@@ -98,7 +107,7 @@ class CliSession {
   void finish();
 
   // How a job ended.
-  enum class End { Done, Lost, Interrupted, NoAnswer };
+  enum class End { Done, Lost, Interrupted, NoAnswer, OutputClosed };
   // Runs the session until the job's step (asked between the window's handlers, and free to play
   // user actions) says it is done, a timed job reaches its end, the port is lost, a signal comes,
   // or `limitMs` of line time pass without progress() (none: no limit).
@@ -126,6 +135,7 @@ class CliSession {
   // The settings file's port and ECU type code when the window loaded.
   std::string savedPort_, savedEcu_;
   bool lost_ = false;
+  bool outputClosed_ = false;
   bool toldSilent_ = false;
   bool toldBabble_ = false;
   uint64_t deadline_ = 0;

@@ -54,6 +54,11 @@ const Example kNameExamples[] = {
     {"klinediag-cli records name --search KL15M \"Red 600\"",
      "Names the one bike whose name, registration or identification says KL15M."},
 };
+const Example kMergeExamples[] = {
+    {"klinediag-cli records merge 7 3",
+     "Bike 7 is bike 3 (its ECU swapped, or a P8 kept once per type by an older version): its "
+     "visits go to bike 3, and so do its ECU's next ones."},
+};
 const Example kForgetExamples[] = {
     {"klinediag-cli records forget 3 --yes",
      "Removes bike 3 and its visits, for a customer who asks: only with --yes."},
@@ -76,23 +81,27 @@ const char* kRecordsMore =
     "BIKE is a bike's number, as the list shows it: a number only ever means that bike (show and "
     "name find one by its texts only with --search TEXT; forget takes a number only); N and M "
     "are visit numbers. Exit codes: 0 done; 1 the records file is missing or cannot be read or "
-    "written; 2 a bad command line, no such bike or visit, or forget without --yes.";
+    "written; 2 a bad command line, no such bike or visit, or forget without --yes."
+    " A visit is a bike's stay in the workshop: a connection on the same day as the bike's last "
+    "visit, or within 4 hours of its end, goes on with that visit (--join-visits HOURS of info, "
+    "faults, live and test, or JoinVisitsHours in the settings' [Records]; 0: each connection a "
+    "visit of its own). The two P8 types read one ECU and find one bike.";
 
 // The records subcommand and its own subcommands: the bikes, or one of show, visit, compare,
-// name, forget, export, backup.
+// name, merge, forget, export, backup.
 class RecordsCommand : public Command {
  public:
   RecordsCommand(CLI::App& program, GlobalOptions& global);
   int run(std::ostream& out, std::ostream& err) override;
 
  private:
-  enum class Kind { Bikes, Show, Visit, Compare, Name, Forget, Export, Backup };
+  enum class Kind { Bikes, Show, Visit, Compare, Name, Merge, Forget, Export, Backup };
   // Opens the records file as `kind` needs it and runs it.
   int runRecords(Kind kind, std::ostream& out, std::ostream& err);
   // The words that read the file: the bikes, show, visit, compare.
   int read(Kind kind, records::RecordStore& store, const std::string& path, std::ostream& out,
            std::ostream& err);
-  // The words that change it or write another file: name, forget, export, backup.
+  // The words that change it or write another file: name, merge, forget, export, backup.
   int write(Kind kind, records::RecordStore& store, std::ostream& out, std::ostream& err);
   // The bike that show and name act on: by its number, or by --search when asked.
   std::optional<records::Bike> chosenBike(records::RecordStore& store, std::string& why) const;
@@ -100,7 +109,7 @@ class RecordsCommand : public Command {
   GlobalOptions& global_;
   // The words of the records subcommands.
   struct Options {
-    std::string search, bike, text, file;
+    std::string search, bike, text, file, into;
     int64_t visit = 0;
     std::optional<int64_t> other;
     bool yes = false;
@@ -287,6 +296,7 @@ RecordsCommand::RecordsCommand(CLI::App& program, GlobalOptions& global) : globa
        kVisitExamples},
       {"compare", "What changed from one visit to another", Kind::Compare, kCompareExamples},
       {"name", "Name a bike", Kind::Name, kNameExamples},
+      {"merge", "Merge a bike into another: the same bike", Kind::Merge, kMergeExamples},
       {"forget", "Remove a bike and its visits (with --yes)", Kind::Forget, kForgetExamples},
       {"export", "Write every bike and visit to a JSON file", Kind::Export, kExportExamples},
       {"backup", "Copy the records file consistently (also while others write it)", Kind::Backup,
@@ -307,6 +317,10 @@ RecordsCommand::RecordsCommand(CLI::App& program, GlobalOptions& global) : globa
       case Kind::Forget:
         // Removing never acts on a search.
         a.add_option("bike", o_.bike, "The bike's number")->required();
+        break;
+      case Kind::Merge:
+        a.add_option("bike", o_.bike, "The number of the bike that goes")->required();
+        a.add_option("into", o_.into, "The number of the bike kept")->required();
         break;
       case Kind::Visit:
       case Kind::Compare:
@@ -354,7 +368,7 @@ int RecordsCommand::runRecords(Kind kind, std::ostream& out, std::ostream& err) 
     return failWith(err, 1,
                     "no records file " + path +
                         " (the session subcommands make it as they keep their first visit)");
-  const bool writes = kind == Kind::Name || kind == Kind::Forget;
+  const bool writes = kind == Kind::Name || kind == Kind::Merge || kind == Kind::Forget;
   std::string why;
   auto store = RecordStore::Open(
       path, writes ? RecordStore::Mode::ReadWrite : RecordStore::Mode::ReadOnly, why);
@@ -368,6 +382,7 @@ int RecordsCommand::runRecords(Kind kind, std::ostream& out, std::ostream& err) 
     case Kind::Compare:
       return read(kind, *store, path, out, err);
     case Kind::Name:
+    case Kind::Merge:
     case Kind::Forget:
     case Kind::Export:
     case Kind::Backup:
@@ -470,6 +485,23 @@ int RecordsCommand::write(Kind kind, RecordStore& store, std::ostream& out, std:
         out << json{{"bike", b->id}, {"name", o_.text}}.dump(2) << "\n";
       else
         out << "bike " << b->id << " named " << o_.text << "\n";
+      return 0;
+    }
+    case Kind::Merge: {
+      // Numbers only, as for forget: merging never acts on a search.
+      const std::optional<Bike> from = store.bikeByNumber(o_.bike, why);
+      if (!from) return failWith(err, 2, why);
+      const std::optional<Bike> into = store.bikeByNumber(o_.into, why);
+      if (!into) return failWith(err, 2, why);
+      if (from->id == into->id) return failWith(err, 2, "a bike cannot be merged into itself");
+      if (!store.merge(from->id, into->id)) return failWith(err, 1, store.error());
+      if (global_.json)
+        out << json{{"merged", from->id}, {"into", into->id}, {"visits", from->visits}}.dump(2)
+            << "\n";
+      else
+        out << "bike " << from->id << " (" << Trim(nameOf(*from)) << ") merged into bike "
+            << into->id << " (" << Trim(nameOf(*into)) << ") with its " << from->visits << " visit"
+            << (from->visits == 1 ? "" : "s") << "\n";
       return 0;
     }
     case Kind::Forget: {

@@ -32,6 +32,10 @@ std::string programWords(GlobalOptions::Name name) {
       return "Keep no record of the visit";
     case Name::Mileage:
       return "The bike's mileage in km, kept with the visit";
+    case Name::JoinVisits:
+      return "A connection within HOURS hours of the bike's last visit, or on the same day, goes "
+             "on with that visit; 0: every connection is a visit of its own (default: the "
+             "settings' Records/JoinVisitsHours, else 4)";
   }
   return {};
 }
@@ -46,8 +50,9 @@ std::string commandName(const CLI::App& command) {
 }  // namespace
 
 GlobalOptions::GlobalOptions(CLI::App& program) : program_(program) {
-  for (Name name : {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim,
-                    Name::Timeout, Name::Json, Name::Records, Name::NoRecords, Name::Mileage}) {
+  for (Name name :
+       {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim, Name::Timeout,
+        Name::Json, Name::Records, Name::NoRecords, Name::Mileage, Name::JoinVisits}) {
     CLI::Option* o = define(program, name, programWords(name));
     onProgram_[name] = o;
     if (name >= Name::Timeout) o->group("Options of the subcommands, also before their name");
@@ -80,6 +85,10 @@ CLI::Option* GlobalOptions::define(CLI::App& app, Name name, const std::string& 
       return app.add_option("--mileage", mileage, what)
           ->type_name("KM")
           ->check(CLI::Range(0, 9999999));
+    case Name::JoinVisits:
+      return app.add_option("--join-visits", joinHours, what)
+          ->type_name("HOURS")
+          ->check(CLI::Range(0, records::kMaxJoinHours));
   }
   return nullptr;
 }

@@ -18,7 +18,8 @@ namespace kline {
 constexpr uint64_t kDefaultLimitMs = 120000;
 
 // The options that mean one thing to every command that takes them: --port, --ecu, --settings,
-// --virtual-time, --sim, --timeout, --json, --records, --no-records, --mileage. Each is an option
+// --virtual-time, --sim, --timeout, --json, --records, --no-records, --mileage, --join-visits. Each
+// is an option
 // of the program, so that it may come before the subcommand's name, and of every subcommand that
 // takes it, with that subcommand's words in its help; both write the one value here. After the
 // parse, refused() turns down an option given to a command that does not take it, wherever it
@@ -35,7 +36,8 @@ class GlobalOptions {
     Json,
     Records,
     NoRecords,
-    Mileage
+    Mileage,
+    JoinVisits
   };
 
   // Adds every shared option to `program`: those of the run without a subcommand in the main
@@ -67,6 +69,7 @@ class GlobalOptions {
   bool noRecords = false;
   uint64_t limitMs = kDefaultLimitMs;
   std::optional<int> mileage;
+  std::optional<int> joinHours;  // --join-visits
 
  private:
   CLI::Option* define(CLI::App& app, Name name, const std::string& what);

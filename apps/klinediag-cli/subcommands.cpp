@@ -17,7 +17,8 @@ namespace {
 const char* kCodes =
     "0 done; 1 the port did not open or was lost, no answer, a babbling line or no "
     "verdict; 2 a bad command line, an unknown test, or a test that clears the faults without "
-    "--yes; 3 a fault is stored or the test said Erreur; 130 interrupted (live ends with 0).";
+    "--yes; 3 a fault is stored or the test said Erreur; 130 interrupted (live ends with 0)."
+    " 141 standard output closed (| head): the visit is ended and kept, nothing more said.";
 
 // What to check when a connection has not heard the ECU, for stderr.
 std::string ChecklistText(const ev::Connecting& c) {
@@ -83,6 +84,7 @@ SessionCommand::SessionCommand(CLI::App& program, GlobalOptions& global, const s
              "Keep the visit in this records file (default: the user's records file)");
   global.add(app, Name::NoRecords);
   global.add(app, Name::Mileage);
+  global.add(app, Name::JoinVisits);
 }
 
 std::vector<std::unique_ptr<Command>> AddSubcommands(CLI::App& program, GlobalOptions& global) {
@@ -139,6 +141,7 @@ int SessionCommand::run(std::ostream& out, std::ostream& err) {
     setup.records =
         recordsSaid.options(global_.records ? *global_.records : records::DefaultRecordsPath());
     setup.mileage = global_.mileage;
+    setup.joinHours = global_.joinHours;
   }
   CliSession s(std::move(setup), err);
   // From here a signal ends the job as it should, also one that comes while it starts.
@@ -178,6 +181,10 @@ int SessionCommand::run(std::ostream& out, std::ostream& err) {
   switch (end) {
     case CliSession::End::Lost:
       return 1;
+    case CliSession::End::OutputClosed:
+      // Nobody reads what would be printed: the session, its visit and records ended as for
+      // Ctrl+C, and nothing more is said.
+      return kClosedOutputExit;
     case CliSession::End::Interrupted:
       if (job.endsOnInterrupt()) return 0;
       err << "klinediag-cli: interrupted\n";

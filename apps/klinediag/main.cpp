@@ -15,6 +15,7 @@
 #include "livedata/numbers.h"
 #include "platform/portfactory.h"
 #include "session/sessioncore.h"
+#include "settings/inifile.h"
 #include "sim/simconfig.h"
 
 namespace {
@@ -150,6 +151,9 @@ int main(int argc, char** argv) {
   const bool shot = cli.isSet(o.shotOpt) || cli.isSet(o.testsShotOpt) ||
                     cli.isSet(o.chartShotOpt) || cli.isSet(o.recordsShotOpt);
   if (shot) settings = scratch.filePath(QStringLiteral("klinediag.ini"));
+  // The records' picture shows two visits made a minute apart: each connection a visit of its own.
+  if (cli.isSet(o.recordsShotOpt))
+    kline::IniFile(settings.toStdString()).write("Records", "JoinVisitsHours", "0");
   if (cli.isSet(o.recordsOpt) && cli.isSet(o.noRecordsOpt)) {
     std::fprintf(stderr, "klinediag: --records and --no-records exclude each other\n");
     return 2;

@@ -46,14 +46,31 @@ bool sameKey(const BikeKey& a, const BikeKey& b) {
 
 }  // namespace
 
+namespace {
+
+// A bike in a line to the user: its name, else its identification.
+std::string BikeShown(const Bike& b) {
+  return Trim(b.details.name.empty() ? b.key.identification : b.details.name);
+}
+
+}  // namespace
+
 std::string KnownBikeText(const Bike& b) {
-  const std::string name = Trim(b.details.name.empty() ? b.key.identification : b.details.name);
+  const std::string name = BikeShown(b);
   const std::string faults = b.lastFaults < 0    ? "faults not read then"
                              : b.lastFaults == 0 ? "no faults then"
                              : b.lastFaults == 1 ? "1 fault then"
                                                  : std::to_string(b.lastFaults) + " faults then";
   return "Known bike: " + name + " \u2014 last visit " + WallTimeText(b.lastStart, "%Y-%m-%d") +
          ", " + faults;
+}
+
+std::string NewBikeText(const Bike& b) {
+  return "New bike: " + BikeShown(b);
+}
+
+std::string SameVisitText(const Bike& b, WallTime begun) {
+  return "Same visit as before: " + BikeShown(b) + " (since " + WallTimeText(begun, "%H:%M") + ")";
 }
 
 struct RecordKeeper::Impl {
@@ -105,6 +122,8 @@ struct RecordKeeper::Impl {
   // The keeper's thread only.
   std::unique_ptr<RecordStore> store;
   int64_t current = 0, last = 0;
+  // The live channels the visit in progress had before this connection joined it.
+  std::vector<ChannelSummary> joined;
   std::optional<int> nextMileage;
   std::vector<FileRecord> nextFiles;
 
@@ -232,8 +251,32 @@ bool RecordKeeper::Impl::apply(const Op& op, std::vector<std::function<void()>>&
     const std::optional<Bike> before = s.findBike(start->key);
     const int64_t bike = s.bikeFor(start->key);
     if (!bike) return false;
-    current = s.startVisit(bike, start->start);
-    if (!current) return false;
+    BikeNews news;
+    joined.clear();
+    // The bike's last visit goes on when this connection comes within the join time of it.
+    std::optional<Visit> lastVisit;
+    if (before && before->lastVisit && options.joinHours > 0)
+      lastVisit = s.visit(before->lastVisit);
+    if (lastVisit &&
+        JoinsVisit(lastVisit->end.msSinceEpoch ? lastVisit->end : lastVisit->begun.start,
+                   start->start.start, options.joinHours)) {
+      current = lastVisit->id;
+      if (!s.reopenVisit(current)) return false;
+      joined = lastVisit->channels;
+      news = {BikeNews::Kind::SameVisit, *before, s.previousVisit(current), current,
+              SameVisitText(*before, lastVisit->begun.start)};
+    } else {
+      current = s.startVisit(bike, start->start);
+      if (!current) return false;
+      if (before && before->visits > 0 && before->lastVisit) {
+        news = {BikeNews::Kind::KnownBike, *before, before->lastVisit, current,
+                KnownBikeText(*before)};
+      } else {
+        const std::optional<Bike> added = s.bike(bike);
+        if (!added) return false;
+        news = {BikeNews::Kind::NewBike, *added, 0, current, NewBikeText(*added)};
+      }
+    }
     last = current;
     if (nextMileage && !s.setMileage(current, nextMileage)) return false;
     nextMileage.reset();
@@ -244,12 +287,9 @@ bool RecordKeeper::Impl::apply(const Op& op, std::vector<std::function<void()>>&
     after.push_back([this, bike, v] {
       if (options.onVisit) options.onVisit(bike, v);
     });
-    if (before && before->visits > 0 && before->lastVisit) {
-      KnownBike k{*before, before->lastVisit, current, KnownBikeText(*before)};
-      after.push_back([this, k = std::move(k)] {
-        if (options.onKnownBike) options.onKnownBike(k);
-      });
-    }
+    after.push_back([this, news = std::move(news)] {
+      if (options.onBikeNews) options.onBikeNews(news);
+    });
     return true;
   }
   if (const auto* k = std::get_if<KeyOp>(&op)) return !current || s.bikeFor(k->key) != 0;
@@ -275,7 +315,8 @@ bool RecordKeeper::Impl::apply(const Op& op, std::vector<std::function<void()>>&
   if (const auto* r = std::get_if<ReadoutRecord>(&op)) return s.addReadout(current, *r);
   if (const auto* t = std::get_if<TestRecord>(&op)) return s.addTest(current, *t);
   if (const auto* c = std::get_if<ChangeRecord>(&op)) return s.addChange(current, *c);
-  if (const auto* c = std::get_if<ChannelsOp>(&op)) return s.setChannels(current, *c);
+  if (const auto* c = std::get_if<ChannelsOp>(&op))
+    return s.setChannels(current, joined.empty() ? *c : MergeSummaries(joined, *c));
   return true;
 }
 
@@ -303,11 +344,13 @@ void RecordKeeper::Impl::run() {
       std::vector<std::function<void()>> after;
       // A batch that another program kept busy runs again from the same start.
       const int64_t wasCurrent = current, wasLast = last;
+      const std::vector<ChannelSummary> wasJoined = joined;
       const std::optional<int> wasMileage = nextMileage;
       const std::vector<FileRecord> wasFiles = nextFiles;
       const bool ok = store->batch([&] {
         current = wasCurrent;
         last = wasLast;
+        joined = wasJoined;
         nextMileage = wasMileage;
         nextFiles = wasFiles;
         after.clear();

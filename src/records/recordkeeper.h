@@ -15,19 +15,29 @@
 
 namespace kline::records {
 
-// A connection identified a bike that has visited before.
-struct KnownBike {
-  Bike bike;              // as it was before this visit
-  int64_t previousVisit;  // its last visit before this one
-  int64_t visit;          // this visit
-  // One line for the status bar or stderr: "Known bike: NAME — last visit 2026-03-14, 2 faults
-  // then".
+// What a connection that identified a bike made of the records, said in one line.
+struct BikeNews {
+  enum class Kind {
+    NewBike,    // the bike's first visit began
+    KnownBike,  // a new visit of a bike seen before began
+    SameVisit,  // the connection joined the bike's last visit: the same stay in the workshop
+  };
+  Kind kind = Kind::NewBike;
+  Bike bike;                  // as it was before this connection
+  int64_t previousVisit = 0;  // the bike's visit before this connection's (0: none)
+  int64_t visit = 0;          // this connection's visit
+  // For the status bar or stderr: "New bike: NAME", "Known bike: NAME — last visit 2026-03-14, 2
+  // faults then", "Same visit as before: NAME (since 09:12)".
   std::string text;
 };
 
 // The known bike's line: "Known bike: NAME — last visit 2026-03-14, 2 faults then" (NAME: its
 // name, else its identification; "1 fault", "no faults", "faults not read then").
 std::string KnownBikeText(const Bike& b);
+// "New bike: NAME" (NAME: its name, else its identification).
+std::string NewBikeText(const Bike& b);
+// "Same visit as before: NAME (since 09:12)", the visit having begun at `begun`.
+std::string SameVisitText(const Bike& b, WallTime begun);
 
 struct KeeperOptions {
   std::string path;     // the records file (UTF-8)
@@ -36,12 +46,15 @@ struct KeeperOptions {
   std::function<std::string(const std::string& port)> adapterOf;
   // The wall clock for what the events do not stamp.
   std::function<WallTime()> wallClock;
+  // How close to the bike's last visit a connection joins it (JoinsVisit): the same day or within
+  // this many hours; 0: every connection is a visit of its own.
+  int joinHours = kDefaultJoinHours;
   // Called on the keeper's thread: once when the records cannot be kept (the file cannot be
-  // opened or written; one line, the session goes on without them); when a visit starts (new
-  // or known bike); when a known bike is identified.
+  // opened or written; one line, the session goes on without them); when a connection's visit
+  // is known (a new one, or the last one joined); what that visit is to the user.
   std::function<void(const std::string& problem)> onProblem;
   std::function<void(int64_t bike, int64_t visit)> onVisit;
-  std::function<void(const KnownBike&)> onKnownBike;
+  std::function<void(const BikeNews&)> onBikeNews;
 };
 
 class RecordKeeper : public EventSink {

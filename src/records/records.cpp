@@ -33,4 +33,15 @@ std::string WallTimeText(WallTime t, const char* format) {
   return std::strftime(buf, sizeof buf, format, &tm) ? buf : "";
 }
 
+bool JoinsVisit(WallTime last, WallTime now, int hours) {
+  if (hours <= 0) return false;
+  constexpr int64_t kDayMs = 86400000;
+  auto localDay = [](WallTime t) {
+    const int64_t local = t.msSinceEpoch + int64_t{t.utcOffsetMinutes} * 60000;
+    return local >= 0 ? local / kDayMs : (local - kDayMs + 1) / kDayMs;
+  };
+  if (localDay(last) == localDay(now)) return true;
+  return now.msSinceEpoch - last.msSinceEpoch <= int64_t{hours} * 3600000;
+}
+
 }  // namespace kline::records

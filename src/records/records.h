@@ -114,4 +114,11 @@ struct VisitSummary {
 // A wall time in the zone it was taken in, by strftime's `format` ("%Y-%m-%d %H:%M").
 std::string WallTimeText(WallTime t, const char* format);
 
+// A visit is the bike's stay in the workshop: a connection joins the bike's last visit when that
+// visit ended (or, never ended, began) at `last` on the same local calendar day as `now`, or
+// within `hours` hours before it (a stay across midnight); never when `hours` is 0.
+inline constexpr int kDefaultJoinHours = 4;
+inline constexpr int kMaxJoinHours = 8760;  // a year
+bool JoinsVisit(WallTime last, WallTime now, int hours);
+
 }  // namespace kline::records

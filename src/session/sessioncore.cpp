@@ -1,7 +1,10 @@
 #include "session/sessioncore.h"
 
+#include <charconv>
+
 #include "connection/ecutypes.h"
 #include "connection/portfield.h"
+#include "serial/text.h"
 #include "sim/simecu.h"
 
 namespace kline {
@@ -40,6 +43,7 @@ namespace {
 const char* const kRecordsSection = "Records";
 const char* const kRecordsFile = "File";
 const char* const kRecordsOff = "Off";
+const char* const kJoinVisitsHours = "JoinVisitsHours";
 }  // namespace
 
 std::string RecordsPathFromSettings(const IniFile& settings) {
@@ -51,6 +55,16 @@ std::string RecordsPathFromSettings(const IniFile& settings) {
 void SaveRecordsChoice(const IniFile& settings, const std::string& path, bool off) {
   settings.write(kRecordsSection, kRecordsOff, off ? "1" : "0");
   settings.write(kRecordsSection, kRecordsFile, off ? std::string() : path);
+}
+
+int JoinHoursFromSettings(const IniFile& settings) {
+  const std::string text = Trim(settings.read(kRecordsSection, kJoinVisitsHours));
+  int hours = 0;
+  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), hours);
+  if (text.empty() || ec != std::errc() || end != text.data() + text.size() || hours < 0 ||
+      hours > records::kMaxJoinHours)
+    return records::kDefaultJoinHours;
+  return hours;
 }
 
 SimConfig DefaultSimConfig() {
@@ -172,6 +186,7 @@ void SessionCore::keepRecordsIn(const std::string& path) {
   records::KeeperOptions o = options_.records;
   if (o.version.empty()) o.version = KLINE_VERSION;
   if (!o.wallClock) o.wallClock = options_.wallClock;
+  o.joinHours = options_.joinHours ? *options_.joinHours : JoinHoursFromSettings(form_->settings());
   keeper_ = std::make_unique<records::RecordKeeper>(std::move(o));
 }
 

@@ -46,6 +46,9 @@ struct SessionOptions {
   // The bike records: each connection's visit is kept in `records.path` (none when empty); the
   // keeper's callbacks run on its own thread. The session fills in the version and the clock.
   records::KeeperOptions records;
+  // How close to a bike's last visit a connection joins it, in hours (0: never; see
+  // records::JoinsVisit); none: as the settings say (JoinHoursFromSettings).
+  std::optional<int> joinHours;
   // The mileage typed for the first visit.
   std::optional<int> mileage;
 };
@@ -55,6 +58,10 @@ struct SessionOptions {
 std::string RecordsPathFromSettings(const IniFile& settings);
 // Remembers the user's choice in the settings: `path` (empty: the default file), or off.
 void SaveRecordsChoice(const IniFile& settings, const std::string& path, bool off);
+// How close to a bike's last visit a connection joins it, in hours, as the settings say
+// ("JoinVisitsHours" of "Records": a whole number from 0, never, to 8760); the default
+// (records::kDefaultJoinHours) when they say nothing usable.
+int JoinHoursFromSettings(const IniFile& settings);
 
 // The simulated ECU a missing description gives: a 15m that answers, with the usual burst.
 SimConfig DefaultSimConfig();

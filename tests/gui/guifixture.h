@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDialog>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QScrollBar>
@@ -22,8 +23,14 @@
 #include "sim/simconfig.h"
 
 struct GuiFixture {
-  // With a `records` path, the session keeps its bike records there.
-  explicit GuiFixture(const char* simJson = "{}", int ignitionMs = 100, QString records = {}) {
+  // With a `records` path, the session keeps its bike records there; `settings` is the settings
+  // file's text to start from (none: no file).
+  explicit GuiFixture(const char* simJson = "{}", int ignitionMs = 100, QString records = {},
+                      const QByteArray& settings = {}) {
+    if (!settings.isEmpty()) {
+      QFile ini(dir.filePath(QStringLiteral("klinediag.ini")));
+      if (ini.open(QIODevice::WriteOnly)) ini.write(settings);
+    }
     auto cfg = std::make_shared<kline::SimConfig>(
         kline::SimConfig::FromJson(simJson, kline::EcuType::E15m));
     cfg->ignitionMs = ignitionMs;

@@ -56,7 +56,9 @@ class TestRecordsWindow : public QObject {
  private slots:
   void twoSessionsMakeOneBikeWithTwoVisitsComparedInTheWindow() {
     QTemporaryDir dir;
-    GuiFixture f("{}", 100, dir.filePath(QStringLiteral("records.sqlite")));
+    // Each connection a visit of its own, as on days apart.
+    GuiFixture f("{}", 100, dir.filePath(QStringLiteral("records.sqlite")),
+                 "[Records]\r\nJoinVisitsHours=0\r\n");
     QSignalSpy messages(f.window->statusBar(), &QStatusBar::messageChanged);
     QVERIFY(f.pressConnect());
     visit(f, 0);
@@ -119,6 +121,48 @@ class TestRecordsWindow : public QObject {
     w->search()->setText(QStringLiteral("no such bike"));
     QCOMPARE(w->bikes()->rowCount(), 0);
     QCOMPARE(w->visits()->rowCount(), 0);
+  }
+
+  void aNewBikeIsSaidAndStaysNamedWhileConnectedAndAReconnectGoesOnWithItsVisit() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    GuiFixture f("{}", 100, path);
+    QSignalSpy messages(f.window->statusBar(), &QStatusBar::messageChanged);
+    auto said = [&](const QString& start) {
+      return std::any_of(messages.begin(), messages.end(), [&](const QList<QVariant>& m) {
+        return m.at(0).toString().startsWith(start);
+      });
+    };
+    QLabel* bike = f.window->records()->bikeLabel();
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(said(QStringLiteral("New bike: KL15M-0427")), 8000);
+    QCOMPARE(bike->text(), QStringLiteral("KL15M-0427"));
+    QVERIFY(bike->isVisible());
+    f.session->click(QStringLiteral("Check2"));  // Disconnect
+    QTRY_COMPARE(bike->text(), QString());
+
+    // Named by the user; connected again the same day: the same visit, said so, and the name.
+    {
+      std::string why;
+      auto store = kline::records::RecordStore::Open(
+          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+      QVERIFY2(store, why.c_str());
+      QCOMPARE(store->bikes().size(), std::size_t{1});
+      QVERIFY(store->rename(store->bikes()[0].id, "Blue roadster"));
+    }
+    messages.clear();
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(said(QStringLiteral("Same visit as before: Blue roadster (since ")),
+                             8000);
+    QTRY_COMPARE(bike->text(), QStringLiteral("Blue roadster"));
+    QVERIFY(!said(QStringLiteral("Known bike")));
+    f.session->click(QStringLiteral("Check2"));
+    QTRY_COMPARE(bike->text(), QString());
+    std::string why;
+    auto store = kline::records::RecordStore::Open(
+        path.toStdString(), kline::records::RecordStore::Mode::ReadOnly, why);
+    QVERIFY2(store, why.c_str());
+    QCOMPARE(store->bikes()[0].visits, 1);
   }
 
   void textFromTheFileIsPlainTextInWidgetsAndEscapedInTheReport() {

@@ -149,9 +149,14 @@ class Session : public QObject {
   void recordsFile(const QString& path, bool fromSettings);
   // Said once per records file: the records cannot be kept (the session goes on without them).
   void recordsProblem(const QString& why);
-  // A visit started in the records (a new or known bike).
+  // The connection's visit in the records (a new one, or the bike's last one going on).
   void recordsVisit(qint64 bike, qint64 visit);
-  // The connection identified a bike seen before: `text` is the line for the status bar.
+  // The connection identified a bike in the records: `text` is the line for the status bar ("New
+  // bike: ...", "Known bike: ...", "Same visit as before: ..."), `bike` its name, else its
+  // identification.
+  void bikeNews(const QString& text, const QString& bike);
+  // The connection identified a bike seen before: `previousVisit` is its last stay before this
+  // visit, whose faults the faults panel offers.
   void knownBike(const QString& text, qint64 bike, qint64 previousVisit, qint64 visit);
 
   // The two channels' wake-ups (connected once, queued to the other thread): the call that

@@ -3,6 +3,7 @@
 // thread.
 #include "gui/session/session.h"
 #include "platform/portlist.h"
+#include "serial/text.h"
 #include "session/sessioncore.h"
 
 namespace {
@@ -61,9 +62,15 @@ kline::records::KeeperOptions Session::recordsOptions() {
   o.onVisit = [this](int64_t bike, int64_t visit) {
     toWindow([this, bike, visit] { emit recordsVisit(bike, visit); });
   };
-  o.onKnownBike = [this](const kline::records::KnownBike& k) {
-    toWindow([this, text = fromStd(k.text), bike = k.bike.id, prev = k.previousVisit,
-              visit = k.visit] { emit knownBike(text, bike, prev, visit); });
+  o.onBikeNews = [this](const kline::records::BikeNews& n) {
+    const std::string& name =
+        n.bike.details.name.empty() ? n.bike.key.identification : n.bike.details.name;
+    const bool seenBefore = n.previousVisit != 0;
+    toWindow([this, text = fromStd(n.text), name = fromStd(kline::Trim(name)), bike = n.bike.id,
+              prev = n.previousVisit, visit = n.visit, seenBefore] {
+      emit bikeNews(text, name);
+      if (seenBefore) emit knownBike(text, bike, prev, visit);
+    });
   };
   return o;
 }

@@ -23,6 +23,7 @@
 #include "gui/widgets/statusnote.h"
 #include "gui/windows/recordswindow.h"
 #include "records/recordstore.h"
+#include "serial/text.h"
 
 namespace {
 
@@ -54,6 +55,13 @@ RecordsMenu::RecordsMenu(Session& session, QMenuBar* bar, QStatusBar* status, Fa
   connect(mileage_, &QAction::triggered, this, &RecordsMenu::askMileage);
   connect(file_, &QAction::triggered, this, &RecordsMenu::showFileDialog);
 
+  bike_ = new QLabel;
+  bike_->setObjectName(QStringLiteral("recordsBike"));
+  bike_->setTextFormat(Qt::PlainText);
+  bike_->setToolTip(
+      tr("The bike connected: its name in the records, else its ECU's identification"));
+  status_->addPermanentWidget(bike_);
+
   refresh_ = new QTimer(this);
   refresh_->setSingleShot(true);
   refresh_->setInterval(kRefreshMs);
@@ -70,6 +78,11 @@ RecordsMenu::RecordsMenu(Session& session, QMenuBar* bar, QStatusBar* status, Fa
     visit_ = reportVisit_ = visit;
     mileage_->setEnabled(true);
     if (window_->isVisible()) window_->refresh();
+  });
+  connect(&session_, &Session::bikeNews, this, [this](const QString& text, const QString& bike) {
+    statusnote::show(status_, RecordsWindow::plain(text.toStdString()));
+    // The keeper tells a moment later: not once the user has disconnected.
+    if (connected_) bike_->setText(RecordsWindow::plain(bike.toStdString()));
   });
   connect(
       &session_, &Session::knownBike, this,
@@ -92,6 +105,15 @@ void RecordsMenu::refreshSoon() {
 
 void RecordsMenu::onEvent(const kline::SessionEvent& e) {
   using namespace kline;
+  if (std::holds_alternative<ev::Connecting>(e)) connected_ = true;
+  if (std::holds_alternative<ev::Disconnected>(e)) {
+    connected_ = false;
+    bike_->clear();
+  }
+  // Without records the bike is still named, by its identification.
+  if (const auto* id = std::get_if<ev::EcuIdentified>(&e);
+      id && !id->identification.empty() && (path_.isEmpty() || bike_->text().isEmpty()))
+    bike_->setText(RecordsWindow::plain(kline::Trim(id->identification)));
   if (std::holds_alternative<ev::Connecting>(e) || std::holds_alternative<ev::Disconnected>(e)) {
     // The visit ends with its connection; the next one starts once the ECU is identified.
     visit_ = 0;
@@ -105,8 +127,7 @@ void RecordsMenu::onEvent(const kline::SessionEvent& e) {
   }
 }
 
-void RecordsMenu::knownBike(const QString& text, qint64 previousVisit) {
-  statusnote::show(status_, RecordsWindow::plain(text.toStdString()));
+void RecordsMenu::knownBike(const QString& /*text*/, qint64 previousVisit) {
   // The faults panel offers the last visit's fault readout beside today's.
   std::string why;
   auto store = kline::records::RecordStore::Open(path_.toStdString(),

@@ -9,6 +9,7 @@
 
 class FaultPanel;
 class QAction;
+class QLabel;
 class QMenuBar;
 class QStatusBar;
 class QTimer;
@@ -18,9 +19,10 @@ class Session;
 
 // The "Records" menu and what the bike records show around the main window: the bikes'
 // window, the mileage of the visit in progress, where the records file is (or that records are
-// off), a problem with the file said once in the status bar, a known bike named there, and its
-// last visit's faults offered in the faults panel. It hears the records through the session's
-// signals and reads the file with stores of its own. GUI thread only.
+// off), a problem with the file said once in the status bar, a new or known bike or the same
+// visit going on said there, the bike connected named in the status bar until Disconnect, and a
+// known bike's last visit's faults offered in the faults panel. It hears the records through the
+// session's signals and reads the file with stores of its own. GUI thread only.
 class RecordsMenu : public QObject {
   Q_OBJECT
 
@@ -33,6 +35,9 @@ class RecordsMenu : public QObject {
   QAction* bikesAction() const { return bikes_; }
   QAction* mileageAction() const { return mileage_; }
   QAction* fileAction() const { return file_; }
+  // The status bar's lasting field: the bike connected (its name, else its identification);
+  // empty when none.
+  QLabel* bikeLabel() const { return bike_; }
   // The records file in use; empty when records are off.
   const QString& path() const { return path_; }
   // The visit in progress; 0 when none.
@@ -58,9 +63,11 @@ class RecordsMenu : public QObject {
   QAction* bikes_ = nullptr;
   QAction* mileage_ = nullptr;
   QAction* file_ = nullptr;
+  QLabel* bike_ = nullptr;
   QTimer* refresh_ = nullptr;
   QString path_;
   bool fromSettings_ = true;
+  bool connected_ = false;  // between Connect and Disconnect
   qint64 visit_ = 0;
   qint64 reportVisit_ = 0;
 };
