@@ -100,11 +100,8 @@ int Replay(const std::string& path, std::ostream& out, std::ostream& err) {
   return 0;
 }
 
-}  // namespace
-
-int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostream& stdErr) {
-  // Whatever reaches the terminal shows its control characters; files keep their bytes.
-  TerminalStream out(stdOut), err(stdErr);
+// The command line parsed and run, on the streams as the terminal takes them.
+int ParseAndRun(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
   CLI::App app{"klinediag-cli: the K-line ECU diagnostic window without pixels.", "klinediag-cli"};
   app.footer(HelpExamples(kExamples) + HelpParagraphs(kNotes));
   // What a subcommand does not know goes to the program: the shared options, which it refuses
@@ -144,6 +141,17 @@ int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostr
     if (command->chosen()) return command->run(out, err);
   if (scripted.replay()) return Replay(*scripted.replay(), out, err);
   return scripted.run(out, err);
+}
+
+}  // namespace
+
+int RunCli(const std::vector<std::string>& args, std::ostream& stdOut, std::ostream& stdErr) {
+  // Whatever reaches the terminal shows its control characters; files keep their bytes.
+  TerminalStream out(stdOut), err(stdErr);
+  const int rc = ParseAndRun(args, out, err);
+  // Output nobody could read (its reader went away: `| head -2`) ends as a shell tool's does.
+  out.flush();
+  return out ? rc : kClosedOutputExit;
 }
 
 }  // namespace kline

@@ -83,6 +83,9 @@ class LiveJob : public SessionJob {
     }
     out_ << "\n";
     if (!session_->virtualTime()) out_.flush();
+    // A reader that went away (`| head -2`) ends the run: the session disconnects and the visit
+    // ends in the records.
+    if (!out_) session_->outputClosed();
   }
 
  private:

@@ -10,7 +10,8 @@ namespace kline {
 // line through TerminalText, so that bytes from the ECU, a file or the command line cannot move
 // the cursor, clear or recolour the screen. Text without control characters passes unchanged;
 // JSON has none to show (it escapes them itself). Files the program writes are records and keep
-// their exact bytes: they are not written through this.
+// their exact bytes: they are not written through this. Once the target fails (a closed pipe), so
+// does every write here, so that the writer notices.
 class TerminalStream : public std::ostream {
  public:
   explicit TerminalStream(std::ostream& target);

@@ -53,6 +53,9 @@ void UseFineTimers();
 bool IsSystemProgramFolder(const QString& dir);
 // Lets a terminal show the program's UTF-8 output (degree signs, dashes) as such.
 void UseUtf8Console();
+// A write to a pipe whose reader has gone (`| head -2`) fails instead of killing the program, so
+// that it can end its session and records before it exits.
+void SurviveClosedPipes();
 // The program's arguments after its name, as UTF-8 text whatever the system gives `main` (the ANSI
 // code page on Windows). Needs the application object.
 std::vector<std::string> Arguments(int argc, char** argv);

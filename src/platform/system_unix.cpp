@@ -205,6 +205,10 @@ void UseUtf8Console() {
   // Terminals here take UTF-8 as it is.
 }
 
+void SurviveClosedPipes() {
+  ::signal(SIGPIPE, SIG_IGN);
+}
+
 std::vector<std::string> Arguments(int argc, char** argv) {
   // The bytes as they came: file names are taken as given.
   return std::vector<std::string>(argv + 1, argv + argc);

@@ -87,6 +87,10 @@ void UseUtf8Console() {
   SetConsoleOutputCP(CP_UTF8);
 }
 
+void SurviveClosedPipes() {
+  // A write to a closed pipe fails here without a signal.
+}
+
 std::vector<std::string> Arguments(int, char**) {
   // `main` gets them in the ANSI code page, which cannot hold every user's folder names; Qt reads
   // them from the system in UTF-16.

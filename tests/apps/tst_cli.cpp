@@ -403,7 +403,7 @@ class TestCli : public QObject {
     QVERIFY(device.waitForStarted(5000) && device.waitForReadyRead(5000));
     const QString path = QString::fromUtf8(device.readLine()).trimmed();
     QProcess p;
-    p.start(KLINE_CLI_PATH, {"test", "80", "--port", path, "--settings",
+    p.start(KLINE_CLI_PATH, {"test", "80", "--port", path, "--no-records", "--settings",
                              QString::fromStdString(settings("j.ini"))});
     QVERIFY(p.waitForStarted(5000));
     QString heard;
@@ -571,7 +571,9 @@ class TestCli : public QObject {
     QVERIFY(!QFile::exists(QString::fromStdString(f)));
 
     auto session = [&](std::vector<std::string> args, const char* ini) {
-      for (const char* a : {"--port", "sim", "--virtual-time", "--records"}) args.push_back(a);
+      // Each run a visit of its own, as on days apart.
+      for (const char* a : {"--port", "sim", "--virtual-time", "--join-visits", "0", "--records"})
+        args.push_back(a);
       args.push_back(f);
       args.push_back("--settings");
       args.push_back(settings(ini));
@@ -703,6 +705,47 @@ class TestCli : public QObject {
     QCOMPARE(n.readAll(), QByteArray("shop notes\n"));
   }
 
+  void theP8ReadEitherWayIsOneBikeAndTwoBikesMergeByTheirNumbers() {
+    const std::string f = dir_.filePath("p8.sqlite").toStdString();
+    auto session = [&](const char* ecu) {
+      return cli({"info", "--port", "sim", "--virtual-time", "--ecu", ecu, "--join-visits", "0",
+                  "--records", f, "--settings", settings("p8.ini")});
+    };
+    Run whole = session("p8");
+    QCOMPARE(whole.rc, 0);
+    QVERIFY2(whole.err.find("klinediag-cli: New bike: KLP8--0815\n") != std::string::npos,
+             whole.err.c_str());
+    Run bySensor = session("p8-sensor");
+    QCOMPARE(bySensor.rc, 0);
+    QVERIFY2(bySensor.err.find("klinediag-cli: Known bike: KLP8--0815 \u2014 last visit ") !=
+                 std::string::npos,
+             bySensor.err.c_str());
+    auto records = [&](std::vector<std::string> args) {
+      args.push_back("--records");
+      args.push_back(f);
+      return cli(args);
+    };
+    json bikes = json::parse(records({"records", "--json"}).out);
+    QCOMPARE(bikes.size(), std::size_t{1});
+    QCOMPARE(bikes[0]["visits"], 2);
+
+    // Two bikes that are one: merged by their numbers, never by a search.
+    QCOMPARE(session("15m").rc, 0);
+    bikes = json::parse(records({"records", "--json"}).out);
+    QCOMPARE(bikes.size(), std::size_t{2});
+    const std::string p8 = std::to_string(bikes[1]["id"].get<int64_t>());
+    const std::string other = std::to_string(bikes[0]["id"].get<int64_t>());
+    QCOMPARE(records({"records", "merge", other, other}).rc, 2);
+    QCOMPARE(records({"records", "merge", "--search", "KL15M", p8}).rc, 2);
+    Run merged = records({"records", "merge", other, p8});
+    QVERIFY2(merged.rc == 0, merged.err.c_str());
+    QCOMPARE(merged.out, "bike " + other + " (KL15M-0427) merged into bike " + p8 +
+                             " (KLP8--0815) with its 1 visit\n");
+    bikes = json::parse(records({"records", "--json"}).out);
+    QCOMPARE(bikes.size(), std::size_t{1});
+    QCOMPARE(bikes[0]["visits"], 3);
+  }
+
   void aKilledLiveSessionLosesAtMostItsLastSecondAndNeverTheFile() {
     // 100 real-time sessions, four at a time on one records file, each killed at a random
     // moment after its visit began (most soon after, every tenth over a second later). Each
@@ -742,8 +785,8 @@ class TestCli : public QObject {
       l.mileage = 1000 + started++;
       l.p = std::make_unique<QProcess>();
       l.p->start(KLINE_CLI_PATH,
-                 {"live", "--port", "sim", "--sim", sim, "--records", QString::fromStdString(f),
-                  "--mileage", QString::number(l.mileage), "--settings",
+                 {"live", "--port", "sim", "--sim", sim, "--join-visits", "0", "--records",
+                  QString::fromStdString(f), "--mileage", QString::number(l.mileage), "--settings",
                   QString::fromStdString(settings("k.ini"))});
       l.since.start();
     };
@@ -823,8 +866,8 @@ class TestCli : public QObject {
       ps.push_back(std::make_unique<QProcess>());
       // Long enough to overlap: about 0.4 s each, or some seconds under the thread checker.
       ps.back()->start(KLINE_CLI_PATH, {"live", "--port", "sim", "--virtual-time", "--count",
-                                        QString::number(kCount), "--records", f, "--settings",
-                                        QString::fromStdString(settings(ini))});
+                                        QString::number(kCount), "--join-visits", "0", "--records",
+                                        f, "--settings", QString::fromStdString(settings(ini))});
     }
     for (auto& p : ps) {
       QVERIFY(p->waitForFinished(240000));
@@ -846,6 +889,50 @@ class TestCli : public QObject {
       QCOMPARE(v->channels[0].count, uint64_t{kCount});
       QVERIFY(v->end.msSinceEpoch != 0);
     }
+  }
+
+  void aReaderThatGoesAwayEndsTheRunAndItsVisitQuietly() {
+    // klinediag-cli live | head -2: once head has gone, the run ends as for Ctrl+C (the visit
+    // ends in the records), says nothing more, and exits as the shell reports any tool a closed
+    // pipe stopped. On the real clock, and on virtual time, where cycles fill the pipe at once.
+#ifdef Q_OS_WIN
+    QSKIP("no pipes closed under a writer there");
+#else
+    const QString sim = simFile("pipe.json", R"({"ignition_ms":100})");
+    int run = 0;
+    for (const QStringList& clock :
+         {QStringList{}, QStringList{"--virtual-time", "--count", "1000000"}}) {
+      const QString f = dir_.filePath(QString("pipe%1.sqlite").arg(++run));
+      QStringList args{
+          KLINE_CLI_PATH, "live",
+          "--port",       "sim",
+          "--sim",        sim,
+          "--records",    f,
+          "--settings",   QString::fromStdString(settings(run == 1 ? "p1.ini" : "p2.ini"))};
+      QProcess sh;
+      sh.start("bash",
+               QStringList{"-c", "\"$@\" | head -2 >/dev/null; exit ${PIPESTATUS[0]}", "bash"} +
+                   args + clock);
+      QVERIFY(sh.waitForFinished(60000));
+      const QByteArray err = sh.readAllStandardError();
+      QCOMPARE(sh.exitStatus(), QProcess::NormalExit);
+      QVERIFY2(sh.exitCode() == 141, err.constData());
+      // A new bike is said once; then nothing.
+      QCOMPARE(err, QByteArray("klinediag-cli: ECU 15m on port sim\n"
+                               "klinediag-cli: New bike: KL15M-0427\n"));
+      std::string why;
+      auto store = kline::records::RecordStore::Open(
+          f.toStdString(), kline::records::RecordStore::Mode::ReadOnly, why);
+      QVERIFY2(store, why.c_str());
+      const auto bikes = store->bikes();
+      QCOMPARE(bikes.size(), std::size_t{1});
+      const auto visit = store->visit(bikes[0].lastVisit);
+      QVERIFY(visit);
+      QVERIFY2(visit->end.msSinceEpoch != 0, "the visit was left unended");
+      QVERIFY(!visit->channels.empty());
+      QVERIFY(visit->channels[0].count < 1000000);
+    }
+#endif
   }
 
   void aSupportBundleHoldsWhatTheSessionSaw() {
