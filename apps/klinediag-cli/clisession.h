@@ -32,7 +32,7 @@ struct SessionSetup {
   std::optional<int> mileage;            // typed for the visit
   // The ECU has not answered a Connect for a while (see FirstAnswerWatch); on the run's thread.
   std::function<void(const ev::Connecting&)> onNoAnswer;
-  std::optional<int> joinHours;          // --join-visits; none: as the settings say
+  std::optional<int> joinHours;  // --join-visits; none: as the settings say
 };
 
 // The simulated ECU a --sim FILE describes (the default one without a file) into `out`; returns
