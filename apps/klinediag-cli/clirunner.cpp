@@ -36,7 +36,7 @@ const Example kExamples[] = {
     {"klinediag-cli live --port sim --count 20 --format csv",
      "A subcommand: the live values, one line per cycle. Each subcommand (ports, check-adapter, "
      "info, faults, live, test, records) has its own --help with its options and examples."},
-    {"klinediag-cli records show KL15M",
+    {"klinediag-cli records show --search KL15M",
      "The visits the session subcommands kept of a bike (see 'klinediag-cli records --help')."},
 };
 
