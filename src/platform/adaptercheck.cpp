@@ -6,6 +6,7 @@
 #include <QThread>
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdio>
 
 #include "platform/portlist.h"
@@ -184,6 +185,12 @@ std::optional<double> LatencyTimerAddedMs(const AdapterReport& r) {
   return std::nullopt;
 }
 
+int EchoExpectedUnderMs(int baud, std::size_t bytes, std::optional<int> latencyTimerMs) {
+  if (baud <= 0) return 0;
+  const double wireMs = static_cast<double>(bytes) * 10 * 1000 / baud;
+  return static_cast<int>(std::ceil(wireMs + latencyTimerMs.value_or(16) + 20));
+}
+
 std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
   std::vector<std::string> out;
   if (!r.opened()) {
@@ -210,6 +217,11 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
         line += ", " + std::to_string(x.received.size()) + " bytes back in " + ms + " ms";
         if (x.received.size() > AdapterCheck::Pattern().size())
           line += " (with other bytes: " + ToHex(x.received, " ") + ")";
+        if (const int under = EchoExpectedUnderMs(x.baud, x.received.size(), r.latencyTimerMs);
+            x.roundTripMs >= under)
+          line += "; slow: expected under " + std::to_string(under) +
+                  " ms: every exchange with the ECU waits as long (the adapter or its driver holds "
+                  "the bytes back)";
         break;
       case AdapterRateResult::Outcome::NoEcho:
         line +=

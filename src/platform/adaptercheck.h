@@ -60,6 +60,11 @@ const char* OutcomeName(AdapterRateResult::Outcome o);
 // time on the wire), when the timer is above 4 ms and that echo came back; nullopt otherwise.
 std::optional<double> LatencyTimerAddedMs(const AdapterReport& r);
 
+// The longest the echo of `bytes` bytes at `baud` should take: their time on the wire (10 bits a
+// byte), the adapter's latency timer (16 ms, the usual default, where the system does not tell
+// it) and 20 ms for the system's scheduling, in whole ms rounded up.
+int EchoExpectedUnderMs(int baud, std::size_t bytes, std::optional<int> latencyTimerMs);
+
 // The exchanges of a live cycle, for what a slow latency timer costs per cycle.
 constexpr int kExchangesPerCycle = 12;
 
