@@ -3,6 +3,8 @@
 #include <QCheckBox>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -262,6 +264,79 @@ class TestRecordsWindow : public QObject {
     forget->click();
     QCOMPARE(asked.size(), 4);
     QCOMPARE(w.bikes()->rowCount(), 0);
+  }
+
+  // Details typed and not saved survive a refresh; closing asks, and each answer does what it
+  // says. Closing the main window asks the same, and closes both once answered.
+  void closingWithUnsavedDetailsAsksSaveDiscardOrCancel() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    {
+      std::string why;
+      auto store = kline::records::RecordStore::Open(
+          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+      QVERIFY2(store, why.c_str());
+      const int64_t bike = store->bikeFor({"15m", "", "KL15M-0427", "CAL"});
+      QVERIFY(store->startVisit(bike, {{1773500000000, 60}, "sim", "", "15m", "0.1", true}));
+    }
+    GuiFixture f("{}", 100, path);
+    QVERIFY(QTest::qWaitFor([&] { return f.session->isLoaded(); }, 5000));
+    RecordsMenu* menu = f.window->records();
+    RecordsWindow* w = menu->window();
+    QTRY_COMPARE(w->path(), path);
+    menu->showBikes();
+    QTRY_COMPARE(w->bikes()->rowCount(), 1);
+    QVERIFY(w->selectedBike() != 0);
+    auto* name = w->findChild<QLineEdit*>(QStringLiteral("bikeName"));
+    auto* owner = w->findChild<QLineEdit*>(QStringLiteral("bikeOwner"));
+    const auto type = [](QLineEdit* e, const QString& text) {
+      e->setFocus();
+      e->selectAll();
+      QTest::keyClicks(e, text);
+    };
+    const auto answer = [w](QMessageBox::StandardButton b) {
+      auto* box = qobject_cast<QMessageBox*>(w->unsavedQuestion());
+      QVERIFY(box);
+      box->button(b)->click();
+    };
+    type(name, QStringLiteral("Red one"));
+    type(owner, QStringLiteral("Ann"));
+    QVERIFY(w->hasUnsavedEdits());
+    w->refresh();
+    QCOMPARE(name->text(), QStringLiteral("Red one"));
+
+    // Cancel: nothing closes, nothing is lost.
+    QVERIFY(!w->close());
+    answer(QMessageBox::Cancel);
+    QTRY_VERIFY(!w->unsavedQuestion());
+    QVERIFY(w->isVisible());
+    QCOMPARE(owner->text(), QStringLiteral("Ann"));
+    // Discard: closed, and the records keep what they had.
+    w->close();
+    answer(QMessageBox::Discard);
+    QTRY_VERIFY(!w->isVisible());
+    menu->showBikes();
+    QTRY_COMPARE(w->bikes()->rowCount(), 1);
+    QCOMPARE(name->text(), QString());
+    // Save: closed, and kept.
+    type(name, QStringLiteral("Red one"));
+    w->close();
+    answer(QMessageBox::Save);
+    QTRY_VERIFY(!w->isVisible());
+    menu->showBikes();
+    QTRY_COMPARE(w->bikes()->rowCount(), 1);
+    QCOMPARE(w->bikes()->item(0, 0)->text(), QStringLiteral("Red one"));
+    QCOMPARE(name->text(), QStringLiteral("Red one"));
+
+    // The main window closes the records window: the question comes first, then both close.
+    type(owner, QStringLiteral("Bob"));
+    QVERIFY(!f.window->close());
+    QVERIFY(f.window->isVisible());
+    answer(QMessageBox::Save);
+    QTRY_VERIFY(!w->isVisible());
+    QTRY_VERIFY(!f.window->isVisible());
+    w->refresh();
+    QCOMPARE(owner->text(), QStringLiteral("Bob"));
   }
 
   void aRecordsFileThatCannotBeUsedIsSaidOnceAndTheSessionGoesOn() {

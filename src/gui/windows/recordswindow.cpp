@@ -1,6 +1,7 @@
 #include "gui/windows/recordswindow.h"
 
 #include <QApplication>
+#include <QCloseEvent>
 #include <QDateTime>
 #include <QDir>
 #include <QFileDialog>
@@ -412,12 +413,17 @@ bool RecordsWindow::selectVisit(qint64 id) {
 void RecordsWindow::bikeChosen() {
   const qint64 id = selectedBike();
   const std::optional<records::Bike> b = id && store_ ? store_->bike(id) : std::nullopt;
+  // The same bike read again (a refresh while a visit goes on): what the user typed stays.
+  const bool keepEdits = b && id == shownBike_ && hasUnsavedEdits();
+  shownBike_ = b ? id : 0;
   {
     QSignalBlocker q1(notes_), q2(visits_);
-    name_->setText(b ? plain(b->details.name) : QString());
-    registration_->setText(b ? plain(b->details.registration) : QString());
-    owner_->setText(b ? plain(b->details.owner) : QString());
-    notes_->setPlainText(b ? plain(b->details.notes, true) : QString());
+    if (!keepEdits) {
+      name_->setText(b ? plain(b->details.name) : QString());
+      registration_->setText(b ? plain(b->details.registration) : QString());
+      owner_->setText(b ? plain(b->details.owner) : QString());
+      notes_->setPlainText(b ? plain(b->details.notes, true) : QString());
+    }
     visits_->setRowCount(0);
     if (b) {
       const std::vector<records::VisitSummary> list = store_->visits(id);
@@ -437,7 +443,7 @@ void RecordsWindow::bikeChosen() {
                      static_cast<QWidget*>(owner_), static_cast<QWidget*>(notes_),
                      static_cast<QWidget*>(merge_), static_cast<QWidget*>(forget_)})
     w->setEnabled(b.has_value());
-  save_->setEnabled(false);
+  save_->setEnabled(keepEdits);
   if (visits_->rowCount() > 0)
     visits_->selectRow(0);
   else
@@ -605,17 +611,72 @@ bool RecordsWindow::writeReport(const QString& pdfPath) {
   return true;
 }
 
-void RecordsWindow::saveDetails() {
-  const qint64 id = selectedBike();
-  if (!id || !store_) return;
+bool RecordsWindow::hasUnsavedEdits() const {
+  return shownBike_ != 0 && save_->isEnabled();
+}
+
+bool RecordsWindow::saveDetails() {
+  const qint64 id = shownBike_;
+  if (!id || !store_) return false;
   const records::BikeDetails d{name_->text().toStdString(), registration_->text().toStdString(),
                                owner_->text().toStdString(), notes_->toPlainText().toStdString()};
   if (!store_->setDetails(id, d)) {
     say(tr("Not saved: %1").arg(QString::fromStdString(store_->error())), true);
-    return;
+    return false;
   }
+  save_->setEnabled(false);
   say(tr("Saved"));
   refresh();
+  return true;
+}
+
+void RecordsWindow::closeEvent(QCloseEvent* e) {
+  if (closingAnswered_ || !isVisible() || !hasUnsavedEdits()) {
+    closingAnswered_ = false;
+    QWidget::closeEvent(e);
+    return;
+  }
+  // Typed details are not dropped unasked. The window has a Save button, so a close does not
+  // save on its own: the user may have typed into the wrong bike.
+  e->ignore();
+  askBeforeClosing();
+}
+
+void RecordsWindow::askBeforeClosing() {
+  if (ask_) {
+    ask_->raise();
+    return;
+  }
+  const QString who = name_->text().isEmpty() ? tr("this bike") : name_->text();
+  auto* box = new QMessageBox(QMessageBox::Question, windowTitle(),
+                              tr("Save the details of %1 before closing?").arg(who),
+                              QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+  box->setObjectName(QStringLiteral("recordsUnsaved"));
+  box->setTextFormat(Qt::PlainText);
+  box->setInformativeText(tr("The name, registration, owner or notes were changed."));
+  box->setDefaultButton(QMessageBox::Save);
+  box->setEscapeButton(QMessageBox::Cancel);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  ask_ = box;
+  connect(box, &QMessageBox::finished, this, [this, box] {
+    ask_ = nullptr;
+    const QMessageBox::StandardButton answer = box->standardButton(box->clickedButton());
+    bool closed = false;
+    if (answer == QMessageBox::Discard) {
+      // The fields show the records again at the next opening.
+      save_->setEnabled(false);
+      bikeChosen();
+      closed = true;
+    } else if (answer == QMessageBox::Save) {
+      closed = saveDetails();
+    }
+    if (closed) {
+      closingAnswered_ = true;
+      close();
+    }
+    emit closeAnswered(closed);
+  });
+  box->open();
 }
 
 void RecordsWindow::sameBike() {

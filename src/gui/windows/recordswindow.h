@@ -23,7 +23,9 @@ class QTreeWidget;
 // faults; the chosen bike's details (editable) and visits; a visit's details, its comparison
 // with the visit before it, and its report written again. It reads and edits the file with a
 // store of its own on the GUI thread (the keeper writes with its own on its thread). Everything
-// from the file is shown as plain text, control characters as visible symbols. GUI thread only.
+// from the file is shown as plain text, control characters as visible symbols. Edits of a bike's
+// details are kept until saved or discarded: a refresh keeps them, and closing the window asks
+// (Save / Discard / Cancel) without holding up the GUI thread. GUI thread only.
 class RecordsWindow : public QWidget {
   Q_OBJECT
 
@@ -72,6 +74,17 @@ class RecordsWindow : public QWidget {
     chooseSameBike_ = std::move(f);
   }
   void setReportPathChooser(std::function<QString()> f) { chooseReportPath_ = std::move(f); }
+  // The bike's details were edited and not saved.
+  bool hasUnsavedEdits() const;
+  // The question asked on close while edits are unsaved (null when none is open).
+  QWidget* unsavedQuestion() const { return ask_; }
+
+ signals:
+  // A close waited for the question about unsaved edits: `closed` unless the user cancelled.
+  void closeAnswered(bool closed);
+
+ protected:
+  void closeEvent(QCloseEvent* e) override;
 
  private:
   // The chosen bike's fields and buttons.
@@ -83,7 +96,9 @@ class RecordsWindow : public QWidget {
   void fillBikes();
   void bikeChosen();
   void visitChosen();
-  void saveDetails();
+  // False (and the reason in the status line) when the details could not be saved.
+  bool saveDetails();
+  void askBeforeClosing();
   void sameBike();
   void forget();
   void showComparison(const kline::records::Comparison& c, const kline::records::Visit& older,
@@ -111,4 +126,7 @@ class RecordsWindow : public QWidget {
   std::function<bool(const QString&)> confirm_;
   std::function<std::optional<qint64>(const std::vector<kline::records::Bike>&)> chooseSameBike_;
   std::function<QString()> chooseReportPath_;
+  qint64 shownBike_ = 0;  // whose details the fields show
+  QWidget* ask_ = nullptr;
+  bool closingAnswered_ = false;
 };
