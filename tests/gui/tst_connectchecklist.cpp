@@ -2,6 +2,7 @@
 // silent seconds, never while the ECU answers, and its adapter check pauses and resumes the
 // session.
 #include <QLabel>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QtTest>
@@ -74,6 +75,72 @@ class TestConnectChecklist : public QObject {
     // is as readable.
     QTest::qWait(5600);
     QTRY_COMPARE(unreadable(dialog), QString());
+  }
+
+  // Offered after five silent seconds, the list goes once the ECU answers, and its check never
+  // drops a session that hears the ECU without asking.
+  void theListGoesWhenTheEcuAnswersAndItsCheckAsksBeforeDisconnecting() {
+    GuiFixture f("{}", 6500);
+    int connects = 0;
+    connect(f.session.get(), &Session::sessionEvent, this, [&](const kline::SessionEvent& e) {
+      if (std::holds_alternative<kline::ev::Connecting>(e)) ++connects;
+    });
+    QVERIFY(f.pressConnect());
+    ConnectChecklistDialog* dialog = f.window->connectChecklist();
+    QTRY_VERIFY_WITH_TIMEOUT(dialog->isVisible(), 7000);
+    QTRY_VERIFY_WITH_TIMEOUT(
+        f.window->linkView()->statusLine()->text().endsWith(QStringLiteral("the ECU answers")),
+        8000);
+    QTRY_VERIFY(!dialog->isVisible());
+
+    // A click that reaches it all the same (the answer came in as it was made) asks first.
+    dialog->checkButton()->click();
+    QTRY_VERIFY(dialog->disconnectQuestion());
+    auto* question = qobject_cast<QMessageBox*>(dialog->disconnectQuestion());
+    QVERIFY(question);
+    QTest::qWait(300);
+    QCOMPARE(connects, 1);
+    QCOMPARE(f.main<QPushButton>("Check2")->text(), QStringLiteral("Disconnect"));
+    for (QAbstractButton* b : question->buttons())
+      if (question->buttonRole(b) == QMessageBox::RejectRole) b->click();
+    QTRY_VERIFY(!dialog->disconnectQuestion());
+    QTest::qWait(300);
+    QCOMPARE(f.main<QPushButton>("Check2")->text(), QStringLiteral("Disconnect"));
+    QCOMPARE(connects, 1);
+  }
+
+  // However much the check finds, the list's buttons stay where they were.
+  void itsButtonsStayStillAsTheFindingsComeIn() {
+    GuiFixture f("{}", 600000);
+    QVERIFY(QTest::qWaitFor([&] { return f.session->isLoaded(); }, 5000));
+    ConnectChecklistDialog* dialog = f.window->connectChecklist();
+    emit f.session->checklistOffered(QStringLiteral("/dev/kline-none"), QStringLiteral("15m"));
+    QTRY_VERIFY(dialog->isVisible());
+    QTest::qWait(100);
+    const auto buttons = dialog->findChildren<QPushButton*>();
+    QVERIFY(buttons.size() >= 2);
+    QList<QPoint> before;
+    for (QPushButton* b : buttons) before << b->mapToGlobal(QPoint(0, 0));
+    const QRect frame = dialog->geometry();
+
+    dialog->checkButton()->click();
+    QStringList lines;
+    for (int i = 0; i < 14; ++i)
+      lines << QStringLiteral(
+                   "finding %1: to set it to 1 ms: klinediag-cli check-adapter --port "
+                   "/dev/ttyUSB0 --fix, or: echo 1 | sudo tee "
+                   "/sys/class/tty/ttyUSB0/device/latency_timer")
+                   .arg(i);
+    emit f.session->adapterChecked(false, lines);
+    QVERIFY(dialog->progressLine()->text().contains(lines.last()));
+    QTest::qWait(300);
+    // All of it can be read: the findings' area scrolls rather than cut them off.
+    QLabel* found = dialog->progressLine();
+    QVERIFY(found->height() >= (found->wordWrap() ? found->heightForWidth(found->width())
+                                                  : found->sizeHint().height()));
+    QCOMPARE(dialog->geometry(), frame);
+    for (int i = 0; i < buttons.size(); ++i)
+      QCOMPARE(buttons[i]->mapToGlobal(QPoint(0, 0)), before[i]);
   }
 
   void anEcuThatAnswersGetsNoChecklist() {

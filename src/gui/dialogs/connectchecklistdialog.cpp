@@ -4,6 +4,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLayoutItem>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -58,9 +59,20 @@ ConnectChecklistDialog::ConnectChecklistDialog(Session& session, QWidget* parent
       tr("\"Check the adapter\" disconnects, checks that the adapter echoes what it is sent at "
          "both rates (no ECU needed), then connects again."));
   layout->addWidget(explain);
+  // What the check is doing and found, in an area of a fixed height: the buttons below stay
+  // where they are however much it says, and a line naming a path is never broken (it scrolls
+  // sideways).
   progress_ = plainLabel(QString());
   progress_->setObjectName(QStringLiteral("checklistProgress"));
-  layout->addWidget(progress_);
+  progress_->setWordWrap(false);
+  progress_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  auto* findings = new QScrollArea;
+  findings->setObjectName(QStringLiteral("checklistFindings"));
+  findings->setWidgetResizable(true);
+  findings->setWidget(progress_);
+  findings->setFixedHeight(progress_->fontMetrics().lineSpacing() * 6 + 2 * findings->frameWidth() +
+                           8);
+  layout->addWidget(findings);
 
   auto* buttons = new QDialogButtonBox;
   check_ = buttons->addButton(tr("Check the adapter"), QDialogButtonBox::ActionRole);
@@ -74,7 +86,7 @@ ConnectChecklistDialog::ConnectChecklistDialog(Session& session, QWidget* parent
 
   connect(&session_, &Session::checklistOffered, this, &ConnectChecklistDialog::offer);
   connect(&session_, &Session::linkChanged, this,
-          [this](int state, const QString&, bool, bool, bool) { onLink(state); });
+          [this](int state, const QString&, bool, bool, bool heard) { onLink(state, heard); });
 }
 
 void ConnectChecklistDialog::offer(const QString& port, const QString& ecu) {
@@ -108,7 +120,11 @@ void ConnectChecklistDialog::offer(const QString& port, const QString& ecu) {
     items_->addWidget(body);
   }
   items_->addStretch();
+  // Over a list on screen the dialog only grows: its buttons stay under the pointer.
+  const QSize before = size();
+  const bool shown = isVisible();
   fitToScreen();
+  if (shown && height() < before.height()) resize(before);
   show();
 }
 
@@ -147,7 +163,33 @@ void ConnectChecklistDialog::fitToScreen() {
 }
 
 void ConnectChecklistDialog::startCheck() {
-  if (step_ != Step::None || port_.isEmpty()) return;
+  if (step_ != Step::None || port_.isEmpty() || ask_) return;
+  if (!ecuHeard_) {
+    runCheck();
+    return;
+  }
+  // The ECU answers by now: the session is not dropped without asking.
+  auto* box = new QMessageBox(
+      QMessageBox::Question, tr("Check the adapter"),
+      tr("The ECU answers on %1 now. Disconnect it to check the adapter?").arg(port_),
+      QMessageBox::NoButton, isVisible() ? static_cast<QWidget*>(this) : parentWidget());
+  box->setObjectName(QStringLiteral("checklistAskDisconnect"));
+  box->setTextFormat(Qt::PlainText);
+  QPushButton* go = box->addButton(tr("Disconnect and check"), QMessageBox::AcceptRole);
+  QPushButton* keep = box->addButton(tr("Stay connected"), QMessageBox::RejectRole);
+  box->setDefaultButton(keep);
+  box->setEscapeButton(keep);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  ask_ = box;
+  connect(box, &QMessageBox::finished, this, [this, box, go] {
+    ask_ = nullptr;
+    if (box->clickedButton() == go) runCheck();
+  });
+  box->open();
+}
+
+void ConnectChecklistDialog::runCheck() {
+  if (step_ != Step::None) return;
   check_->setEnabled(false);
   using kline::LinkState;
   const auto state = static_cast<LinkState>(linkState_);
@@ -163,8 +205,14 @@ void ConnectChecklistDialog::startCheck() {
   session_.play(static_cast<int>(kline::UserAction::Connect));
 }
 
-void ConnectChecklistDialog::onLink(int state) {
+void ConnectChecklistDialog::onLink(int state, bool ecuHeard) {
   linkState_ = state;
+  ecuHeard_ = ecuHeard;
+  // "No answer from the ECU" is no longer true: the list goes, unless its own check is under way.
+  if (ecuHeard && step_ == Step::None && isVisible()) {
+    close();
+    emit closedByAnswer();
+  }
   if (step_ != Step::Pausing || static_cast<kline::LinkState>(state) != kline::LinkState::Idle)
     return;
   step_ = Step::Checking;

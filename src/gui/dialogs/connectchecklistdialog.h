@@ -13,9 +13,10 @@ class Session;
 // The checklist of a first connection that hears nothing from the ECU, shown beside the main
 // window (never modal: the window goes on) once per Connect when the session offers it
 // (Session::checklistOffered). "Check the adapter" pauses the session as the user would
-// (Disconnect), runs the adapter check on the connection's port, shows what it found and connects
-// again. Every text of the list that came from the system or the user is shown as plain text.
-// GUI thread only.
+// (Disconnect), runs the adapter check on the connection's port, shows what it found in an area of
+// its own (the buttons never move) and connects again; once the ECU has answered, it asks before
+// it disconnects. The list closes itself when the ECU answers: it is no longer true. Every text of
+// the list that came from the system or the user is shown as plain text. GUI thread only.
 class ConnectChecklistDialog : public QDialog {
   Q_OBJECT
 
@@ -29,6 +30,13 @@ class ConnectChecklistDialog : public QDialog {
   QPushButton* checkButton() const { return check_; }
   // What the adapter check is doing, or found.
   QLabel* progressLine() const { return progress_; }
+  // The question asked before a session that hears the ECU is dropped for the check (null when
+  // none is open).
+  QWidget* disconnectQuestion() const { return ask_; }
+
+ signals:
+  // The ECU answered while the list was shown: it has closed.
+  void closedByAnswer();
 
  private:
   void offer(const QString& port, const QString& ecu);
@@ -36,7 +44,9 @@ class ConnectChecklistDialog : public QDialog {
   void fitToScreen();
   int listHeight(int width) const;
   void startCheck();
-  void onLink(int state);
+  // Disconnects (when connected) and runs the check.
+  void runCheck();
+  void onLink(int state, bool ecuHeard);
 
   enum class Step { None, Pausing, Checking };
   Session& session_;
@@ -46,5 +56,7 @@ class ConnectChecklistDialog : public QDialog {
   QLabel* progress_ = nullptr;
   QString port_;
   int linkState_ = 0;
+  bool ecuHeard_ = false;
+  QWidget* ask_ = nullptr;
   Step step_ = Step::None;
 };
