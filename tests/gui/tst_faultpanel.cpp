@@ -4,6 +4,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRegularExpression>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTableWidget>
 #include <QTemporaryDir>
@@ -36,6 +37,54 @@ class TestFaultPanel : public QObject {
     QVERIFY(panel->table()->item(0, 0)->text().contains(QStringLiteral("earlier connection")));
     QVERIFY(!panel->table()->item(0, 0)->data(FaultPanel::kFaultRole).toBool() ||
             panel->table()->item(0, 0)->background().style() == Qt::NoBrush);
+  }
+
+  // Thirteen lines in a panel that shows a few: the faults come first, the lines without a fault
+  // are quieter, and each new readout comes in view at the top, however the panel was scrolled.
+  void theFaultsAndTheNewestReadoutAreInView() {
+    GuiFixture f;
+    QVERIFY(f.pressConnect());
+    QTRY_VERIFY_WITH_TIMEOUT(!f.main<QLabel>("Label26")->text().isEmpty(), 8000);
+    FaultPanel* panel = f.window->faultPanel();
+    QTableWidget* table = panel->table();
+    const auto isFault = [table](int r) {
+      return table->item(r, 0)->data(FaultPanel::kFaultRole).toBool();
+    };
+    const auto inView = [table](int r) {
+      const int y = table->rowViewportPosition(r);
+      return y >= 0 && y + table->rowHeight(r) <= table->viewport()->height();
+    };
+    f.session->click(QStringLiteral("Command11"));
+    QTRY_VERIFY_WITH_TIMEOUT(panel->latest(0).valid, 5000);
+    QCOMPARE(panel->latest(0).lines.size(), 13);
+    const int faults = static_cast<int>(panel->latest(0).faults.count(true));
+    QVERIFY(faults > 0);
+    QVERIFY2(!inView(table->rowCount() - 1), "the panel shows every line: nothing to scroll");
+    for (int r = 0; r < table->rowCount(); ++r) {
+      QCOMPARE(isFault(r), r < faults);
+      if (r < faults) {
+        QVERIFY2(inView(r), qPrintable(table->item(r, 1)->text()));
+      } else {
+        QCOMPARE(table->item(r, 1)->foreground().color(),
+                 panel->palette().color(QPalette::Disabled, QPalette::Text));
+      }
+    }
+
+    // Scrolled down to the last lines, then the immobiliser is read, then the faults again (F6).
+    for (const char* button : {"Command2", "Command11"}) {
+      table->verticalScrollBar()->setValue(table->verticalScrollBar()->maximum());
+      const int kind = QByteArray(button) == "Command2" ? 1 : 0;
+      const QDateTime before = panel->latest(kind).when;
+      f.session->click(QString::fromLatin1(button));
+      QTRY_VERIFY_WITH_TIMEOUT(panel->latest(kind).valid && panel->latest(kind).when != before,
+                               5000);
+      const QString title =
+          kind == 1 ? QStringLiteral("Immobiliser, ") : QStringLiteral("Faults, ");
+      QVERIFY2(table->item(0, 0)->text().startsWith(title), qPrintable(table->item(0, 0)->text()));
+      QVERIFY(inView(0));
+      if (kind == 0)
+        for (int r = 0; r < faults; ++r) QVERIFY(isFault(r) && inView(r));
+    }
   }
 
   void aReadoutOffABabblingLineGetsNoTick() {

@@ -6,6 +6,7 @@
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
+#include <algorithm>
 
 namespace {
 
@@ -78,13 +79,7 @@ void FaultPanel::addRow(const QString& readout, const QString& text, bool fault,
                                    "asked for. Find what babbles on the K-line, then read again")
                    : fault    ? tr("Reports a fault")
                               : tr("No fault"));
-  if (s.earlier) {
-    const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
-    for (QTableWidgetItem* it : {first, line}) {
-      it->setForeground(grey);
-      it->setToolTip(tr("Read on an earlier connection: read it again to see this ECU's"));
-    }
-  } else if (fault) {
+  if (fault) {
     for (QTableWidgetItem* it : {first, line}) {
       it->setBackground(QColor(255, 215, 215));
       it->setForeground(QColor(150, 0, 0));
@@ -92,25 +87,43 @@ void FaultPanel::addRow(const QString& readout, const QString& text, bool fault,
     QFont bold = line->font();
     bold.setBold(true);
     line->setFont(bold);
+  } else {
+    // What is fine stays quiet beside what is not.
+    const QColor grey = palette().color(QPalette::Disabled, QPalette::Text);
+    for (QTableWidgetItem* it : {first, line}) it->setForeground(grey);
   }
   table_->setItem(row, 0, first);
   table_->setItem(row, 1, line);
 }
 
+void FaultPanel::addReadout(const QString& readout, const Shown& s, bool faults) {
+  // The lines that report a fault first, then the others, each in the logic's order.
+  for (bool wanted : {true, false}) {
+    for (int i = 0; i < s.lines.size(); ++i) {
+      const bool fault = i < s.faults.size() && s.faults[i];
+      if (fault == wanted) addRow(readout, s.lines[i].trimmed(), fault, s);
+    }
+    if (wanted && faults && s.stored && !s.faults.contains(true))
+      addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s);
+  }
+}
+
 void FaultPanel::rebuild() {
   table_->setRowCount(0);
-  bool any = false;
-  for (int k = 0; k < 3; ++k) {
+  bool any = false, earlier = false;
+  // Today's readouts, the newest first.
+  std::array<int, 3> order = {0, 1, 2};
+  std::stable_sort(order.begin(), order.end(), [this](int a, int b) {
+    return shown_[static_cast<std::size_t>(a)].when > shown_[static_cast<std::size_t>(b)].when;
+  });
+  for (int k : order) {
     const Shown& s = shown_[static_cast<std::size_t>(k)];
-    if (!s.valid) continue;
+    earlier = earlier || (s.valid && s.earlier);
+    if (!s.valid || s.earlier) continue;
     any = true;
     QString readout = tr("%1, %2").arg(tr(kTitles[k]), s.when.toString(QStringLiteral("HH:mm:ss")));
     if (!s.trusted) readout = tr("%1 (not trustworthy: the line babbled)").arg(readout);
-    if (s.earlier) readout = tr("%1 (earlier connection)").arg(readout);
-    for (int i = 0; i < s.lines.size(); ++i)
-      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i], s);
-    if (k == 0 && s.stored && !s.faults.contains(true))
-      addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s);
+    addReadout(readout, s, k == 0);
     if (k > 0 && s.lines.isEmpty()) addRow(readout, tr("No state bit set"), false, s);
   }
   if (lastVisit_.valid && lastVisitBox_->isChecked()) {
@@ -119,15 +132,17 @@ void FaultPanel::rebuild() {
     QString readout =
         tr("Faults, last visit %1").arg(s.when.toString(QStringLiteral("yyyy-MM-dd HH:mm")));
     if (!s.trusted) readout = tr("%1 (not trustworthy: the line babbled)").arg(readout);
-    for (int i = 0; i < s.lines.size(); ++i)
-      addRow(readout, s.lines[i].trimmed(), i < s.faults.size() && s.faults[i], s);
-    if (s.stored && !s.faults.contains(true))
-      addRow(readout, tr("The fault bytes name a fault that no line shows"), true, s);
+    addReadout(readout, s, true);
   }
   if (!any) {
     table_->insertRow(0);
-    auto* none = new QTableWidgetItem(tr("No readout yet: press the fault or immobiliser button"));
+    auto* none = new QTableWidgetItem(
+        earlier ? tr("No readout on this connection yet (those of the earlier connection are "
+                     "cleared): press the fault or immobiliser button")
+                : tr("No readout yet: press the fault or immobiliser button"));
     table_->setItem(0, 0, none);
     table_->setSpan(0, 0, 1, 2);
   }
+  // The newest readout, its faults first, in view.
+  table_->scrollToTop();
 }

@@ -11,7 +11,9 @@ class QTableWidget;
 
 // The "Faults" panel: the latest fault readout and immobiliser readouts of the main window, one
 // row per line the window logged, the lines that report a fault marked with a warning icon and
-// a colour, the others with a tick; each readout with its time. When the bike has been here
+// a colour, the others greyed with a tick; each readout with its time. The newest readout comes
+// first and is scrolled into view, and within a readout the faults come before the rest. A new
+// connection starts with none of the readouts of the one before. When the bike has been here
 // before, "Last visit" adds that visit's fault readout below today's.
 class FaultPanel : public QGroupBox {
   Q_OBJECT
@@ -31,7 +33,7 @@ class FaultPanel : public QGroupBox {
     QList<bool> faults;
     bool stored = false;
     QDateTime when;
-    // Read on an earlier connection: shown greyed until the same readout is made again.
+    // Read on an earlier connection: no longer shown.
     bool earlier = false;
     // Read while the line carried bytes nobody asked for: the lines may be noise.
     bool trusted = true;
@@ -54,6 +56,8 @@ class FaultPanel : public QGroupBox {
  private:
   void rebuild();
   void addRow(const QString& readout, const QString& text, bool fault, const Shown& s);
+  // The rows of one readout; `faults` for a fault readout (its bytes may name an unshown fault).
+  void addReadout(const QString& readout, const Shown& s, bool faults);
 
   QTableWidget* table_ = nullptr;
   QCheckBox* lastVisitBox_ = nullptr;
