@@ -10,6 +10,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMap>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
@@ -18,6 +19,7 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QStatusBar>
+#include <QTableWidget>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
@@ -28,11 +30,14 @@
 #include "gui/dialogs/logsaver.h"
 #include "gui/dialogs/supportbundlesaver.h"
 #include "gui/session/session.h"
+#include "gui/widgets/faultpanel.h"
 #include "gui/widgets/lampwidget.h"
 #include "gui/widgets/linkstateview.h"
 #include "gui/widgets/portchooser.h"
 #include "gui/widgets/rpmbarwidget.h"
+#include "gui/widgets/spacewrapview.h"
 #include "gui/widgets/statusnote.h"
+#include "gui/windows/chartwindow.h"
 #include "gui/windows/controlrenderer.h"
 #include "gui/windows/mainwindow.h"
 #include "guifixture.h"
@@ -404,6 +409,10 @@ class TestMainWindow : public QObject {
   void actionMessagesPassAndTheLinkStateComesBack();
   void logPaneStaysAtTheStartOfItsLines();
   void supportBundleHoldsTheThreeLogs();
+  void aNewConnectionStartsWithoutTheLastOnesReadings();
+  void testsAndDiagMenusWaitForALinkThatIsNotLost();
+  void helpAboutSaysTheVersion();
+  void adapterCheckNeverCutsAPathOrACommand();
 
   void copyButtonPutsTheLogOnTheClipboard() {
     Fixture f;
@@ -697,6 +706,113 @@ void TestMainWindow::logPaneStaysAtTheStartOfItsLines() {
   pane.hide();
   pane.show();
   QCOMPARE(across->value(), 60);
+}
+
+// 16m, then P8: the readout, the bar, the chart and the faults panel show nothing of the 16m.
+void TestMainWindow::aNewConnectionStartsWithoutTheLastOnesReadings() {
+  Fixture f;
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  f.typeInto("Text6", "sim");
+  QTest::mouseClick(f.get<QRadioButton>("Option7"), Qt::LeftButton);
+  QTRY_VERIFY(f.get<QRadioButton>("Option7")->isChecked());
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  auto* readout = f.get<QLabel>("Label26");
+  auto* bar = f.window->findChild<RpmBarWidget*>(QStringLiteral("Line1"));
+  const kline::ChartModel& chart = f.window->chartWindow()->liveModel();
+  QTRY_VERIFY_WITH_TIMEOUT(!readout->text().isEmpty() && bar->litSegments() > 0, 8000);
+  QTRY_VERIFY(chart.hasValue(0));
+  f.session->click(QStringLiteral("Command2"));
+  QTRY_VERIFY_WITH_TIMEOUT(f.window->faultPanel()->latest(1).valid, 5000);
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  // Disconnected, the logic leaves the last engine speed up (shown as stale).
+  QVERIFY(!readout->text().isEmpty());
+
+  QTest::mouseClick(f.get<QRadioButton>("Option2"), Qt::LeftButton);
+  QTRY_VERIFY(f.get<QRadioButton>("Option2")->isChecked());
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE_WITH_TIMEOUT(f.get<LampWidget>("Shape1")->colour(), QColor(0, 255, 0), 3000);
+  // Live values of the P8 come in: throttle and battery, the channels it keeps.
+  QTRY_VERIFY_WITH_TIMEOUT(chart.hasValue(7), 8000);
+  // The logic unticks rpm for a P8 (and nothing ticks it again): no engine speed is read, and
+  // none of the 16m's is shown.
+  QVERIFY(!f.get<QCheckBox>("Check1(0)")->isChecked());
+  QCOMPARE(readout->text(), QString());
+  QCOMPARE(bar->litSegments(), 0);
+  QVERIFY(!chart.hasValue(0));
+  QTableWidget* rows = f.window->faultPanel()->table();
+  QCOMPARE(rows->rowCount(), 1);
+  QVERIFY2(rows->item(0, 0)->text().startsWith(QStringLiteral("No readout on this connection")),
+           qPrintable(rows->item(0, 0)->text()));
+}
+
+// The logic enables "Tests" and "Diag" at every tick once the link was made; once the port is
+// lost they stay disabled until Disconnect, then Connect.
+void TestMainWindow::testsAndDiagMenusWaitForALinkThatIsNotLost() {
+  Fixture f({}, 200, R"({"lost_after_ms": 3500})");
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  QAction* tests = f.window->menuAction("test");
+  QAction* diag = f.window->menuAction("Diag");
+  f.typeInto("Text6", "sim");
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(tests->isEnabled() && diag->isEnabled(), 5000);
+  QTRY_VERIFY_WITH_TIMEOUT(
+      f.window->linkView()->statusLine()->text().startsWith(QStringLiteral("Port sim lost: ")),
+      5000);
+  QVERIFY(!tests->isEnabled() && !diag->isEnabled());
+  // The ticks go on enabling them in the logic; they stay off.
+  QTest::qWait(500);
+  QVERIFY(!tests->isEnabled() && !diag->isEnabled());
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_COMPARE(f.get<QPushButton>("Check2")->text(), QStringLiteral("Connect"));
+  QTest::mouseClick(f.get<QPushButton>("Check2"), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(tests->isEnabled() && diag->isEnabled(), 3000);
+}
+
+void TestMainWindow::helpAboutSaysTheVersion() {
+  Fixture f;
+  auto* about = f.window->findChild<QAction*>(QStringLiteral("helpAbout"));
+  QVERIFY(about);
+  about->trigger();
+  QMessageBox* box = nullptr;
+  QTRY_VERIFY((box = f.window->findChild<QMessageBox*>(QStringLiteral("aboutBox"))));
+  QVERIFY(box->isVisible());
+  QCOMPARE(box->text(), QStringLiteral("klinediag " KLINE_VERSION));
+  QVERIFY2(box->informativeText().contains(QStringLiteral("Qt: ")),
+           qPrintable(box->informativeText()));
+  box->close();
+}
+
+// The check's lines name paths and commands: wrapped at spaces only, each stays whole on its row,
+// and a copy gives the lines as they were.
+void TestMainWindow::adapterCheckNeverCutsAPathOrACommand() {
+  Fixture f;
+  const QStringList lines = {
+      QStringLiteral("port /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00-port0: sent "
+                     "5A A5 3C C3 (not an ECU request) at each rate and read the echo"),
+      QStringLiteral("1200 baud: echo OK, 4 bytes back in 1703.1 ms; slow: expected under 70 ms"),
+      QStringLiteral("to set it to 1 ms: klinediag-cli check-adapter --port /dev/ttyUSB0 --fix, "
+                     "or: echo 1 | sudo tee /sys/class/tty/ttyUSB0/device/latency_timer (the "
+                     "package's udev rule sets it whenever the adapter is plugged in)")};
+  emit f.session->adapterChecked(false, lines);
+  QDialog* box = nullptr;
+  QTRY_VERIFY((box = f.window->findChild<QDialog*>(QStringLiteral("adapterCheckResult"))));
+  auto* view = box->findChild<SpaceWrapView*>(QStringLiteral("adapterCheckLines"));
+  QVERIFY(view);
+  box->resize(420, 400);
+  QTest::qWait(50);
+  const QStringList rows = view->shownRows();
+  QVERIFY2(rows.size() > lines.size(), qPrintable(rows.join('|')));
+  for (const QString& line : lines)
+    for (const QString& word : line.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
+      bool whole = false;
+      for (const QString& row : rows) whole = whole || row.split(QLatin1Char(' ')).contains(word);
+      QVERIFY2(whole, qPrintable(word + " in " + rows.join('|')));
+    }
+  view->selectAll();
+  view->copy();
+  QCOMPARE(QGuiApplication::clipboard()->text(), lines.join(QLatin1Char('\n')));
+  box->close();
 }
 
 QTEST_MAIN(TestMainWindow)

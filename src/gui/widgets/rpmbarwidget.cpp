@@ -16,6 +16,12 @@ void RpmBarWidget::setSegmentColour(int index, uint32_t colour) {
   update();
 }
 
+void RpmBarWidget::clearReading() {
+  for (uint32_t& c : colours_)
+    if (c == kline::kSysLit) c = kline::kSysUnlit;
+  update();
+}
+
 void RpmBarWidget::setStale(bool stale) {
   if (stale == stale_) return;
   stale_ = stale;

@@ -17,6 +17,9 @@ class RpmBarWidget : public QWidget {
   uint32_t segmentColour(int index) const { return colours_.at(static_cast<std::size_t>(index)); }
   // Segments drawn in the lit colour.
   int litSegments() const;
+  // No reading to show (a new connection): every lit segment goes out. The logic lights them
+  // again at its next engine speed.
+  void clearReading();
   // A stale bar shows an engine speed that is no longer being read: its lit segments are greyed.
   void setStale(bool stale);
   bool isStale() const { return stale_; }

@@ -248,6 +248,9 @@ ChartWindow::ChartWindow(Session* session, QWidget* parent) : QWidget(parent) {
     connect(session, &Session::liveCycle, this, &ChartWindow::addCycle);
     // No line is drawn across a time nothing was measured.
     connect(session, &Session::liveBreak, this, [this] { live_.appendGap(); });
+    connect(session, &Session::sessionEvent, this, [this](const kline::SessionEvent& e) {
+      if (std::holds_alternative<kline::ev::Connecting>(e)) startConnection();
+    });
   }
   setStatus(tr("Waiting for live values"));
 }
@@ -670,6 +673,16 @@ void ChartWindow::showLive() {
   buildStrips();
   follow_ = true;
   setPaused(false);
+}
+
+void ChartWindow::startConnection() {
+  live_.clear();
+  liveOffset_ = 0;
+  if (recording_) return;
+  cursorShown_ = false;
+  follow_ = true;
+  dirty_ = true;
+  if (isVisible()) redraw();
 }
 
 bool ChartWindow::exportPng(const QString& path) {

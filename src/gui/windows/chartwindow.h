@@ -27,7 +27,8 @@ class Session;
 // back to the whole window. "Open recording…" shows a CSV recording in the same strips, with a
 // cursor that reads every channel at the time under the mouse; a recording with more channels
 // than ChartModel::kMaxRecordingChannels shows the first ones and the status line says how many
-// were left out. Names from a file are shown as plain text, never as markup.
+// were left out. Names from a file are shown as plain text, never as markup. Each Connect starts
+// the live history afresh: another ECU (or another bike) may be on the line.
 class ChartWindow : public QWidget {
   Q_OBJECT
 
@@ -72,6 +73,8 @@ class ChartWindow : public QWidget {
   bool openRecording(const QString& path);
   // Back to the live values.
   void showLive();
+  // A new connection starts: the live values of the one before go (a recording on screen stays).
+  void startConnection();
   void setPaused(bool paused);
   // The whole history at once (paused while live).
   void showAll();

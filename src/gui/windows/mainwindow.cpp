@@ -6,6 +6,8 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QDateTime>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -38,6 +40,7 @@
 #include <QTimer>
 #include <QVBoxLayout>
 #include <QWhatsThis>
+#include <utility>
 
 #include "connection/ecutypes.h"
 #include "gui/dialogs/actionasker.h"
@@ -54,6 +57,7 @@
 #include "gui/widgets/portchooser.h"
 #include "gui/widgets/portlock.h"
 #include "gui/widgets/rpmbarwidget.h"
+#include "gui/widgets/spacewrapview.h"
 #include "gui/widgets/statusnote.h"
 #include "gui/widgets/widgetbinder.h"
 #include "gui/windows/chartwindow.h"
@@ -62,6 +66,7 @@
 #include "gui/windows/form3window.h"
 #include "gui/windows/recordsmenu.h"
 #include "gui/windows/recordswindow.h"
+#include "platform/programabout.h"
 #include "records/recordstore.h"
 #include "records/visitreport.h"
 #include "session/sessionreport.h"
@@ -99,6 +104,10 @@ MainWindow::MainWindow(Session& session, QWidget* parent)
   buildRecorder();
   buildFaultsAndReport();
   records_ = new RecordsMenu(session_, menuBar(), statusBar(), faults_, this);
+  connect(records_->window(), &RecordsWindow::closeAnswered, this, [this](bool closed) {
+    if (std::exchange(closeAfterRecords_, false) && closed)
+      QTimer::singleShot(0, this, &QWidget::close);
+  });
   buildShortcuts();
   buildHelp();
   addWindow(std::make_unique<Form1Window>(session_, this));
@@ -225,6 +234,9 @@ QGroupBox* MainWindow::connectionBox() {
   });
   // The checklist's own check shows its findings there.
   checklist_ = new ConnectChecklistDialog(session_, this);
+  QObject::connect(checklist_, &ConnectChecklistDialog::closedByAnswer, this, [this] {
+    statusnote::show(statusBar(), tr("The ECU answers: the checklist is closed"));
+  });
   QObject::connect(&session_, &Session::adapterChecked, this,
                    [this](bool ok, const QStringList& lines) {
                      if (!checklist_->takeAdapterCheck(ok, lines)) showAdapterCheck(ok, lines);
@@ -584,12 +596,25 @@ void MainWindow::applySet(const QString& win, const QString& ctl, int prop, cons
       bar->setSegmentColour(binder_->index(ctl), static_cast<uint32_t>(value.toInt()));
     return;
   }
+  if (p == Prop::Enabled && (ctl == QLatin1String("test") || ctl == QLatin1String("Diag"))) {
+    logicEnables_[ctl] = value.toBool();
+    applyMenuLink(ctl);
+    return;
+  }
   binder_->apply(ctl, p, value);
   if (p == Prop::Items && ctl == QLatin1String("List1")) {
     auto* list = qobject_cast<QListWidget*>(binder_->control(ctl));
     for (int i = 0; i < list->count(); ++i)
       list->item(i)->setToolTip(controlhelp::testEntryToolTip(list->item(i)->text()));
   }
+}
+
+void MainWindow::applyMenuLink(const QString& ctl) {
+  // The logic enables the menus at every tick once the link was made; a lost port makes them
+  // useless (their windows talk to nothing), so they wait for Disconnect, then Connect.
+  const bool lost =
+      link_ && static_cast<kline::LinkState>(link_->state()) == kline::LinkState::Lost;
+  binder_->apply(ctl, kline::Prop::Enabled, logicEnables_.value(ctl) && !lost);
 }
 
 void MainWindow::appendLog(const QString& win, const QString& line) {
@@ -615,14 +640,34 @@ QWidget* MainWindow::testList() {
 
 void MainWindow::showAdapterCheck(bool ok, const QStringList& lines) {
   statusBar()->clearMessage();
-  auto* box = new QMessageBox(
-      ok ? QMessageBox::Information : QMessageBox::Warning, tr("Adapter check"),
-      ok ? tr("The adapter echoes at both rates.") : tr("The adapter did not pass the check."),
-      QMessageBox::Ok, this);
+  auto* box = new QDialog(this);
   box->setObjectName(QStringLiteral("adapterCheckResult"));
-  // The lines name the port: shown as text, whatever it is called.
-  box->setInformativeText(Qt::convertFromPlainText(lines.join(QLatin1Char('\n'))));
+  box->setWindowTitle(tr("Adapter check"));
   box->setAttribute(Qt::WA_DeleteOnClose);
+  auto* layout = new QVBoxLayout(box);
+  auto* verdict = new QLabel(ok ? tr("The adapter echoes at both rates.")
+                                : tr("The adapter did not pass the check."));
+  QFont bold = verdict->font();
+  bold.setBold(true);
+  verdict->setFont(bold);
+  layout->addWidget(verdict);
+  // The lines name ports, files and commands: shown as text in a fixed-width font, wrapped at
+  // spaces only, so that a path or a command is never cut in two.
+  auto* view = new SpaceWrapView;
+  view->setObjectName(QStringLiteral("adapterCheckLines"));
+  view->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+  view->setLines(lines);
+  layout->addWidget(view, 1);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close);
+  connect(buttons, &QDialogButtonBox::rejected, box, &QDialog::close);
+  layout->addWidget(buttons);
+  // Ninety columns where the screen has them; the lines' height, at most the screen's.
+  const QRect room = (screen() ? screen() : QGuiApplication::primaryScreen())->availableGeometry();
+  const QFontMetrics fm(view->font());
+  const int width = std::min(fm.horizontalAdvance(QLatin1Char('M')) * 90 + 60, room.width() - 40);
+  const int height = std::min(fm.lineSpacing() * (static_cast<int>(lines.size()) * 2 + 2) + 120,
+                              room.height() - 80);
+  box->resize(width, std::max(height, 200));
   box->open();
 }
 
@@ -682,6 +727,11 @@ void MainWindow::buildHelp() {
           [this] { controlhelp::showDialog(QString::fromLatin1(kForm2), this); });
   help->addAction(QWhatsThis::createAction(this));
   help->addSeparator();
+  // The program's version and what it runs on, for a report of a problem.
+  QAction* about = help->addAction(tr("About klinediag\u2026"));
+  about->setObjectName(QStringLiteral("helpAbout"));
+  about->setStatusTip(tr("The program's version, build and the system it runs on"));
+  connect(about, &QAction::triggered, this, &MainWindow::showAbout);
   // What the program saw, in one archive for whoever helps the user.
   bundleSaver_ = new SupportBundleSaver(session_, this);
   QAction* bundle = help->addAction(tr("Save support bundle\u2026"));
@@ -703,6 +753,23 @@ void MainWindow::buildHelp() {
   });
 }
 
+void MainWindow::showAbout() {
+  if (auto* open = findChild<QMessageBox*>(QStringLiteral("aboutBox"))) {
+    open->raise();
+    return;
+  }
+  auto* box =
+      new QMessageBox(QMessageBox::Information, tr("About klinediag"),
+                      tr("klinediag %1").arg(QStringLiteral(KLINE_VERSION)), QMessageBox::Ok, this);
+  box->setObjectName(QStringLiteral("aboutBox"));
+  box->setTextFormat(Qt::PlainText);
+  // One fact a line, as a support bundle has them; selectable for a message.
+  box->setInformativeText(QString::fromStdString(kline::ProgramAbout("klinediag")).trimmed());
+  box->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  box->setAttribute(Qt::WA_DeleteOnClose);
+  box->open();
+}
+
 QStringList MainWindow::controlNames() const {
   return binder_->names();
 }
@@ -716,9 +783,15 @@ void MainWindow::explainIfLost() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* e) {
-  // The other windows belong to this one: closing it ends the session and closes them all.
+  // The other windows belong to this one: closing it ends the session and closes them all. The
+  // records window first asks about edits not saved; cancelled there, nothing closes, and once
+  // it has closed after the question this one closes too.
+  if (records_ && !records_->window()->close()) {
+    closeAfterRecords_ = true;
+    e->ignore();
+    return;
+  }
   if (chart_) chart_->close();
-  if (records_) records_->window()->close();
   for (auto& [name, w] : windows_) w->hide();
   QMainWindow::closeEvent(e);
 }
@@ -732,6 +805,10 @@ void MainWindow::buildLinkView() {
   w.bar = findChild<RpmBarWidget*>(QStringLiteral("Line1"));
   for (int i = 0; i < 10; ++i) w.values << control(indexed("Text1", i));
   link_ = new LinkStateView(session_, w, this);
+  connect(&session_, &Session::linkChanged, this, [this] {
+    for (const QString& menu : {QStringLiteral("test"), QStringLiteral("Diag")})
+      applyMenuLink(menu);
+  });
 }
 
 void MainWindow::buildRecorder() {
@@ -816,8 +893,13 @@ void MainWindow::buildFaultsAndReport() {
   connect(&session_, &Session::sessionEvent, this, [this](const kline::SessionEvent& e) {
     report_->onEvent(e);
     if (std::holds_alternative<kline::ev::Connecting>(e)) {
-      // What the panel and the verdict show belongs to the connection before.
+      // What the panel, the engine-speed readout and the verdict show belongs to the connection
+      // before. The readout is the logic's, which writes it only with a new engine speed: until
+      // then it is shown empty rather than with another ECU's.
       faults_->startConnection();
+      if (auto* readout = qobject_cast<QLabel*>(control(QStringLiteral("Label26"))))
+        readout->clear();
+      if (auto* bar = findChild<RpmBarWidget*>(QStringLiteral("Line1"))) bar->clearReading();
       LinkStateView::setStale(control(QStringLiteral("Label5")), true);
       LinkStateView::setStale(info_, false);
       info_->setToolTip(controlhelp::what(QString::fromLatin1(kForm2), QStringLiteral("Text4")));

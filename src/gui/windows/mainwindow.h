@@ -2,6 +2,7 @@
 
 #include <QMainWindow>
 
+#include <QMap>
 #include <QString>
 #include <QStringList>
 #include <QVariant>
@@ -135,6 +136,9 @@ class MainWindow : public QMainWindow {
   void buildShortcuts();
   void buildHelp();
   void showAdapterCheck(bool ok, const QStringList& lines);
+  void showAbout();
+  // Shows the menu `ctl` ("test", "Diag") enabled as the logic says, unless the port is lost.
+  void applyMenuLink(const QString& ctl);
   void recordToggled(bool on);
   void buildFaultsAndReport();
   // An action that needs the ECU, taken while the port is lost, says why nothing happens.
@@ -169,4 +173,7 @@ class MainWindow : public QMainWindow {
   ActionAsker* asker_ = nullptr;
   RecordsMenu* records_ = nullptr;
   ConnectChecklistDialog* checklist_ = nullptr;
+  QMap<QString, bool> logicEnables_;
+  // Closing waits for the records window's question about unsaved edits.
+  bool closeAfterRecords_ = false;
 };
