@@ -5,14 +5,16 @@
 #include <QResizeEvent>
 #include <QScrollBar>
 #include <QStyle>
+#include <QTextBlockFormat>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <algorithm>
 
-SpaceWrapView::SpaceWrapView(QWidget* parent) : QPlainTextEdit(parent) {
+SpaceWrapView::SpaceWrapView(QWidget* parent) : QTextEdit(parent) {
   setReadOnly(true);
+  setAcceptRichText(false);
   // The wrapping is ours: a row ends only where a line separator stands for a space.
-  setLineWrapMode(QPlainTextEdit::NoWrap);
+  setLineWrapMode(QTextEdit::NoWrap);
 }
 
 void SpaceWrapView::setLines(const QStringList& lines) {
@@ -48,7 +50,7 @@ QStringList SpaceWrapView::WrapAtSpaces(const QString& line, int width, const QF
 }
 
 void SpaceWrapView::resizeEvent(QResizeEvent* e) {
-  QPlainTextEdit::resizeEvent(e);
+  QTextEdit::resizeEvent(e);
   rewrap();
 }
 
@@ -59,11 +61,20 @@ void SpaceWrapView::rewrap() {
   if (width == wrappedFor_) return;
   wrappedFor_ = width;
   const QFontMetrics fm(font());
-  QStringList blocks;
-  for (const QString& line : lines_)
-    blocks << WrapAtSpaces(line, std::max(width, 1), fm).join(QChar(QChar::LineSeparator));
+  // A hanging indent: the rows that go on a line stand under its first's text.
+  const int indent = fm.horizontalAdvance(QStringLiteral("    "));
+  QTextBlockFormat hanging;
+  hanging.setLeftMargin(indent);
+  hanging.setTextIndent(-indent);
   const int at = verticalScrollBar()->value();
-  setPlainText(blocks.join(QLatin1Char('\n')));
+  clear();
+  QTextCursor c(document());
+  for (int i = 0; i < lines_.size(); ++i) {
+    if (i > 0) c.insertBlock();
+    c.setBlockFormat(hanging);
+    c.insertText(
+        WrapAtSpaces(lines_[i], std::max(width - indent, 1), fm).join(QChar(QChar::LineSeparator)));
+  }
   verticalScrollBar()->setValue(at);
 }
 

@@ -1,16 +1,17 @@
 #pragma once
 
-#include <QPlainTextEdit>
 #include <QString>
 #include <QStringList>
+#include <QTextEdit>
 
 class QFontMetrics;
 
 // A read-only text area for findings that name paths and commands: its lines are wrapped at
 // spaces only, so a path, a command or a hyphenated word is never split (the usual line breaking
 // also breaks after "/" and "-"); a word wider than the area scrolls sideways instead. A copy
-// gives the lines as they were, without the breaks the wrapping made. GUI thread only.
-class SpaceWrapView : public QPlainTextEdit {
+// gives the lines as they were, without the breaks the wrapping made. The rows that go on a line
+// are indented under its first. GUI thread only.
+class SpaceWrapView : public QTextEdit {
   Q_OBJECT
 
  public:

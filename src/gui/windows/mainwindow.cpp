@@ -764,7 +764,9 @@ void MainWindow::showAbout() {
   box->setObjectName(QStringLiteral("aboutBox"));
   box->setTextFormat(Qt::PlainText);
   // One fact a line, as a support bundle has them; selectable for a message.
-  box->setInformativeText(QString::fromStdString(kline::ProgramAbout("klinediag")).trimmed());
+  box->setInformativeText(QString::fromStdString(kline::ProgramAbout("klinediag"))
+                              .section(QLatin1Char('\n'), 1)
+                              .trimmed());
   box->setTextInteractionFlags(Qt::TextSelectableByMouse);
   box->setAttribute(Qt::WA_DeleteOnClose);
   box->open();
