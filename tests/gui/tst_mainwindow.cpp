@@ -400,6 +400,20 @@ class TestMainWindow : public QObject {
     QVERIFY(!f.get<QCheckBox>("Check1(0)")->isChecked());
   }
 
+  // The 15Rc's sensor voltage is captioned, and the caption comes and goes with its field.
+  void theThrottleSensorCaptionGoesWithItsField() {
+    Fixture f;
+    auto* caption = f.window->findChild<QLabel*>(QStringLiteral("throttleSensorCaption"));
+    QVERIFY(caption);
+    QVERIFY(caption->isHidden());
+    QTest::mouseClick(f.get<QRadioButton>("Option9"), Qt::LeftButton);
+    QTRY_VERIFY(!f.get<QLineEdit>("Text1(9)")->isHidden());
+    QVERIFY(!caption->isHidden());
+    QTest::mouseClick(f.get<QRadioButton>("Option1"), Qt::LeftButton);
+    QTRY_VERIFY(f.get<QLineEdit>("Text1(9)")->isHidden());
+    QVERIFY(caption->isHidden());
+  }
+
   void aLostAdapterTurnsTheLampRedAndGreysTheValues();
   void closingDuringAVerdictWaitDoesNotWaitForIt();
   void logPaneIsBoundedLikeTheLogicsOwn();

@@ -337,11 +337,15 @@ QGroupBox* MainWindow::liveBox() {
   auto* sensor = qobject_cast<QLineEdit*>(textField(QStringLiteral("Text1(9)"), true));
   sensor->setAlignment(Qt::AlignRight);
   sensor->setMaximumWidth(90);
-  // The 15Rc's throttle sensor voltage has no box of its own: a caption says what it is.
-  auto* sensorCaption = new QLabel(tr("throttle sensor"));
-  sensorCaption->setObjectName(QStringLiteral("throttleSensorCaption"));
-  sensorCaption->setBuddy(sensor);
-  liveGrid->addWidget(sensorCaption, 9, 0);
+  // The 15Rc's throttle sensor voltage has no box of its own: a caption says what it is, seen
+  // when the field is.
+  sensorCaption_ = new QLabel(tr("throttle sensor"));
+  sensorCaption_->setObjectName(QStringLiteral("throttleSensorCaption"));
+  sensorCaption_->setBuddy(sensor);
+  sensorCaption_->setVisible(!sensor->isHidden());
+  sensorField_ = sensor;
+  sensor->installEventFilter(this);
+  liveGrid->addWidget(sensorCaption_, 9, 0);
   liveGrid->addWidget(sensor, 9, 1);
   liveGrid->addWidget(label(QStringLiteral("Label9")), 9, 2);
   liveGrid->addWidget(new QLabel(tr("weight")), 10, 0);
@@ -956,6 +960,11 @@ bool MainWindow::writeReport(const QString& pdfPath) {
 }
 
 bool MainWindow::eventFilter(QObject* watched, QEvent* e) {
+  if (watched == sensorField_) {
+    if (e->type() == QEvent::ShowToParent || e->type() == QEvent::HideToParent)
+      sensorCaption_->setVisible(e->type() == QEvent::ShowToParent);
+    return false;
+  }
   const bool controlsChanged =
       watched == controlsArea_->widget() && e->type() == QEvent::LayoutRequest;
   const bool roomChanged = watched == splitter_ && e->type() == QEvent::Resize;

@@ -159,6 +159,9 @@ class MainWindow : public QMainWindow {
   QString recordName_;
   QPlainTextEdit* info_ = nullptr;  // the ECU info pane
   QLabel* firstHint_ = nullptr;
+  // The 15Rc's throttle sensor field and its caption, shown and hidden with it.
+  QWidget* sensorField_ = nullptr;
+  QLabel* sensorCaption_ = nullptr;
   QScrollArea* controlsArea_ = nullptr;
   QSplitter* splitter_ = nullptr;
   bool splitterMoved_ = false;
