@@ -1,6 +1,7 @@
 // The records subcommands: the bikes in the records file and their visits, read, compared,
 // named, forgotten, exported and backed up. What comes from the file is data: the text output
 // goes through the terminal-safe stream, and JSON escapes it.
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <ctime>
@@ -252,10 +253,15 @@ void printComparison(std::ostream& out, const records::Comparison& c, const reco
     for (const auto& l : c.cleared) out << "  cleared   " << Trim(l) << "\n";
     for (const auto& l : c.stayed) out << "  still     " << Trim(l) << "\n";
   }
+  // A visit that set no trimmer says nothing of where it stood: only two settings make a move.
   const auto trim = TrimmerSetText;
-  if (c.trimmerOlder == c.trimmerNewer)
-    out << "trimmer: " << (c.trimmerNewer < 0 ? "not set in either" : "at " + trim(c.trimmerNewer))
-        << "\n";
+  if (c.trimmerOlder < 0 && c.trimmerNewer < 0)
+    out << "trimmer: not set in either\n";
+  else if (c.trimmerOlder < 0 || c.trimmerNewer < 0)
+    out << "trimmer: set to " << trim(std::max(c.trimmerOlder, c.trimmerNewer)) << " in visit "
+        << (c.trimmerOlder < 0 ? c.newer : c.older) << " only\n";
+  else if (c.trimmerOlder == c.trimmerNewer)
+    out << "trimmer: set to " << trim(c.trimmerNewer) << " in both\n";
   else
     out << "trimmer: moved from " << trim(c.trimmerOlder) << " to " << trim(c.trimmerNewer) << "\n";
   if (!c.channels.empty()) {

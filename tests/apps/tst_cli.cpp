@@ -646,6 +646,27 @@ class TestCli : public QObject {
     QCOMPARE(json::parse(before.out)["faults_read_both"], false);
   }
 
+  // Only two settings make a move: a visit that set no trimmer says nothing of where it stood.
+  void aTrimmerSetInOneVisitOnlyIsNotAMove() {
+    const std::string f = dir_.filePath("trim.sqlite").toStdString();
+    {
+      std::string why;
+      auto store =
+          kline::records::RecordStore::Open(f, kline::records::RecordStore::Mode::ReadWrite, why);
+      QVERIFY2(store, why.c_str());
+      const int64_t bike = store->bikeFor({"15m", "", "KL15M-0427", ""});
+      const kline::WallTime at{1773500000000, 60};
+      const int64_t first = store->startVisit(bike, {at, "sim", "", "15m", "0.1", true});
+      QVERIFY(store->addChange(first, {kline::records::Setting::Trimmer, -1, 140, at}));
+      QVERIFY(store->startVisit(bike,
+                                {{at.msSinceEpoch + 86400000, 60}, "sim", "", "15m", "0.1", true}));
+    }
+    Run cmp = cli({"records", "compare", "2", "--records", f});
+    QCOMPARE(cmp.rc, 0);
+    QVERIFY2(cmp.out.find("trimmer: set to 12 (byte 140) in visit 1 only\n") != std::string::npos,
+             cmp.out.c_str());
+  }
+
   void theRecordsAskBeforeForgettingAndShowTheirTextAsData() {
     const std::string f = dir_.filePath("own.sqlite").toStdString();
     QCOMPARE(cli({"info", "--port", "sim", "--virtual-time", "--records", f, "--settings",

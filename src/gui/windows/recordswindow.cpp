@@ -577,9 +577,13 @@ void RecordsWindow::showComparison(const records::Comparison& c, const records::
 
   QTreeWidgetItem* trimmer = section(comparison_, tr("Trimmer"));
   const auto value = [](int x) {
-    return x < 0 ? tr("unknown") : QString::fromStdString(kline::TrimmerSetText(x));
+    return x < 0 ? tr("not set") : QString::fromStdString(kline::TrimmerSetText(x));
   };
-  node(trimmer, {c.trimmerOlder == c.trimmerNewer ? tr("not moved") : tr("moved"),
+  // A visit that set no trimmer says nothing of where it stood: only two settings make a move.
+  const bool both = c.trimmerOlder >= 0 && c.trimmerNewer >= 0;
+  node(trimmer, {!both                              ? tr("set in one visit")
+                 : c.trimmerOlder == c.trimmerNewer ? tr("not moved")
+                                                    : tr("moved"),
                  value(c.trimmerOlder), value(c.trimmerNewer)});
 
   QTreeWidgetItem* channels = section(comparison_, tr("Channel means"));
