@@ -2,7 +2,9 @@
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <iostream>
 #include <memory>
 #include <sstream>
 
@@ -30,6 +32,8 @@ const Example kExamples[] = {
      "Records the live values, one row per completed cycle, to live.csv."},
     {"klinediag-cli --replay live.csv",
      "Summarises a recording: per channel the rows with a value, min, max, mean, times."},
+    {"klinediag-cli live --port sim --virtual-time --format csv | klinediag-cli --replay -",
+     "The same from standard input."},
     {"klinediag-cli --port sim --virtual-time --duration 60000 --do 3000:test --do "
      "6000:Form1.Command1 --do 50000:Form1.back --report report.html",
      "Runs the fuel pump test from the Tests window and writes the session's report."},
@@ -50,10 +54,12 @@ const char* const kNotes[] = {
     "The options that several subcommands take (--port, --ecu, --settings, --virtual-time, "
     "--sim, --timeout, --json, --records, --no-records, --mileage) may come before the "
     "subcommand's name or after it; one that the subcommand does not take is refused.",
-    "Events (--events): JSON Lines {\"t\":ms,\"ev\":KIND,...} for KIND log, set, tx, rx, baud, "
-    "open, close, timer and, for what happened, {\"t\":ms,\"ev\":\"event\",\"event\":NAME,...its "
-    "fields} for NAME link, connecting, ecu-identified, live-cycle, readout, test-started, "
-    "test-ended, loop-paused...",
+    "Events (--events, here and on info, faults, live and test): JSON Lines "
+    "{\"t_ms\":MS,\"ev\":KIND,...} (MS since the session's start) for KIND log, set, tx, rx, "
+    "baud, open, close, timer and, for what happened, {\"t_ms\":MS,\"ev\":\"event\","
+    "\"event\":NAME,...its fields} for NAME link, connecting, ecu-identified, live-cycle, "
+    "readout, test-started, test-ended, loop-paused... Every JSON output is described in "
+    "docs/json.md and docs/json-schema.json.",
 };
 
 // The man page's sections that help2man cannot take from --help as they are (see helptext.h),
@@ -65,7 +71,8 @@ std::string ManSections(const std::vector<std::unique_ptr<Command>>& subcommands
 
 // --replay: one summary line per channel of a recording, then the skip line if any.
 int Replay(const std::string& path, std::ostream& out, std::ostream& err) {
-  const Recording r = ReadRecording(path);
+  // "-" is standard input.
+  const Recording r = path == "-" ? ReadRecording(std::cin) : ReadRecording(path);
   if (!r.error.empty()) {
     err << "klinediag-cli: cannot replay " << path << ": " << r.error << "\n";
     return 2;
@@ -126,7 +133,13 @@ int ParseAndRun(const std::vector<std::string>& args, std::ostream& out, std::os
     out << e.what() << "\n";
     return 0;
   } catch (const CLI::ParseError& e) {
-    err << "klinediag-cli: " << e.what() << " (see --help)\n";
+    // Its words start lower-case after the program's name, as every message of ours ("The
+    // following argument..." reads "the following argument..."); a capital word stays.
+    std::string what = e.what();
+    if (what.size() > 1 && std::isupper(static_cast<unsigned char>(what[0])) &&
+        std::islower(static_cast<unsigned char>(what[1])))
+      what[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(what[0])));
+    err << "klinediag-cli: " << what << " (see --help)\n";
     return 2;
   }
   if (manSections) {

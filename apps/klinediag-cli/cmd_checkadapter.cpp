@@ -14,6 +14,21 @@ namespace kline {
 
 using nlohmann::json;
 
+// A rate's outcome in JSON: a word for scripts, as the other outputs' values are.
+const char* OutcomeCode(AdapterRateResult::Outcome o) {
+  switch (o) {
+    case AdapterRateResult::Outcome::EchoOk:
+      return "echo_ok";
+    case AdapterRateResult::Outcome::NoEcho:
+      return "no_echo";
+    case AdapterRateResult::Outcome::Garbled:
+      return "garbled_echo";
+    case AdapterRateResult::Outcome::RateRefused:
+      return "rate_refused";
+  }
+  return "no_echo";
+}
+
 namespace {
 
 const Example kCheckExamples[] = {
@@ -86,21 +101,21 @@ int CheckAdapterCommand::run(std::ostream& out, std::ostream& err) {
     json rates = json::array();
     for (const auto& x : r.rates) {
       rates.push_back({{"baud", x.baud},
-                       {"outcome", OutcomeName(x.outcome)},
-                       {"received", ToHex(x.received, " ")},
+                       {"outcome", OutcomeCode(x.outcome)},
+                       {"received", ToHex(x.received)},
                        {"round_trip_ms", x.roundTripMs},
                        {"unasked_bytes", x.unasked}});
     }
     json j = {{"port", r.device},
-              {"sent", ToHex(AdapterCheck::Pattern(), " ")},
+              {"sent", ToHex(AdapterCheck::Pattern())},
               {"rates", rates},
               {"ok", r.ok()}};
     j["low_latency"] = r.lowLatency ? json(*r.lowLatency) : json(nullptr);
     j["latency_timer_ms"] = r.latencyTimerMs ? json(*r.latencyTimerMs) : json(nullptr);
     const std::optional<double> added = LatencyTimerAddedMs(r);
     j["latency_timer_added_ms"] = added ? json(*added) : json(nullptr);
-    j["usb_id"] = r.usbId;
-    j["driver"] = r.driver;
+    j["usb_id"] = r.usbId.empty() ? json(nullptr) : json(r.usbId);
+    j["driver"] = r.driver.empty() ? json(nullptr) : json(r.driver);
     j["chip"] = r.chip ? json(std::string(r.chip->name)) : json(nullptr);
     j["chip_notes"] = ChipNotes(r.chip);
     out << j.dump(2) << "\n";

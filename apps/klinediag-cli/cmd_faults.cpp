@@ -3,6 +3,7 @@
 #include <nlohmann/json.hpp>
 
 #include "scriptedaction.h"
+#include "session/eventjsonlines.h"
 #include "sessionjob.h"
 #include "subcommands.h"
 
@@ -41,28 +42,29 @@ class FaultsJob : public SessionJob {
     }
     const auto& b = faults_->bytes;
     const bool set = faults_->faultStored;
-    // Each line with its fault flag. A state the ECU did not answer is null; one without a set bit
-    // an empty list.
+    // Each line with its fault flag, trimmed. A state the ECU did not answer is null; one without a
+    // set bit an empty list.
     auto lines = [](const std::optional<Readout>& r) {
       if (!r) return json(nullptr);
       json a = json::array();
       for (std::size_t i = 0; i < r->lines.size(); ++i)
-        a.push_back({{"text", r->lines[i]}, {"fault", i < r->fault.size() && r->fault[i]}});
+        a.push_back(
+            {{"text", JsonTrimmed(r->lines[i])}, {"fault", i < r->fault.size() && r->fault[i]}});
       return a;
     };
     bool trusted = faults_->trusted;
     for (const auto* r : {&immo_, &immo2_})
       if (*r && !(*r)->trusted) trusted = false;
     if (json_) {
-      json j = {
-          {"port", device},
-          {"ecu", ecu_},
-          {"fault_bytes", {{"0F", HexByte(b[0])}, {"10", HexByte(b[1])}, {"11", HexByte(b[2])}}},
-          {"faults", lines(faults_)},
-          {"fault_set", set},
-          {"immobiliser", lines(immo_)},
-          {"immobiliser2", lines(immo2_)},
-          {"trusted", trusted}};
+      json j = {{"port", device},
+                {"ecu", ecu_},
+                {"code", HexByte(faults_->code)},
+                {"bytes", ReadoutHexBytes(*faults_)},
+                {"faults", lines(faults_)},
+                {"fault_stored", set},
+                {"immobiliser", lines(immo_)},
+                {"immobiliser2", lines(immo2_)},
+                {"trusted", trusted}};
       out << j.dump(2) << "\n";
     } else {
       for (const auto& l : faults_->lines) out << l << "\n";

@@ -7,6 +7,7 @@
 
 #include "livedata/channels.h"
 #include "livedata/csvrecorder.h"
+#include "session/eventjsonlines.h"
 #include "sessionjob.h"
 #include "subcommands.h"
 
@@ -67,16 +68,15 @@ class LiveJob : public SessionJob {
       for (std::size_t i = 0; i < shown_.size(); ++i)
         out_ << "  " << PadLeft(c->channels[shown_[i]].text, widths_[i]);
     } else {
-      json j = {{"ms", c->lineMs}, {"ecu", ecu_}};
+      json j = {{"t_ms", session_->clock()()}, {"ecu", ecu_}};
       json values = json::array();
       for (std::size_t i : shown_) {
         const ev::ChannelReading& r = c->channels[i];
-        json v = {{"name", LiveChannels()[i].name},
-                  {"value", number(r.value)},
-                  {"unit", LiveChannels()[i].unit}};
-        // The window's own writing where the number reads otherwise (".62", " ----").
-        if (!r.value || v["value"].dump() != Trim(r.text)) v["shown"] = r.text;
-        values.push_back(v);
+        // The number, and the window's own writing of it (".62", "----"), as the events carry.
+        values.push_back({{"name", LiveChannels()[i].name},
+                          {"value", number(r.value)},
+                          {"unit", LiveChannels()[i].unit},
+                          {"text", JsonTrimmed(r.text)}});
       }
       j["channels"] = values;
       out_ << j.dump();
@@ -133,7 +133,7 @@ std::unique_ptr<Command> AddLive(CLI::App& program, GlobalOptions& global) {
   JobOptions& o = live->options();
   live->app()
       .add_option("--count", o.count, "Stop after N cycles (default: Ctrl+C; 10 on virtual time)")
-      ->check(CLI::Range(uint64_t{1}, uint64_t{1000000000}));
+      ->check(WholeNumberIn(1, 1000000000));
   live->app()
       .add_option("--format", o.format,
                   "table, csv (as a --csv recording, which --replay reads) or json (JSON Lines; "

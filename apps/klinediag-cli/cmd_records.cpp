@@ -2,8 +2,10 @@
 // named, forgotten, exported and backed up. What comes from the file is data: the text output
 // goes through the terminal-safe stream, and JSON escapes it.
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
@@ -526,10 +528,16 @@ int RecordsCommand::write(Kind kind, RecordStore& store, std::ostream& out, std:
     }
     case Kind::Export: {
       const json all = store.exportJson();
+      errno = 0;
       std::ofstream f(PathFromUtf8(o_.file), std::ios::binary);
       f << all.dump(2) << "\n";
       f.close();
-      if (!f) return failWith(err, 1, "cannot write " + o_.file);
+      if (!f) {
+        const int why = errno;
+        return failWith(err, 1,
+                        "cannot write " + o_.file +
+                            (why ? std::string(": ") + std::strerror(why) : std::string()));
+      }
       if (global_.json)
         out << json{{"file", o_.file}}.dump(2) << "\n";
       else

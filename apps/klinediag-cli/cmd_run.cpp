@@ -20,7 +20,6 @@ namespace kline {
 struct ScriptedRun::Options {
   std::optional<uint64_t> duration;
   std::vector<std::string> actions;
-  std::optional<std::string> events;
   std::optional<std::string> log;
   std::optional<std::string> csv;
   std::optional<std::string> replay;
@@ -29,21 +28,7 @@ struct ScriptedRun::Options {
 
 namespace {
 
-// An output stream: "-" is standard output, anything else a file.
-struct Output {
-  std::unique_ptr<std::ofstream> file;
-  std::ostream* stream = nullptr;
-  bool open(const std::string& target, std::ostream& stdoutStream) {
-    if (target == "-") {
-      stream = &stdoutStream;
-      return true;
-    }
-    file =
-        std::make_unique<std::ofstream>(PathFromUtf8(target), std::ios::binary | std::ios::trunc);
-    stream = file.get();
-    return static_cast<bool>(*file);
-  }
-};
+using Output = OutputTarget;
 
 // The run's job: the scripted actions, each played at its time as the user would; a timed run
 // ends at --duration. At the end it writes what the session leaves: the outputs flushed, the
@@ -119,7 +104,7 @@ ScriptedRun::ScriptedRun(CLI::App& program, GlobalOptions& global)
   app_ = &program;
   using Name = GlobalOptions::Name;
   global.takenWithoutSubcommand(
-      {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim});
+      {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim, Name::Events});
   program
       .add_option("--duration", o_->duration,
                   "Run for MS milliseconds (0 to 604800000, a week), then disconnect")
@@ -128,16 +113,14 @@ ScriptedRun::ScriptedRun(CLI::App& program, GlobalOptions& global)
   program
       .add_option("--do", o_->actions, "T:[WINDOW.]CONTROL[(INDEX)][=VALUE], a user action at T ms")
       ->take_all();
-  program.add_option("--events", o_->events,
-                     "Write every event as JSON Lines to FILE or - (stdout)");
   program.add_option("--log", o_->log, "Write the main window's log pane to FILE or - (stdout)");
   program.add_option("--csv", o_->csv, "Record the live values to a CSV file, one row per cycle");
   program.add_option("--report", o_->report,
                      "At the end, write the session's report (identification, faults, tests, "
                      "live ranges) as an HTML page to FILE or - (stdout)");
   program.add_option("--replay", o_->replay,
-                     "Summarise a recording made with --csv (no port): per channel the rows with a "
-                     "value, min, max, mean, first and last time");
+                     "Summarise a recording made with --csv, from FILE or - (stdin; no port): per "
+                     "channel the rows with a value, min, max, mean, first and last time");
 }
 
 ScriptedRun::~ScriptedRun() = default;
@@ -173,9 +156,11 @@ int ScriptedRun::run(std::ostream& out, std::ostream& err) {
   }
 
   Output eventsOut, logOut, reportOut;
-  if (o.events && !eventsOut.open(*o.events, out)) return usage("cannot write " + *o.events);
-  if (o.log && !logOut.open(*o.log, out)) return usage("cannot write " + *o.log);
-  if (o.report && !reportOut.open(*o.report, out)) return usage("cannot write " + *o.report);
+  using Named = std::pair<const std::optional<std::string>*, Output*>;
+  for (auto [name, target] :
+       {Named{&global_.events, &eventsOut}, Named{&o.log, &logOut}, Named{&o.report, &reportOut}})
+    if (*name)
+      if (std::string why = target->open(**name, out); !why.empty()) return usage(why);
 
   CliSession session(global_.setup(sim), err);
   // From here a signal ends the run as it should, also one that comes while the program starts.

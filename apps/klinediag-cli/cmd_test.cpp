@@ -7,6 +7,7 @@
 #include "actuators/testlist.h"
 #include "connection/ecutypes.h"
 #include "scriptedaction.h"
+#include "session/eventjsonlines.h"
 #include "sessionjob.h"
 #include "subcommands.h"
 
@@ -59,8 +60,11 @@ class TestJob : public SessionJob {
         Trim(started_ ? started_->name : items_[static_cast<std::size_t>(index_)]);
     const std::string shown = ended_ ? ended_->shown : std::string();
     if (json_) {
+      // The verdict as the events and the records name it, and the window's words for it.
       json j = {{"port", device}, {"ecu", ecu_}, {"test", name}, {"log", log_}};
-      j["verdict"] = shown.empty() ? json(nullptr) : json(shown);
+      j["code"] = started_ ? json(HexByte(static_cast<uint8_t>(started_->code))) : json(nullptr);
+      j["verdict"] = ended_ ? json(ev::VerdictName(ended_->verdict)) : json(nullptr);
+      j["text"] = shown.empty() ? json(nullptr) : json(JsonTrimmed(shown));
       out << j.dump(2) << "\n";
     } else {
       for (const auto& l : log_) out << l << "\n";

@@ -1,8 +1,25 @@
 #include "eventwriter.h"
 
+#include <cerrno>
+#include <cstring>
 #include <variant>
 
+#include "serial/filepath.h"
+
 namespace kline {
+
+std::string OutputTarget::open(const std::string& target, std::ostream& stdoutStream) {
+  if (target == "-") {
+    stream = &stdoutStream;
+    return {};
+  }
+  errno = 0;
+  file = std::make_unique<std::ofstream>(PathFromUtf8(target), std::ios::binary | std::ios::trunc);
+  stream = file.get();
+  if (*file) return {};
+  const int why = errno;
+  return "cannot write " + target + (why ? std::string(": ") + std::strerror(why) : std::string());
+}
 
 void JsonEventWriter::line(uint64_t /*t*/, std::string text) {
   out_ << text << '\n';

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <fstream>
 #include <functional>
+#include <memory>
 #include <ostream>
 #include <string>
 
@@ -8,6 +10,15 @@
 #include "ui/eventsink.h"
 
 namespace kline {
+
+// Where an output option (--events, --log, --report) writes: "-" is standard output, anything
+// else a file written anew.
+struct OutputTarget {
+  std::unique_ptr<std::ofstream> file;
+  std::ostream* stream = nullptr;
+  // Opens it; returns why it cannot be written ("cannot write FILE: REASON"), or an empty text.
+  std::string open(const std::string& target, std::ostream& stdoutStream);
+};
 
 // Writes a session's events as JSON Lines (see EventJsonLines) to a stream.
 class JsonEventWriter : public EventJsonLines {

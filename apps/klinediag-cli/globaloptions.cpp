@@ -21,6 +21,8 @@ std::string programWords(GlobalOptions::Name name) {
       return "Run on virtual time (with --port sim): sleeps and time-outs cost nothing";
     case Name::Sim:
       return "JSON description of the simulated ECU (at most 1 MiB)";
+    case Name::Events:
+      return "Write every event as JSON Lines to FILE or - (stdout)";
     case Name::Timeout:
       return "Give up after MS ms of line time without an answer (default 120000)";
     case Name::Json:
@@ -49,10 +51,17 @@ std::string commandName(const CLI::App& command) {
 
 }  // namespace
 
+CLI::Validator WholeNumberIn(uint64_t lo, uint64_t hi) {
+  return CLI::Validator([lo, hi](std::string& text) { return CheckWholeNumber(text, lo, hi); },
+                        "INT in [" + std::to_string(lo) + " - " + std::to_string(hi) + "]",
+                        "whole number");
+}
+
 GlobalOptions::GlobalOptions(CLI::App& program) : program_(program) {
   for (Name name :
-       {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim, Name::Timeout,
-        Name::Json, Name::Records, Name::NoRecords, Name::Mileage, Name::JoinVisits}) {
+       {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim, Name::Events,
+        Name::Timeout, Name::Json, Name::Records, Name::NoRecords, Name::Mileage,
+        Name::JoinVisits}) {
     CLI::Option* o = define(program, name, programWords(name));
     onProgram_[name] = o;
     if (name >= Name::Timeout) o->group("Options of the subcommands, also before their name");
@@ -72,9 +81,10 @@ CLI::Option* GlobalOptions::define(CLI::App& app, Name name, const std::string& 
       return app.add_flag("--virtual-time", virtualTime, what);
     case Name::Sim:
       return app.add_option("--sim", simFile, what);
+    case Name::Events:
+      return app.add_option("--events", events, what)->type_name("FILE");
     case Name::Timeout:
-      return app.add_option("--timeout", limitMs, what)
-          ->check(CLI::Range(uint64_t{1}, uint64_t{604800000}));
+      return app.add_option("--timeout", limitMs, what)->check(WholeNumberIn(1, 604800000));
     case Name::Json:
       return app.add_flag("--json", json, what);
     case Name::Records:
@@ -84,11 +94,11 @@ CLI::Option* GlobalOptions::define(CLI::App& app, Name name, const std::string& 
     case Name::Mileage:
       return app.add_option("--mileage", mileage, what)
           ->type_name("KM")
-          ->check(CLI::Range(0, 9999999));
+          ->check(WholeNumberIn(0, 9999999));
     case Name::JoinVisits:
       return app.add_option("--join-visits", joinHours, what)
           ->type_name("HOURS")
-          ->check(CLI::Range(0, records::kMaxJoinHours));
+          ->check(WholeNumberIn(0, records::kMaxJoinHours));
   }
   return nullptr;
 }

@@ -17,13 +17,15 @@ namespace kline {
 // The longest a session subcommand waits for the ECU without progress, in ms of line time.
 constexpr uint64_t kDefaultLimitMs = 120000;
 
+// A check of a whole-number option (CheckWholeNumber) for CLI11, from `lo` to `hi`.
+CLI::Validator WholeNumberIn(uint64_t lo, uint64_t hi);
+
 // The options that mean one thing to every command that takes them: --port, --ecu, --settings,
-// --virtual-time, --sim, --timeout, --json, --records, --no-records, --mileage, --join-visits. Each
-// is an option
-// of the program, so that it may come before the subcommand's name, and of every subcommand that
-// takes it, with that subcommand's words in its help; both write the one value here. After the
-// parse, refused() turns down an option given to a command that does not take it, wherever it
-// stands on the command line.
+// --virtual-time, --sim, --events, --timeout, --json, --records, --no-records, --mileage,
+// --join-visits. Each is an option of the program, so that it may come before the subcommand's
+// name, and of every subcommand that takes it, with that subcommand's words in its help; both
+// write the one value here. After the parse, refused() turns down an option given to a command
+// that does not take it, wherever it stands on the command line.
 class GlobalOptions {
  public:
   enum class Name {
@@ -32,6 +34,7 @@ class GlobalOptions {
     Settings,
     VirtualTime,
     Sim,
+    Events,
     Timeout,
     Json,
     Records,
@@ -63,7 +66,7 @@ class GlobalOptions {
   // --sim describes (the default one without it) into `sim`.
   std::string check(SimConfig& sim) const;
 
-  std::optional<std::string> port, ecu, settings, simFile, records;
+  std::optional<std::string> port, ecu, settings, simFile, records, events;
   bool virtualTime = false;
   bool json = false;
   bool noRecords = false;

@@ -41,4 +41,13 @@ std::string CheckDurationArgument(const std::string& text) {
          " (a week)";
 }
 
+std::string CheckWholeNumber(const std::string& text, uint64_t lo, uint64_t hi) {
+  const std::string t = Trim(text);
+  if (t.empty() || t.find_first_not_of("0123456789") != std::string::npos)
+    return "'" + text + "' is not a number";
+  uint64_t n = 0;
+  if (digitsUpTo(t, hi, n) && n >= lo) return {};
+  return "'" + text + "' is not from " + std::to_string(lo) + " to " + std::to_string(hi);
+}
+
 }  // namespace kline

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 namespace kline {
@@ -10,5 +11,9 @@ std::string CheckPortArgument(const std::string& text);
 
 // Why a --duration text is refused (empty when it is fine): whole ms from 0 to a week.
 std::string CheckDurationArgument(const std::string& text);
+
+// Why a whole-number option's text is refused (empty when it is fine): one that is no number is
+// said to be none, one out of range says the range.
+std::string CheckWholeNumber(const std::string& text, uint64_t lo, uint64_t hi);
 
 }  // namespace kline

@@ -7,6 +7,7 @@
 #include "connection/ecutypes.h"
 #include "connection/firstanswerwatch.h"
 #include "connection/portfield.h"
+#include "eventwriter.h"
 #include "platform/seenports.h"
 
 namespace kline {
@@ -78,6 +79,7 @@ SessionCommand::SessionCommand(CLI::App& program, GlobalOptions& global, const s
   global.add(app, Name::VirtualTime,
              "Run on virtual time (with --port sim): runs until the job is done");
   global.add(app, Name::Sim);
+  global.add(app, Name::Events);
   global.add(app, Name::Timeout);
   global.add(app, Name::Json);
   global.add(app, Name::Records,
@@ -143,9 +145,15 @@ int SessionCommand::run(std::ostream& out, std::ostream& err) {
     setup.mileage = global_.mileage;
     setup.joinHours = global_.joinHours;
   }
+  // Every event as JSON Lines, as the run without a subcommand writes them.
+  OutputTarget events;
+  if (global_.events)
+    if (std::string why = events.open(*global_.events, out); !why.empty()) return usage(why);
   CliSession s(std::move(setup), err);
   // From here a signal ends the job as it should, also one that comes while it starts.
   SignalScope onSignals(s.qhost());
+  if (events.stream)
+    s.own(std::make_unique<JsonEventWriter>(*events.stream, s.clock(), !global_.virtualTime));
   SessionJob& job = s.own(make_(jo, out));
   if (std::string why = s.load(); !why.empty()) return usage(why);
   job.setEcu(SelectedEcuTypeInfo(s.form().ctl).cliName);

@@ -158,12 +158,17 @@ std::string Recording::skipLine() const {
 }
 
 Recording ReadRecording(const std::string& path) {
-  Recording r;
   std::ifstream file(PathFromUtf8(path), std::ios::binary);
   if (!file) {
+    Recording r;
     r.error = std::string("cannot be read: ") + std::strerror(errno);
     return r;
   }
+  return ReadRecording(file);
+}
+
+Recording ReadRecording(std::istream& file) {
+  Recording r;
   Reader reader(r);
   std::vector<char> buf(1 << 20);
   std::string cur;  // the line so far, while it is not over the limit

@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -47,5 +48,7 @@ inline constexpr std::size_t kMaxRecordingChannels = 1024;
 // fields, an over-long line or a last line without its line end is skipped and counted, and the
 // good rows are kept.
 Recording ReadRecording(const std::string& path);
+// The same from a stream (standard input), read to its end.
+Recording ReadRecording(std::istream& in);
 
 }  // namespace kline

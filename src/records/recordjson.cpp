@@ -4,6 +4,7 @@
 
 #include "livedata/csvrecorder.h"
 #include "serial/text.h"
+#include "session/eventjsonlines.h"
 
 namespace kline::records {
 
@@ -17,6 +18,18 @@ json JsonTime(WallTime t) {
 
 json JsonText(const std::string& s) {
   return ValidUtf8(s);
+}
+
+// A text the window showed, trimmed as every JSON output carries it.
+json ShownText(const std::string& s) {
+  return ValidUtf8(JsonTrimmed(s));
+}
+
+// A change's value: the trimmer's byte, or the CO regulation as true/false; unknown is null.
+json SettingValue(Setting setting, int v) {
+  if (v < 0) return nullptr;
+  if (setting == Setting::CoRegulation) return v != 0;
+  return v;
 }
 
 }  // namespace
@@ -44,29 +57,29 @@ json ToJson(const Visit& v) {
     json lines = json::array();
     for (std::size_t i = 0; i < r.lines.size(); ++i)
       lines.push_back(
-          {{"text", JsonText(r.lines[i])}, {"fault", i < r.fault.size() && r.fault[i]}});
-    readouts.push_back({{"at", JsonTime(rec.at)},
+          {{"text", ShownText(r.lines[i])}, {"fault", i < r.fault.size() && r.fault[i]}});
+    readouts.push_back({{"time", JsonTime(rec.at)},
                         {"kind", ReadoutKindName(r.kind)},
-                        {"bytes", {r.bytes[0], r.bytes[1], r.bytes[2]}},
-                        {"code", r.code},
+                        {"code", HexByte(r.code)},
+                        {"bytes", ReadoutHexBytes(r)},
                         {"fault_stored", r.faultStored},
                         {"trusted", r.trusted},
                         {"lines", std::move(lines)}});
   }
   json tests = json::array();
   for (const TestRecord& t : v.tests)
-    tests.push_back({{"at", JsonTime(t.at)},
-                     {"window", JsonText(t.window)},
-                     {"name", JsonText(t.name)},
-                     {"code", t.code},
+    tests.push_back({{"time", JsonTime(t.at)},
+                     {"window", JsonText(WindowWord(t.window))},
+                     {"name", ShownText(t.name)},
+                     {"code", HexByte(static_cast<uint8_t>(t.code))},
                      {"verdict", ev::VerdictName(t.verdict)},
-                     {"shown", JsonText(t.shown)}});
+                     {"text", ShownText(t.shown)}});
   json changes = json::array();
   for (const ChangeRecord& c : v.changes)
-    changes.push_back({{"at", JsonTime(c.at)},
+    changes.push_back({{"time", JsonTime(c.at)},
                        {"setting", SettingName(c.setting)},
-                       {"before", c.before >= 0 ? json(c.before) : json(nullptr)},
-                       {"after", c.after}});
+                       {"before", SettingValue(c.setting, c.before)},
+                       {"after", SettingValue(c.setting, c.after)}});
   json channels = json::array();
   for (const ChannelSummary& c : v.channels)
     channels.push_back({{"index", c.index},
@@ -76,13 +89,13 @@ json ToJson(const Visit& v) {
                         {"min", c.min},
                         {"max", c.max},
                         {"mean", c.mean},
-                        {"min_text", JsonText(c.minText)},
-                        {"max_text", JsonText(c.maxText)},
-                        {"mean_text", JsonText(c.meanText)}});
+                        {"min_text", ShownText(c.minText)},
+                        {"max_text", ShownText(c.maxText)},
+                        {"mean_text", ShownText(c.meanText)}});
   json files = json::array();
   for (const FileRecord& f : v.files)
     files.push_back(
-        {{"at", JsonTime(f.at)}, {"kind", FileKindName(f.kind)}, {"path", JsonText(f.path)}});
+        {{"time", JsonTime(f.at)}, {"kind", FileKindName(f.kind)}, {"path", JsonText(f.path)}});
   return {{"id", v.id},
           {"bike", v.bike},
           {"start", JsonTime(v.begun.start)},
@@ -117,7 +130,7 @@ json ToJson(const VisitSummary& v) {
 json ToJson(const Comparison& c) {
   auto texts = [](const std::vector<std::string>& v) {
     json a = json::array();
-    for (const std::string& s : v) a.push_back(JsonText(s));
+    for (const std::string& s : v) a.push_back(ShownText(s));
     return a;
   };
   json channels = json::array();

@@ -21,13 +21,22 @@ std::string Dump(const ordered_json& j) {
 
 ordered_json head(uint64_t t, const char* ev) {
   ordered_json j;
-  j["t"] = t;
+  j["t_ms"] = t;
   j["ev"] = ev;
   return j;
 }
 
+// A readout's lines, each with its fault flag.
+ordered_json ReadoutLines(const Readout& r) {
+  ordered_json lines = ordered_json::array();
+  for (std::size_t i = 0; i < r.lines.size(); ++i)
+    lines.push_back(
+        {{"text", JsonTrimmed(r.lines[i])}, {"fault", i < r.fault.size() && r.fault[i]}});
+  return lines;
+}
+
 // The fields of a typed event. A live cycle's wall time is left out: a run on virtual time
-// prints the same lines each time.
+// prints the same lines each time; its time is the line's `t_ms`.
 void addFields(ordered_json& j, const SessionEvent& e) {
   std::visit(
       [&]([[maybe_unused]] const auto& x) {
@@ -49,7 +58,6 @@ void addFields(ordered_json& j, const SessionEvent& e) {
           j["ecu"] = x.ecu;
           j["trusted"] = x.trusted;
         } else if constexpr (std::is_same_v<T, ev::LiveCycle>) {
-          j["line_ms"] = x.lineMs;
           j["completed"] = x.completed;
           ordered_json channels = ordered_json::array();
           for (std::size_t i = 0; i < x.channels.size(); ++i) {
@@ -59,7 +67,7 @@ void addFields(ordered_json& j, const SessionEvent& e) {
             ch["unit"] = LiveChannels()[i].unit;
             ch["ticked"] = c.ticked;
             ch["value"] = c.value ? ordered_json(*c.value) : ordered_json(nullptr);
-            ch["text"] = c.text;
+            ch["text"] = JsonTrimmed(c.text);
             channels.push_back(std::move(ch));
           }
           j["channels"] = std::move(channels);
@@ -70,26 +78,24 @@ void addFields(ordered_json& j, const SessionEvent& e) {
           const Readout& r = x.readout;
           j["kind"] = ReadoutKindName(r.kind);
           j["code"] = HexByte(static_cast<uint8_t>(r.code));
-          ordered_json bytes = ordered_json::array();
-          const std::size_t n = r.kind == ReadoutKind::Faults ? r.bytes.size() : 1;
-          for (std::size_t i = 0; i < n; ++i)
-            bytes.push_back(HexByte(static_cast<uint8_t>(r.bytes[i])));
-          j["bytes"] = std::move(bytes);
-          j["lines"] = r.lines;
-          j["fault"] = r.fault;
+          j["bytes"] = ReadoutHexBytes(r);
+          j["lines"] = ReadoutLines(r);
           j["fault_stored"] = r.faultStored;
           j["trusted"] = r.trusted;
         } else if constexpr (std::is_same_v<T, ev::TestStarted>) {
-          j["window"] = x.window;
-          j["name"] = x.name;
+          j["window"] = WindowWord(x.window);
+          j["name"] = JsonTrimmed(x.name);
           j["code"] = HexByte(static_cast<uint8_t>(x.code));
         } else if constexpr (std::is_same_v<T, ev::TestEnded>) {
-          j["window"] = x.window;
-          j["name"] = x.name;
+          j["window"] = WindowWord(x.window);
+          j["name"] = JsonTrimmed(x.name);
           j["verdict"] = ev::VerdictName(x.verdict);
-          j["shown"] = x.shown;
-        } else if constexpr (std::is_same_v<T, ev::TrimmerSet> ||
-                             std::is_same_v<T, ev::CoRegulationSet>) {
+          j["text"] = JsonTrimmed(x.shown);
+        } else if constexpr (std::is_same_v<T, ev::TrimmerSet>) {
+          // The byte written; none known before is null.
+          j["before"] = x.before >= 0 ? ordered_json(x.before) : ordered_json(nullptr);
+          j["after"] = x.after;
+        } else if constexpr (std::is_same_v<T, ev::CoRegulationSet>) {
           j["before"] = x.before;
           j["after"] = x.after;
         }
@@ -99,10 +105,28 @@ void addFields(ordered_json& j, const SessionEvent& e) {
 
 }  // namespace
 
+std::string WindowWord(const std::string& window) {
+  if (window == "Form2") return "main";
+  if (window == "Form1") return "tests";
+  if (window == "Form3") return "diag";
+  return window;
+}
+
+std::string JsonTrimmed(const std::string& text) {
+  return Trim(text);
+}
+
+std::vector<std::string> ReadoutHexBytes(const Readout& r) {
+  std::vector<std::string> bytes;
+  const std::size_t n = r.kind == ReadoutKind::Faults ? r.bytes.size() : 1;
+  for (std::size_t i = 0; i < n; ++i) bytes.push_back(HexByte(r.bytes[i]));
+  return bytes;
+}
+
 void EventJsonLines::onSet(const std::string& w, const std::string& c, Prop p, const PropValue& v) {
   const uint64_t t = clock_();
   ordered_json j = head(t, "set");
-  j["win"] = w;
+  j["window"] = WindowWord(w);
   j["ctl"] = c;
   j["prop"] = propName(p);
   std::visit([&](const auto& x) { j["value"] = x; }, v);
@@ -112,7 +136,7 @@ void EventJsonLines::onSet(const std::string& w, const std::string& c, Prop p, c
 void EventJsonLines::onLog(const std::string& w, const std::string& text) {
   const uint64_t t = clock_();
   ordered_json j = head(t, "log");
-  j["win"] = w;
+  j["window"] = WindowWord(w);
   j["text"] = text;
   line(t, Dump(j));
 }

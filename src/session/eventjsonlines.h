@@ -3,15 +3,25 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "ui/eventsink.h"
 
 namespace kline {
 
-// Turns what a session publishes into JSON Lines, one object per event with `t` in ms on the
-// given clock: what the windows and the port do as {"t":..,"ev":"set"|"log"|"tx"|...}, and each
-// typed event as {"t":..,"ev":"event","event":"test-ended"|"readout"|..., its fields}. A
-// subclass says where each line goes. Runs on the session's thread.
+// The facts that every JSON output of the programs writes in one shape (docs/json.md): a window
+// by the user's word for it ("main", "tests", "diag"; another name as it is), a text of the
+// window's as trimmed, a readout's bytes as two hex digits each ("0F"; the three fault bytes of a
+// fault readout, the state byte of the others).
+std::string WindowWord(const std::string& window);
+std::string JsonTrimmed(const std::string& text);
+std::vector<std::string> ReadoutHexBytes(const Readout& r);
+
+// Turns what a session publishes into JSON Lines, one object per event with `t_ms` in ms on the
+// given clock (since the session's start): what the windows and the port do as
+// {"t_ms":..,"ev":"set"|"log"|"tx"|...}, and each typed event as
+// {"t_ms":..,"ev":"event","event":"test-ended"|"readout"|..., its fields}. A subclass says where
+// each line goes. Runs on the session's thread.
 class EventJsonLines : public EventSink {
  public:
   explicit EventJsonLines(std::function<uint64_t()> clock) : clock_(std::move(clock)) {}

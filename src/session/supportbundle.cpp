@@ -63,8 +63,9 @@ std::vector<BundleFile> SupportBundleFiles(const SupportBundleParts& p) {
   add("log-test.txt", p.logTest, "the Test window's log pane (Form1)");
   add("log-diag.txt", p.logDiag, "the Diag window's log pane (Form3)");
   add("events.jsonl", p.events,
-      p.hasJournal ? "the last ten minutes of the session's events, JSON Lines (t: ms since start)"
-                   : "no session: no events");
+      p.hasJournal
+          ? "the last ten minutes of the session's events, JSON Lines (t_ms: ms since start)"
+          : "no session: no events");
   add("link-history.txt", p.hasJournal ? p.linkHistory : "no session\n",
       "each change of the link's state in the session (s since start)");
   if (!p.recordsCopy.empty()) {

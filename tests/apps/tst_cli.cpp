@@ -97,7 +97,7 @@ class TestCli : public QObject {
     std::vector<std::string> tx, logs;
     for (const auto& e : ev) {
       if (e["ev"] == "tx")
-        tx.push_back(std::to_string(e["t"].get<int>()) + ":" + e["hex"].get<std::string>());
+        tx.push_back(std::to_string(e["t_ms"].get<int>()) + ":" + e["hex"].get<std::string>());
       if (e["ev"] == "log") logs.push_back(e["text"]);
     }
     QVERIFY(tx.size() >= 13);
@@ -107,7 +107,8 @@ class TestCli : public QObject {
     QVERIFY(std::find(logs.begin(), logs.end(), "Ecu info: 4 KL15M-0427") != logs.end());
     bool closed = false;
     for (const auto& e : ev)
-      if (e["ev"] == "close") closed = e["t"] >= 5000 && e["t"] < 5200;  // after the last tick
+      if (e["ev"] == "close")
+        closed = e["t_ms"] >= 5000 && e["t_ms"] < 5200;  // after the last tick
     QVERIFY(closed);
   }
 
@@ -316,7 +317,7 @@ class TestCli : public QObject {
     json closed;
     for (const auto& e : lines(r.out))
       if (e["ev"] == "close") closed = e;
-    QVERIFY2(closed["t"] < 3200, closed.dump().c_str());
+    QVERIFY2(closed["t_ms"] < 3200, closed.dump().c_str());
   }
 
   void theEndOfARunEndsAnyWait_data() {
@@ -343,7 +344,7 @@ class TestCli : public QObject {
     json closed;
     for (const auto& e : lines(r.out))
       if (e["ev"] == "close") closed = e;
-    QVERIFY2(!closed.is_null() && closed["t"] <= 5100, closed.dump().c_str());
+    QVERIFY2(!closed.is_null() && closed["t_ms"] <= 5100, closed.dump().c_str());
   }
 
   void signalsEndAVirtualRunCleanly() {
@@ -542,13 +543,13 @@ class TestCli : public QObject {
       if (e["event"] == "test-started") started = e;
       if (e["event"] == "test-ended") ended = e;
     }
-    QVERIFY2(started["t"] >= 6000 && started["t"] <= ended["t"], started.dump().c_str());
-    started.erase("t");
-    ended.erase("t");
-    QCOMPARE(started, json::parse(R"({"ev":"event","event":"test-started","window":"Form1",
+    QVERIFY2(started["t_ms"] >= 6000 && started["t_ms"] <= ended["t_ms"], started.dump().c_str());
+    started.erase("t_ms");
+    ended.erase("t_ms");
+    QCOMPARE(started, json::parse(R"({"ev":"event","event":"test-started","window":"tests",
                                       "name":"Fuel pump","code":"80"})"));
-    QCOMPARE(ended, json::parse(R"({"ev":"event","event":"test-ended","window":"Form1",
-                                    "name":"Fuel pump","verdict":"passed","shown":"Test finish"})"));
+    QCOMPARE(ended, json::parse(R"({"ev":"event","event":"test-ended","window":"tests",
+                                    "name":"Fuel pump","verdict":"passed","text":"Test finish"})"));
   }
 
   void realTimeRunReadsTheRecordsAndDisconnects() {
@@ -619,7 +620,7 @@ class TestCli : public QObject {
     QCOMPARE(tested["tests"].size(), std::size_t{1});
     QCOMPARE(tested["tests"][0]["name"], "80 fuel pump");
     QCOMPARE(tested["tests"][0]["verdict"], "passed");
-    QCOMPARE(tested["tests"][0]["shown"], "OK");
+    QCOMPARE(tested["tests"][0]["text"], "OK");
 
     // A third visit without faults: compared with the first, they cleared.
     QCOMPARE(
@@ -694,6 +695,12 @@ class TestCli : public QObject {
     QCOMPARE(records({"records", "export", all}).rc, 0);
     std::ifstream exported(all);
     QCOMPARE(json::parse(exported)["bikes"][0]["name"], "Red\x1b[2J 600");
+    // A file that cannot be written says why.
+    Run unwritten = cli({"records", "export", "/nonexistent/x.json", "--records", f});
+    QCOMPARE(unwritten.rc, 1);
+    QCOMPARE(unwritten.err,
+             std::string("klinediag-cli: cannot write /nonexistent/x.json: No such file or "
+                         "directory\n"));
 
     // A number only ever means that bike: "7" is in "KL15M-0427" but there is no bike 7. Forget
     // never acts on a search.

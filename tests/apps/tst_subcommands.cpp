@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <sstream>
 
 #ifndef _WIN32
@@ -231,8 +232,9 @@ class TestSubcommands : public QObject {
     const auto ports = nlohmann::json::parse(r.out);
     QVERIFY(!ports.empty());
     for (const auto& p : ports)
-      for (const char* key : {"device", "usb_id", "vendor_id", "product_id", "maker", "product",
-                              "serial", "driver", "chip", "chip_notes", "latency_timer_ms"})
+      for (const char* key :
+           {"device", "usb_id", "vendor_id", "product_id", "manufacturer", "product",
+            "serial_number", "driver", "chip", "chip_notes", "latency_timer_ms"})
         QVERIFY2(p.contains(key), key);
     const auto& sim = ports.back();
     QVERIFY(sim["chip"].is_null() && sim["chip_notes"].empty() && sim["vendor_id"].is_null());
@@ -381,7 +383,7 @@ class TestSubcommands : public QObject {
     // Two bits at once: the readout shows both as OK, the bits still count.
     QTest::newRow("faults two bits")
         << QStringList{"faults", "--json"} << QByteArray(R"({"answers": {"0F": "00", "10": "0C"}})")
-        << 3 << QStringList{"\"fault_set\": true", "\"10\": \"0C\""} << "";
+        << 3 << QStringList{"\"fault_stored\": true", "\"0C\""} << "";
     // An immobiliser state the ECU leaves unanswered is said to be so; the rest still prints.
     QTest::newRow("faults immobiliser silent")
         << QStringList{"faults"} << QByteArray(R"({"silent": ["71"]})") << 3
@@ -507,8 +509,8 @@ class TestSubcommands : public QObject {
   }
 
   void jsonValuesAreNumbersAndFaultLinesCarryTheirFlag() {
-    // Values are numbers, with the window's writing beside them where it reads otherwise; a
-    // field without a number (rpm FF FF) is null.
+    // Values are numbers, with the window's writing beside them, trimmed; a field without a
+    // number (rpm FF FF) is null.
     Run live = cli({"live", "--count", "1", "--json", "--port", "sim", "--virtual-time", "--sim",
                     simFile("ff.json", R"({"answers": {"01": "FF", "02": "FF"}})"), "--settings",
                     dir_.filePath("j.ini")});
@@ -517,12 +519,12 @@ class TestSubcommands : public QObject {
     std::map<std::string, nlohmann::json> ch;
     for (const auto& c : row["channels"]) ch[c["name"].get<std::string>()] = c;
     QCOMPARE(ch["rpm"],
-             nlohmann::json::parse(R"({"name":"rpm","unit":"tr/m","value":null,"shown":" ----"})"));
+             nlohmann::json::parse(R"({"name":"rpm","unit":"tr/m","value":null,"text":"----"})"));
     QCOMPARE(ch["throttle"]["value"], nlohmann::json(0.62));
-    QCOMPARE(ch["throttle"]["shown"], ".62");
+    QCOMPARE(ch["throttle"]["text"], ".62");
     QCOMPARE(ch["ign advance"]["value"], nlohmann::json(10));
     QCOMPARE(ch["battery"]["value"], nlohmann::json(13.875));
-    QVERIFY(!ch["battery"].contains("shown"));
+    QCOMPARE(ch["battery"]["text"], "13.875");
 
     Run faults = cli({"faults", "--json", "--port", "sim", "--virtual-time", "--settings",
                       dir_.filePath("j.ini")});
@@ -531,6 +533,12 @@ class TestSubcommands : public QObject {
     QCOMPARE(j["faults"].size(), std::size_t{13});
     QCOMPARE(j["faults"][0], nlohmann::json::parse(R"({"text":"Icv OK","fault":false})"));
     QCOMPARE(j["faults"][10], nlohmann::json::parse(R"({"text":"EEprom Fault","fault":true})"));
+    // The lines end in blanks in the log ("Lambda sensor OK    "); JSON carries them trimmed.
+    for (const auto& l : j["faults"]) {
+      const std::string text = l["text"];
+      QVERIFY2(!text.empty() && text.front() != ' ' && text.back() != ' ', text.c_str());
+    }
+    QVERIFY(faults.out.find("\"Lambda sensor OK\"") != std::string::npos);
     QCOMPARE(j["immobiliser"], nlohmann::json::parse(
                                    R"([{"text":"No code received or link interrupted",
                                         "fault":true}])"));
@@ -692,6 +700,74 @@ class TestSubcommands : public QObject {
     };
     QVERIFY(wall(1).isValid());
     QCOMPARE(wall(1).msecsTo(wall(20)), at(20) - at(1));
+
+    // "-" reads the recording from standard input, as a pipe brings it.
+    QProcess fromStdin;
+    fromStdin.setStandardInputFile(path);
+    fromStdin.start(KLINE_CLI_PATH, {"--replay", "-"});
+    QVERIFY(fromStdin.waitForFinished(20000));
+    QCOMPARE(fromStdin.exitCode(), 0);
+    QCOMPARE(fromStdin.readAllStandardOutput().toStdString(), replay.out);
+  }
+
+  // A session subcommand writes every event as the run without one does, the option before or
+  // after its name; its own output stays as it was.
+  void sessionSubcommandsWriteTheirEvents() {
+    const QString events = dir_.filePath("info.jsonl"), before = dir_.filePath("faults.jsonl");
+    const QStringList common{"--port",       "sim",        "--virtual-time",
+                             "--no-records", "--settings", dir_.filePath("events.ini")};
+    Run info = cli(QStringList{"info", "--json", "--events", events} + common);
+    QCOMPARE(info.rc, 0);
+    QCOMPARE(nlohmann::json::parse(info.out)["identification"], "KL15M-0427");
+    Run faults = cli(QStringList{"--events", before, "faults"} + common);
+    QCOMPARE(faults.rc, 3);
+    auto kinds = [](const QString& file) {
+      std::set<std::string> seen;
+      std::istringstream in(slurp(file).toStdString());
+      for (std::string l; std::getline(in, l);) {
+        const auto e = nlohmann::json::parse(l);
+        seen.insert(e.value("event", e["ev"].get<std::string>()));
+        if (!e["t_ms"].is_number_unsigned()) qWarning("no t_ms: %s", l.c_str());
+      }
+      return seen;
+    };
+    const auto infoKinds = kinds(events), faultKinds = kinds(before);
+    QVERIFY(infoKinds.contains("ecu-identified") && infoKinds.contains("tx"));
+    QVERIFY(faultKinds.contains("readout") && faultKinds.contains("close"));
+    // Standard output takes them too, before the result.
+    Run live = cli(QStringList{"live", "--count", "1", "--events", "-"} + common);
+    QCOMPARE(live.rc, 0);
+    QVERIFY2(live.out.starts_with("{\"t_ms\":"), live.out.c_str());
+  }
+
+  void errorsStartLowerCaseAndSayWhy_data() {
+    QTest::addColumn<QStringList>("args");
+    QTest::addColumn<int>("rc");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("not a number") << QStringList{"info", "--port", "sim", "--timeout", "abc"} << 2
+                                  << "klinediag-cli: --timeout: 'abc' is not a number";
+    QTest::newRow("out of range") << QStringList{"live", "--port", "sim", "--count", "0"} << 2
+                                  << "klinediag-cli: --count: '0' is not from 1 to 1000000000";
+    QTest::newRow("mileage not a number")
+        << QStringList{"info", "--port", "sim", "--mileage", "12k"} << 2
+        << "klinediag-cli: --mileage: '12k' is not a number";
+    QTest::newRow("unexpected") << QStringList{"ports", "extra"} << 2
+                                << "klinediag-cli: the following argument was not expected: extra";
+    QTest::newRow("events not written")
+        << QStringList{"info", "--port", "sim", "--events", "/nonexistent/x.jsonl"} << 2
+        << "klinediag-cli: cannot write /nonexistent/x.jsonl: No such file or directory";
+    QTest::newRow("log not written")
+        << QStringList{"--port", "sim", "--log", "/nonexistent/x.log"} << 2
+        << "klinediag-cli: cannot write /nonexistent/x.log: No such file or directory";
+  }
+
+  void errorsStartLowerCaseAndSayWhy() {
+    QFETCH(QStringList, args);
+    QFETCH(int, rc);
+    QFETCH(QString, says);
+    Run r = cli(args);
+    QCOMPARE(r.rc, rc);
+    QVERIFY2(r.err.find(says.toStdString()) != std::string::npos, r.err.c_str());
   }
 
  private:

@@ -32,7 +32,7 @@ TEST(EventJournal, KeepsTheLastTenMinutesByTheSessionClock) {
   // At 601 s the line of 0 ms is older than ten minutes and goes; 1000 ms is just within.
   auto lines = Parse(j.jsonLines(now));
   ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[0]["t"], 1000);
+  EXPECT_EQ(lines[0]["t_ms"], 1000);
   EXPECT_EQ(lines[0]["ev"], "tx");
   EXPECT_EQ(lines[0]["hex"], "17");
   // Asked later, with nothing new: only what is still within ten minutes of then.
@@ -54,10 +54,10 @@ TEST(EventJournal, CapsDropTheOldestLinesFirst) {
   }
   EXPECT_EQ(byCount.lineCount(), 5u);
   EXPECT_EQ(byCount.droppedByCap(), 995u);
-  EXPECT_EQ(Parse(byCount.jsonLines(now)).front()["t"], 995);
+  EXPECT_EQ(Parse(byCount.jsonLines(now)).front()["t_ms"], 995);
   EXPECT_LE(byBytes.byteCount(), 1000u);
   EXPECT_GT(byBytes.lineCount(), 5u);
-  EXPECT_EQ(Parse(byBytes.jsonLines(now)).back()["t"], 999);
+  EXPECT_EQ(Parse(byBytes.jsonLines(now)).back()["t_ms"], 999);
 }
 
 TEST(EventJournal, LinkHistoryKeepsEachChangeWithItsTime) {
