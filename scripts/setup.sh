@@ -9,7 +9,7 @@ packages=(
   nlohmann-json3-dev libcli11-dev libsqlite3-dev libzip-dev
   xvfb xauth
   clang libclang-rt-14-dev
-  help2man desktop-file-utils appstream dpkg-dev file
+  help2man desktop-file-utils appstream dpkg-dev file python3-jsonschema
   g++-mingw-w64-x86-64-posix wine64 googletest
 )
 
