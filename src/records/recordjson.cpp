@@ -36,7 +36,7 @@ json SettingValue(Setting setting, int v) {
 
 json ToJson(const Bike& b) {
   return {{"id", b.id},
-          {"ecu", JsonText(b.key.ecu)},
+          {"ecu", JsonText(EcuWord(b.key.ecu))},
           {"iso_code", JsonText(b.key.isoCode)},
           {"identification", JsonText(b.key.identification)},
           {"calibration", JsonText(b.key.calibration)},
@@ -102,7 +102,7 @@ json ToJson(const Visit& v) {
           {"end", JsonTime(v.end)},
           {"port", JsonText(v.begun.port)},
           {"adapter", JsonText(v.begun.adapter)},
-          {"ecu", JsonText(v.begun.ecu)},
+          {"ecu", JsonText(EcuWord(v.begun.ecu))},
           {"version", JsonText(v.begun.version)},
           {"identity_trusted", v.begun.identityTrusted},
           {"mileage", v.mileage ? json(*v.mileage) : json(nullptr)},
@@ -121,7 +121,7 @@ json ToJson(const VisitSummary& v) {
           {"start", JsonTime(v.start)},
           {"end", JsonTime(v.end)},
           {"port", JsonText(v.port)},
-          {"ecu", JsonText(v.ecu)},
+          {"ecu", JsonText(EcuWord(v.ecu))},
           {"mileage", v.mileage ? json(*v.mileage) : json(nullptr)},
           {"faults", v.faults >= 0 ? json(v.faults) : json(nullptr)},
           {"tests", v.tests}};

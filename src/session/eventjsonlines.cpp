@@ -4,6 +4,7 @@
 #include <type_traits>
 #include <variant>
 
+#include "connection/ecutypes.h"
 #include "livedata/channels.h"
 #include "serial/byteexchange.h"
 #include "serial/text.h"
@@ -48,14 +49,14 @@ void addFields(ordered_json& j, const SessionEvent& e) {
           j["rpm_stale"] = x.status.rpmStale;
         } else if constexpr (std::is_same_v<T, ev::Connecting>) {
           j["port"] = x.port;
-          j["ecu"] = x.ecu;
+          j["ecu"] = EcuWord(x.ecu);
         } else if constexpr (std::is_same_v<T, ev::EcuAnswered>) {
           j["rpm"] = x.rpm;
         } else if constexpr (std::is_same_v<T, ev::EcuIdentified>) {
           j["iso_code"] = x.isoCode;
           j["identification"] = x.identification;
           j["calibration"] = x.calibration;
-          j["ecu"] = x.ecu;
+          j["ecu"] = EcuWord(x.ecu);
           j["trusted"] = x.trusted;
         } else if constexpr (std::is_same_v<T, ev::LiveCycle>) {
           j["completed"] = x.completed;
@@ -110,6 +111,12 @@ std::string WindowWord(const std::string& window) {
   if (window == "Form1") return "tests";
   if (window == "Form3") return "diag";
   return window;
+}
+
+std::string EcuWord(const std::string& ecu) {
+  for (const EcuTypeInfo& t : EcuTypes())
+    if (ecu == t.label || AsciiLower(ecu) == t.cliName) return t.cliName;
+  return ecu;
 }
 
 std::string JsonTrimmed(const std::string& text) {

@@ -10,10 +10,12 @@
 namespace kline {
 
 // The facts that every JSON output of the programs writes in one shape (docs/json.md): a window
-// by the user's word for it ("main", "tests", "diag"; another name as it is), a text of the
+// by the user's word for it ("main", "tests", "diag"; another name as it is), an ECU type by its
+// command-line name ("15rc", "p8-sensor"; another text as it is), a text of the
 // window's as trimmed, a readout's bytes as two hex digits each ("0F"; the three fault bytes of a
 // fault readout, the state byte of the others).
 std::string WindowWord(const std::string& window);
+std::string EcuWord(const std::string& ecu);
 std::string JsonTrimmed(const std::string& text);
 std::vector<std::string> ReadoutHexBytes(const Readout& r);
 

@@ -12,6 +12,7 @@ scripts/setup.sh installs).
 """
 import json
 import os
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -87,6 +88,8 @@ def session(args, codes=(0,)):
 validate(json.loads(session(["info", "--json", "--mileage", "23410"])), "info", "info --json")
 validate(json.loads(session(["faults", "--json"], codes=(3,))), "faults", "faults --json")
 validate_lines(session(["live", "--json", "--count", "3"]), "live", "live --json")
+validate_lines(session(["live", "--json", "--count", "2", "--ecu", "p8-sensor"]), "live",
+               "live --json --ecu p8-sensor")
 validate(json.loads(session(["test", "fuel", "--json"])), "test", "test --json")
 
 # The main window's test, the Test window's test, CO regulation and the trimmer, as events.
@@ -147,6 +150,7 @@ if SIM and os.name == "posix":
         sim.terminate()
         sim.wait(timeout=10)
 
+shutil.rmtree(tmp, ignore_errors=True)
 for name in sorted(checked):
     print("%-16s %d checked" % (name, checked[name]))
 for f in failures:
