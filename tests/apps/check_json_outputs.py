@@ -78,7 +78,8 @@ def session(args, codes=(0,)):
     """A session subcommand on the simulated ECU with its events in a file; checks both."""
     name = "%s-%d" % (args[0], runs)
     events = os.path.join(tmp, name + ".jsonl")
-    out = cli(args + ["--port", "sim", "--virtual-time", "--records", records, "--settings",
+    out = cli(args + ["--port", "sim", "--virtual-time", "--records", records, "--join-visits", "0",
+                      "--settings",
                       os.path.join(tmp, name + ".ini"), "--events", events], codes)
     with open(events, encoding="utf-8") as f:
         validate_lines(f.read(), "event_line", name + " --events")
@@ -109,7 +110,8 @@ validate(json.loads(cli(["ports", "--json"])), "ports", "ports --json")
 
 bikes = json.loads(cli(["records", "--records", records, "--json"]))
 validate(bikes, "records_bikes", "records --json")
-bike = str(bikes[0]["id"]) if bikes else "1"
+ids = {b["ecu"]: str(b["id"]) for b in bikes}
+bike, other = ids.get("15m", "1"), ids.get("p8-sensor", "2")
 show = json.loads(cli(["records", "show", bike, "--records", records, "--json"]))
 validate(show, "records_show", "records show --json")
 visits = [str(v["id"]) for v in show.get("visits", [])]
@@ -136,6 +138,8 @@ with zipfile.ZipFile(bundle) as z:
     validate(json.loads(z.read("ports.json")), "ports", "support bundle ports.json")
     validate_lines(z.read("events.jsonl").decode(), "event_line", "support bundle events.jsonl")
 
+validate(json.loads(cli(["records", "merge", other, bike, "--records", records, "--json"])),
+         "records_merge", "records merge --json")
 validate(json.loads(cli(["records", "forget", bike, "--yes", "--records", records, "--json"])),
          "records_forget", "records forget --json")
 
