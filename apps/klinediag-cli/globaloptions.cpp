@@ -58,10 +58,9 @@ CLI::Validator WholeNumberIn(uint64_t lo, uint64_t hi) {
 }
 
 GlobalOptions::GlobalOptions(CLI::App& program) : program_(program) {
-  for (Name name :
-       {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim, Name::Events,
-        Name::Timeout, Name::Json, Name::Records, Name::NoRecords, Name::Mileage,
-        Name::JoinVisits}) {
+  for (Name name : {Name::Port, Name::Ecu, Name::Settings, Name::VirtualTime, Name::Sim,
+                    Name::Events, Name::Timeout, Name::Json, Name::Records, Name::NoRecords,
+                    Name::Mileage, Name::JoinVisits}) {
     CLI::Option* o = define(program, name, programWords(name));
     onProgram_[name] = o;
     if (name >= Name::Timeout) o->group("Options of the subcommands, also before their name");
