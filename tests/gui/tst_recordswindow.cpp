@@ -339,6 +339,39 @@ class TestRecordsWindow : public QObject {
     QCOMPARE(owner->text(), QStringLiteral("Bob"));
   }
 
+  // Details typed for one bike survive choosing another: they go to the bike they were typed for.
+  void choosingAnotherBikeKeepsWhatWasTypedForTheFirst() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("records.sqlite"));
+    {
+      std::string why;
+      auto store = kline::records::RecordStore::Open(
+          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+      QVERIFY2(store, why.c_str());
+      for (const char* id : {"KL15M-0427", "KL15M-9999"})
+        QVERIFY(store->startVisit(store->bikeFor({"15m", "", id, ""}),
+                                  {{1773500000000, 60}, "sim", "", "15m", "0.1", true}));
+    }
+    RecordsWindow w;
+    w.setPath(path);
+    w.show();
+    QTRY_COMPARE(w.bikes()->rowCount(), 2);
+    w.bikes()->selectRow(0);
+    const qint64 first = w.selectedBike();
+    auto* name = w.findChild<QLineEdit*>(QStringLiteral("bikeName"));
+    name->setFocus();
+    QTest::keyClicks(name, QStringLiteral("Blue one"));
+    QVERIFY(w.hasUnsavedEdits());
+    w.bikes()->selectRow(1);
+    QVERIFY(w.selectedBike() != first);
+    QVERIFY(!w.hasUnsavedEdits());
+    QCOMPARE(name->text(), QString());
+    std::string why;
+    auto store = kline::records::RecordStore::Open(
+        path.toStdString(), kline::records::RecordStore::Mode::ReadOnly, why);
+    QCOMPARE(store->bike(first)->details.name, std::string("Blue one"));
+  }
+
   void aRecordsFileThatCannotBeUsedIsSaidOnceAndTheSessionGoesOn() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("records.sqlite"));

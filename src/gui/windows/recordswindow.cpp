@@ -412,6 +412,27 @@ bool RecordsWindow::selectVisit(qint64 id) {
 
 void RecordsWindow::bikeChosen() {
   const qint64 id = selectedBike();
+  // Details typed for the bike shown are not dropped when another one is chosen: they go to the
+  // bike they were typed for, which the fields named, and the status line says so.
+  if (id != shownBike_ && hasUnsavedEdits()) {
+    const QString who = name_->text().isEmpty() ? tr("the bike shown before") : name_->text();
+    const records::BikeDetails d{name_->text().toStdString(), registration_->text().toStdString(),
+                                 owner_->text().toStdString(), notes_->toPlainText().toStdString()};
+    if (store_ && store_->setDetails(shownBike_, d)) {
+      say(tr("The details typed for %1 are saved").arg(who));
+      // Its row in the list shows them too.
+      for (int r = 0; r < bikes_->rowCount(); ++r)
+        if (bikes_->item(r, 0)->data(Qt::UserRole).toLongLong() == shownBike_) {
+          bikes_->item(r, 0)->setText(plain(d.name));
+          bikes_->item(r, 1)->setText(plain(d.registration));
+        }
+    } else {
+      say(tr("The details typed for %1 are not saved: %2")
+              .arg(who, store_ ? QString::fromStdString(store_->error()) : QString()),
+          true);
+    }
+    save_->setEnabled(false);
+  }
   const std::optional<records::Bike> b = id && store_ ? store_->bike(id) : std::nullopt;
   // The same bike read again (a refresh while a visit goes on): what the user typed stays.
   const bool keepEdits = b && id == shownBike_ && hasUnsavedEdits();
