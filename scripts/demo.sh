@@ -41,7 +41,7 @@ echo "3/4  The stored faults and the immobiliser: klinediag-cli faults"
 # It ends with a status of its own when a fault is stored, as on the simulated ECU.
 run faults || true
 echo
-echo "4/4  Each session was kept as a visit of this bike: klinediag-cli records, records show 1"
+echo "4/4  The three sessions were kept as one visit of this bike (a stay in the workshop): klinediag-cli records, records show 1"
 "$cli" records "${records[@]}"
 "$cli" records show 1 "${records[@]}"
 echo
