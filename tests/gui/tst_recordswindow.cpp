@@ -55,6 +55,21 @@ void visit(GuiFixture& f, int testsBefore) {
 class TestRecordsWindow : public QObject {
   Q_OBJECT
 
+ private:
+  // A records file at `path` with a 15m bike per identification, each with one visit.
+  static bool oneVisitEach(const QString& path, std::initializer_list<const char*> ids,
+                           const char* calibration = "") {
+    std::string why;
+    auto store = kline::records::RecordStore::Open(
+        path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
+    if (!store) return false;
+    for (const char* id : ids)
+      if (!store->startVisit(store->bikeFor({"15m", "", id, calibration}),
+                             {{1773500000000, 60}, "sim", "", "15m", "0.1", true}))
+        return false;
+    return true;
+  }
+
  private slots:
   void twoSessionsMakeOneBikeWithTwoVisitsComparedInTheWindow() {
     QTemporaryDir dir;
@@ -271,14 +286,7 @@ class TestRecordsWindow : public QObject {
   void closingWithUnsavedDetailsAsksSaveDiscardOrCancel() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("records.sqlite"));
-    {
-      std::string why;
-      auto store = kline::records::RecordStore::Open(
-          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
-      QVERIFY2(store, why.c_str());
-      const int64_t bike = store->bikeFor({"15m", "", "KL15M-0427", "CAL"});
-      QVERIFY(store->startVisit(bike, {{1773500000000, 60}, "sim", "", "15m", "0.1", true}));
-    }
+    QVERIFY(oneVisitEach(path, {"KL15M-0427"}, "CAL"));
     GuiFixture f("{}", 100, path);
     QVERIFY(QTest::qWaitFor([&] { return f.session->isLoaded(); }, 5000));
     RecordsMenu* menu = f.window->records();
@@ -343,15 +351,7 @@ class TestRecordsWindow : public QObject {
   void choosingAnotherBikeKeepsWhatWasTypedForTheFirst() {
     QTemporaryDir dir;
     const QString path = dir.filePath(QStringLiteral("records.sqlite"));
-    {
-      std::string why;
-      auto store = kline::records::RecordStore::Open(
-          path.toStdString(), kline::records::RecordStore::Mode::ReadWrite, why);
-      QVERIFY2(store, why.c_str());
-      for (const char* id : {"KL15M-0427", "KL15M-9999"})
-        QVERIFY(store->startVisit(store->bikeFor({"15m", "", id, ""}),
-                                  {{1773500000000, 60}, "sim", "", "15m", "0.1", true}));
-    }
+    QVERIFY(oneVisitEach(path, {"KL15M-0427", "KL15M-9999"}));
     RecordsWindow w;
     w.setPath(path);
     w.show();
