@@ -173,13 +173,22 @@ AdapterReport AdapterCheck::run(const std::string& spec, int echoWaitMs) {
   return r;
 }
 
+namespace {
+
+// The time `bytes` take on the wire at `baud`: 10 bits a byte (start, 8 data, stop).
+double WireMs(std::size_t bytes, int baud) {
+  return static_cast<double>(bytes) * 10 * 1000 / baud;
+}
+
+}  // namespace
+
 std::optional<double> LatencyTimerAddedMs(const AdapterReport& r) {
   if (!r.latencyTimerMs || *r.latencyTimerMs <= 4) return std::nullopt;
   for (const AdapterRateResult& x : r.rates) {
     if (x.baud != 7812 || x.outcome != AdapterRateResult::Outcome::EchoOk) continue;
-    // 10 bits a byte (start, 8 data, stop); the echo of each byte comes as it is sent. The timer
-    // holds an answer back at most its own time: a longer wait has another cause.
-    const double wireMs = static_cast<double>(x.received.size()) * 10 * 1000 / x.baud;
+    // The echo of each byte comes as it is sent. The timer holds an answer back at most its own
+    // time: a longer wait has another cause.
+    const double wireMs = WireMs(x.received.size(), x.baud);
     return std::clamp(x.roundTripMs - wireMs, 0.0, static_cast<double>(*r.latencyTimerMs));
   }
   return std::nullopt;
@@ -187,7 +196,7 @@ std::optional<double> LatencyTimerAddedMs(const AdapterReport& r) {
 
 int EchoExpectedUnderMs(int baud, std::size_t bytes, std::optional<int> latencyTimerMs) {
   if (baud <= 0) return 0;
-  const double wireMs = static_cast<double>(bytes) * 10 * 1000 / baud;
+  const double wireMs = WireMs(bytes, baud);
   return static_cast<int>(std::ceil(wireMs + latencyTimerMs.value_or(16) + 20));
 }
 
@@ -259,7 +268,7 @@ std::vector<std::string> DescribeAdapterReport(const AdapterReport& r) {
     if (const std::optional<double> added = LatencyTimerAddedMs(r)) {
       const AdapterRateResult& x = *std::find_if(r.rates.begin(), r.rates.end(),
                                                  [](const auto& y) { return y.baud == 7812; });
-      const double wireMs = static_cast<double>(x.received.size()) * 10 * 1000 / x.baud;
+      const double wireMs = WireMs(x.received.size(), x.baud);
       const double other = x.roundTripMs - wireMs - *added;
       char cost[320];
       if (*added < 1)
